@@ -1,0 +1,140 @@
+#include "riff/wave_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace toneprint {
+namespace {
+
+constexpr std::uint32_t format_fields_bytes = 16;
+constexpr std::uint32_t streaming_data_size = 0xFFFFFFFFu;
+
+std::uint16_t little_endian_u16(const unsigned char* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+std::uint32_t little_endian_u32(const unsigned char* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) |
+         static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 |
+         static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+}  // namespace
+
+bool WaveFile::fail_open(const char* message) {
+  if (message != nullptr) error_ = message;
+  close();
+  return false;
+}
+
+bool WaveFile::open_read(const char* file_name) {
+  close();
+  reader_.reset(new (std::nothrow) RiffFile(file_name));
+  if (reader_ == nullptr) return fail_open(nullptr);  // out of memory: the
+                                                      // old message stays
+  std::FILE* const file = reader_->file();
+  if (file == nullptr) return fail_open("Couldn't open file");
+
+  const char* const form = reader_->chunk_name();
+  const char* const form_type = reader_->chunk_sub_type();
+  if (form == nullptr || std::strcmp(form, "RIFF") != 0 || form_type == nullptr ||
+      std::strcmp(form_type, "WAVE") != 0 || !reader_->push("fmt ")) {
+    return fail_open("Couldn't find RIFF, WAVE, or fmt");
+  }
+
+  // The format chunk must hold the 16 bytes of fields and all its declared
+  // bytes must be in the file. Only the fields are read; the rest (an
+  // extension of any length) is stepped over by pop(), so nothing is ever
+  // allocated by a size that a header declares.
+  const std::uint32_t format_size = reader_->chunk_size();
+  const FileOffset format_start = tell(file);
+  unsigned char fields[format_fields_bytes];
+  if (format_size < format_fields_bytes || format_start < 0 ||
+      format_size > reader_->file_length() - format_start ||
+      std::fread(fields, 1, sizeof fields, file) != sizeof fields) {
+    return fail_open("Error reading format chunk");
+  }
+  reader_->pop();
+
+  format_tag_ = little_endian_u16(fields + 0);
+  channels_ = little_endian_u16(fields + 2);
+  sample_rate_ = little_endian_u32(fields + 4);
+  byte_rate_ = little_endian_u32(fields + 8);
+  block_align_ = little_endian_u16(fields + 12);
+  bits_per_sample_ = little_endian_u16(fields + 14);
+
+  const FileOffset start = reader_->push("data") ? tell(file) : -1;
+  if (start < 0) return fail_open("Couldn't find data chunk");
+
+  data_length_ = reader_->chunk_size();
+  data_start_ = start;
+  const FileOffset held = reader_->file_length() - start;
+  FileOffset usable = data_length_;
+  if (data_length_ == streaming_data_size || usable > held) usable = held;
+  if (usable < 0) usable = 0;
+  data_end_ = start + usable;
+  position_ = start;
+  return true;
+}
+
+bool WaveFile::close() {
+  reader_.reset();
+  return true;
+}
+
+bool WaveFile::read_raw(void* buffer, std::uint32_t byte_count) {
+  if (reader_ == nullptr) {
+    error_ = "Couldn't read samples";
+    return false;
+  }
+  // Only bytes of the data chunk are delivered.
+  const FileOffset remaining = std::max<FileOffset>(data_end_ - position_, 0);
+  const auto wanted = static_cast<std::size_t>(std::min<FileOffset>(byte_count, remaining));
+  const std::size_t got = wanted == 0 ? 0 : std::fread(buffer, 1, wanted, reader_->file());
+  position_ += static_cast<FileOffset>(got);
+  if (got < byte_count) {
+    error_ = "Couldn't read samples";
+    return false;
+  }
+  return true;
+}
+
+bool WaveFile::read_sample(std::int16_t& sample) {
+  if (reader_ == nullptr) {
+    error_ = "Couldn't read samples";
+    return false;
+  }
+  if (bits_per_sample_ != 16) {
+    error_ = "Sample size mismatch";
+    return false;
+  }
+  unsigned char bytes[sample_bytes];
+  if (!read_raw(bytes, sample_bytes)) return false;
+  sample = static_cast<std::int16_t>(little_endian_u16(bytes));
+  return true;
+}
+
+bool WaveFile::skip_forward(std::uint32_t samples) {
+  if (reader_ == nullptr) return false;
+  const FileOffset bytes = static_cast<FileOffset>(samples) * sample_bytes;
+  const FileOffset target = position_ + bytes;
+  // At least one whole sample must remain in the data chunk after the move.
+  if (target + static_cast<FileOffset>(sample_bytes) > data_end_) return false;
+  if (!seek_to(reader_->file(), target)) return false;
+  position_ = target;
+  return true;
+}
+
+bool WaveFile::skip_back(std::uint32_t samples) {
+  if (reader_ == nullptr) return false;
+  const FileOffset bytes = static_cast<FileOffset>(samples) * sample_bytes;
+  const FileOffset target = position_ - bytes;
+  if (target < data_start_) return false;
+  if (!seek_to(reader_->file(), target)) return false;
+  position_ = target;
+  return true;
+}
+
+}  // namespace toneprint

@@ -1,0 +1,98 @@
+#pragma once
+
+// The input recording: a WAVE file opened through a RiffFile, its format
+// fields, and its samples served one at a time from the data chunk, with
+// skips forward and back bounded by that chunk.
+//
+// Failures are returned as false; the text of the last one stays in error()
+// and nothing is printed.
+//
+// Samples come only from the data chunk. Its usable length is the declared
+// size clamped to what the file holds (a declared 0xFFFFFFFF, written by
+// streaming writers, means "to the end of the file"); bytes of chunks stored
+// after it are never read as sound. The skips count in the same 16-bit
+// samples that read_sample() returns (2 bytes), whatever block_align()
+// declares, so a skip back over n samples just read always returns exactly
+// to where they began.
+
+#include <cstdint>
+#include <memory>
+
+#include "riff/file_offset.h"
+#include "riff/riff_file.h"
+
+namespace toneprint {
+
+class WaveFile {
+ public:
+  // Bytes of one sample as read_sample() reads it, and so of one skip step.
+  static constexpr std::uint32_t sample_bytes = 2;
+
+  WaveFile() = default;
+  ~WaveFile() { close(); }
+
+  WaveFile(const WaveFile&) = delete;
+  WaveFile& operator=(const WaveFile&) = delete;
+
+  // Closes any open file, then opens the named WAVE file, decodes its format
+  // chunk and leaves the read position at the first sample. On failure the
+  // object is closed, error() says why, and format fields already decoded
+  // keep their new values.
+  bool open_read(const char* file_name);
+
+  // Releases the file. Format fields, data bounds and error() stay.
+  bool close();
+
+  bool is_open() const { return reader_ != nullptr; }
+
+  // Reads the next little-endian signed 16-bit sample. False ("Couldn't read
+  // samples") with no file open or when fewer than 2 bytes of the data chunk
+  // remain; false ("Sample size mismatch") when bits_per_sample() is not 16.
+  bool read_sample(std::int16_t& sample);
+
+  // Reads the next byte_count bytes of the data chunk. When fewer remain, the
+  // ones there are consumed and stored and the result is false.
+  bool read_raw(void* buffer, std::uint32_t byte_count);
+
+  // Moves forward by `samples` samples if a whole sample remains in the data
+  // chunk after the move; otherwise nothing moves and the result is false.
+  bool skip_forward(std::uint32_t samples);
+
+  // Moves back by `samples` samples unless that would pass data_start().
+  bool skip_back(std::uint32_t samples);
+
+  std::uint16_t format_tag() const { return format_tag_; }
+  std::uint16_t channels() const { return channels_; }
+  std::uint32_t sample_rate() const { return sample_rate_; }
+  std::uint32_t byte_rate() const { return byte_rate_; }
+  std::uint16_t block_align() const { return block_align_; }
+  std::uint16_t bits_per_sample() const { return bits_per_sample_; }
+
+  // Declared size of the data chunk in bytes.
+  std::uint32_t data_length() const { return data_length_; }
+  // Position of the first byte of sample data.
+  FileOffset data_start() const { return data_start_; }
+  // Bytes of sample data that the file really holds (see above).
+  FileOffset data_bytes() const { return data_end_ - data_start_; }
+
+  // Message of the most recent failure, or null; never cleared.
+  const char* error() const { return error_; }
+
+ private:
+  bool fail_open(const char* message);
+
+  std::unique_ptr<RiffFile> reader_;
+  std::uint16_t format_tag_ = 0;
+  std::uint16_t channels_ = 0;
+  std::uint32_t sample_rate_ = 0;
+  std::uint32_t byte_rate_ = 0;
+  std::uint16_t block_align_ = 0;
+  std::uint16_t bits_per_sample_ = 0;
+  std::uint32_t data_length_ = 0;
+  FileOffset data_start_ = 0;
+  FileOffset data_end_ = 0;   // just past the last usable byte of data
+  FileOffset position_ = 0;   // the stream's position while open
+  const char* error_ = nullptr;
+};
+
+}  // namespace toneprint
