@@ -1,0 +1,83 @@
+#include "analysis/analysis_settings.h"
+
+#include <algorithm>
+
+namespace toneprint {
+
+std::uint32_t default_fft_choice(std::uint32_t sample_rate) {
+  return sample_rate > 22050 ? 3 : 2;
+}
+
+std::uint32_t fft_size_for_choice(std::uint32_t choice) {
+  // Choices outside the menu are held to its ends, so the size is always one
+  // that pitch detection accepts.
+  return 1024u << std::clamp<std::uint32_t>(choice, 1, 4);
+}
+
+void set_default_settings(AnalysisSettings& settings, std::uint32_t sample_rate) {
+  settings = AnalysisSettings{};
+  settings.sample_rate = sample_rate;
+  settings.fft_size = fft_size_for_choice(default_fft_choice(sample_rate));
+}
+
+namespace {
+
+// The record's field for a setting that is stored as it is.
+double stored_value(const AnalysisSettings& s, Setting setting) {
+  switch (setting) {
+    case Setting::harmonic_count: return s.harmonic_count;
+    case Setting::min_tone_seconds: return s.min_tone_seconds;
+    case Setting::attack_seconds: return s.attack_seconds;
+    case Setting::peak_threshold: return s.peak_threshold;
+    case Setting::silence_seconds: return s.silence_seconds;
+    case Setting::fft_choice: return default_fft_choice(s.sample_rate);
+    case Setting::fft_hop: return s.fft_hop;
+    case Setting::silence_threshold: return s.silence_threshold;
+    case Setting::min_cycles: return s.min_cycles;
+    case Setting::max_extra_seconds: return s.max_extra_seconds;
+    case Setting::max_cycle_fraction: return s.max_cycle_fraction;
+    case Setting::peak_count: return s.peak_count;
+  }
+  return 0.0;
+}
+
+const SettingBounds& bounds_of(Setting setting) {
+  for (const SettingBounds& bounds : setting_bounds) {
+    if (bounds.setting == setting) return bounds;
+  }
+  return setting_bounds.front();  // unreachable: the table names every setting
+}
+
+}  // namespace
+
+SettingRange setting_range(const SettingBounds& bounds, const AnalysisSettings& settings) {
+  AnalysisSettings defaults;
+  set_default_settings(defaults, settings.sample_rate);
+  const double maximum =
+      bounds.setting == Setting::fft_hop ? static_cast<double>(settings.fft_size) : bounds.maximum;
+  return {bounds.minimum, maximum, stored_value(defaults, bounds.setting)};
+}
+
+void store_setting(AnalysisSettings& s, Setting setting, double value) {
+  // The dialogue only passes accepted values; holding any other value to the
+  // range keeps the record's invariants and the truncation defined.
+  const SettingRange range = setting_range(bounds_of(setting), s);
+  value = value >= range.minimum ? std::min(value, range.maximum) : range.minimum;
+  const auto whole = static_cast<std::uint32_t>(value);
+  switch (setting) {
+    case Setting::harmonic_count: s.harmonic_count = whole; break;
+    case Setting::min_tone_seconds: s.min_tone_seconds = value; break;
+    case Setting::attack_seconds: s.attack_seconds = value; break;
+    case Setting::peak_threshold: s.peak_threshold = whole; break;
+    case Setting::silence_seconds: s.silence_seconds = value; break;
+    case Setting::fft_choice: s.fft_size = fft_size_for_choice(whole); break;
+    case Setting::fft_hop: s.fft_hop = whole; break;
+    case Setting::silence_threshold: s.silence_threshold = value; break;
+    case Setting::min_cycles: s.min_cycles = whole; break;
+    case Setting::max_extra_seconds: s.max_extra_seconds = value; break;
+    case Setting::max_cycle_fraction: s.max_cycle_fraction = value; break;
+    case Setting::peak_count: s.peak_count = whole; break;
+  }
+}
+
+}  // namespace toneprint
