@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds toneprint and runs every test.
+#
+#   tools/test.sh              GCC build in build/release
+#   tools/test.sh --sanitize   Clang build with the address and undefined-
+#                              behaviour sanitizers in build/sanitize; any
+#                              sanitizer report fails the run
+#
+# Missing Debian packages are installed when run as root; otherwise the
+# script names them and stops.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=release
+case "${1-}" in
+  "") ;;
+  --sanitize) mode=sanitize ;;
+  *) echo "usage: tools/test.sh [--sanitize]" >&2; exit 2 ;;
+esac
+
+packages=(cmake make g++ libgtest-dev)
+[ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
+
+missing=()
+if command -v dpkg-query >/dev/null 2>&1; then
+  for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$package")
+  done
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
+    echo "Installing the Debian packages the build needs: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  else
+    echo "toneprint's build needs these Debian packages, which are missing: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+build="build/$mode"
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONEPRINT_WERROR=ON)
+if [ "$mode" = sanitize ]; then
+  options+=(-DTONEPRINT_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+
+cmake -S . -B "$build" "${options[@]}"
+cmake --build "$build" --parallel "$jobs"
+ctest --test-dir "$build" --output-on-failure --parallel "$jobs"
