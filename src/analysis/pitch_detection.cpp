@@ -1,0 +1,98 @@
+#include "analysis/pitch_detection.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "analysis/fundamental_search.h"
+#include "dsp/fftmisc.h"
+
+namespace toneprint {
+namespace {
+
+constexpr double two_pi = 6.283185307179586;
+constexpr double pi = 3.141592653589793;
+constexpr double reciprocal_of_pi = 0.3183098861837907;
+
+}  // namespace
+
+void apply_hann_window(const double* source, double* destination, std::uint32_t n) {
+  const double length = static_cast<double>(n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const double angle = static_cast<double>(i) * two_pi / length;
+    destination[i] = (1.0 - std::cos(angle)) * (source[i] * 0.5);
+  }
+}
+
+void magnitude_spectrum(const double* real, const double* imaginary, double* magnitudes,
+                        std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    magnitudes[i] = std::sqrt(real[i] * real[i] + imaginary[i] * imaginary[i]);
+  }
+}
+
+double phase_angle(double y, double x) {
+  if (y == 0.0 && x == 0.0) return 0.0;
+  return std::atan2(y, x);
+}
+
+double principal_angle(double x) {
+  if (!std::isfinite(x)) return std::numeric_limits<double>::quiet_NaN();
+  // The number of half turns, truncated toward zero, made even by moving it
+  // away from zero. Held to the 32-bit range so the conversion is defined.
+  const double half_turns = std::trunc(x * reciprocal_of_pi);
+  if (std::fabs(half_turns) > 2147483646.0) return std::numeric_limits<double>::quiet_NaN();
+  std::int32_t q = static_cast<std::int32_t>(half_turns);
+  if (q % 2 != 0) q += q >= 0 ? 1 : -1;
+  return x - static_cast<double>(q) * pi;
+}
+
+double phase_difference_frequency(std::uint32_t bin, double first_phase, double second_phase,
+                                  std::uint32_t hop, std::uint32_t n, std::uint32_t sample_rate) {
+  const double fs = static_cast<double>(sample_rate);
+  const double hop_samples = static_cast<double>(hop);
+  const double bin_frequency = index_to_frequency(n, bin) * fs;
+  const double measured = principal_angle(second_phase - first_phase);
+  // The advance a sinusoid exactly at the bin's centre would make over the
+  // hop, brought within half a turn of the measured one.
+  double expected = principal_angle(hop_samples * two_pi * bin_frequency / fs);
+  while (measured - expected < -pi) expected = expected - two_pi;
+  while (measured - expected > pi) expected = expected + two_pi;
+  return bin_frequency + (measured - expected) * (fs / (hop_samples * two_pi));
+}
+
+PitchEstimate detect_pitch(std::span<const double> samples, std::uint32_t fft_size,
+                           std::uint32_t fft_hop, std::uint32_t sample_rate,
+                           std::uint32_t peak_threshold, std::uint32_t peak_count) {
+  const std::uint32_t half = fft_size / 2;
+  if (static_cast<std::uint64_t>(fft_size) + fft_hop > samples.size()) {
+    return {0.0, PitchStatus::TooFewSamples};
+  }
+
+  std::vector<double> frame(fft_size);
+  std::vector<double> real(fft_size);
+  std::vector<double> imaginary(fft_size);
+  std::vector<double> magnitudes(half);
+
+  apply_hann_window(samples.data(), frame.data(), fft_size);
+  fft_double(fft_size, 0, frame.data(), nullptr, real.data(), imaginary.data());
+  magnitude_spectrum(real.data(), imaginary.data(), magnitudes.data(), half);
+
+  const BinSearchResult fundamental =
+      find_fundamental(magnitudes, static_cast<double>(peak_threshold), peak_count);
+  if (!fundamental.found) return {0.0, PitchStatus::NoPeaks};
+
+  // The transform's kernel has a positive exponent, so a component's bin
+  // shows the negative of its phase: negate to read the phase itself.
+  const std::uint32_t k = fundamental.bin;
+  const double first_phase = -phase_angle(imaginary[k], real[k]);
+
+  apply_hann_window(samples.data() + fft_hop, frame.data(), fft_size);
+  fft_double(fft_size, 0, frame.data(), nullptr, real.data(), imaginary.data());
+  const double second_phase = -phase_angle(imaginary[k], real[k]);
+
+  return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),
+          PitchStatus::Found};
+}
+
+}  // namespace toneprint
