@@ -7,30 +7,17 @@
 #include <string>
 #include <string_view>
 
-#if defined(__GNUC__) || defined(__clang__)
-#define TONEPRINT_PRINTF_FORMAT(format_index, first_arg) \
-  __attribute__((format(printf, format_index, first_arg)))
-#else
-#define TONEPRINT_PRINTF_FORMAT(format_index, first_arg)
-#endif
+#include "analysis/text_output.h"
 
 namespace toneprint {
 
-class Console {
+class Console : public TextOutput {
  public:
   static constexpr int end_of_input = -1;
-
-  virtual ~Console() = default;
-
-  // Writes text to the output exactly as given.
-  virtual void write(std::string_view text) = 0;
 
   // Reads the next character of the input, or end_of_input. The output is
   // flushed first, so that a prompt is visible before the wait.
   virtual int read_char() = 0;
-
-  // printf-style formatting, then write().
-  void print(const char* format, ...) TONEPRINT_PRINTF_FORMAT(2, 3);
 };
 
 // The process's standard output and standard input.

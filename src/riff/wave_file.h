@@ -75,6 +75,15 @@ class WaveFile {
   // Bytes of sample data that the file really holds (see above).
   FileOffset data_bytes() const { return data_end_ - data_start_; }
 
+  // Samples read or skipped since the first one (the read position).
+  std::uint64_t sample_position() const {
+    return static_cast<std::uint64_t>(position_ - data_start_) / sample_bytes;
+  }
+  // Whole samples left in the data chunk after the read position.
+  std::uint64_t samples_remaining() const {
+    return reader_ == nullptr ? 0 : static_cast<std::uint64_t>(data_end_ - position_) / sample_bytes;
+  }
+
   // Message of the most recent failure, or null; never cleared.
   const char* error() const { return error_; }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // Tones built in a test from a recipe: a fundamental frequency and, for each
-// harmonic, its peak amplitude and phase. Samples are rounded to 16-bit
-// values, as a recording holds them.
+// harmonic, its peak amplitude and phase. Computed in long double, with each
+// cycle count reduced to its fraction before the cosine.
 
 #include <cstdint>
 #include <string>
@@ -21,10 +21,14 @@ struct ToneRecipe {
   std::vector<Partial> partials;
 };
 
-// `count` samples of the tone at `sample_rate`, starting at sample `first`;
-// partials at or above half the sample rate are left out.
+enum class Rounding { to_16_bit, none };
+
+// `count` samples of the tone at `sample_rate`, starting at sample `first`,
+// rounded to 16-bit values unless asked otherwise; partials above half the
+// sample rate are left out.
 std::vector<double> synthesise(const ToneRecipe& recipe, std::uint32_t sample_rate,
-                               std::size_t count, std::size_t first = 0);
+                               std::size_t count, std::size_t first = 0,
+                               Rounding rounding = Rounding::to_16_bit);
 
 // A frequency error in cents.
 double cents(double measured, double expected);

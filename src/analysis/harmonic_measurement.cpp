@@ -1,0 +1,233 @@
+#include "analysis/harmonic_measurement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+namespace toneprint {
+
+namespace {
+
+// 2π as one fixed double, so that every build forms the same angles.
+constexpr double two_pi = 6.283185307179586;
+
+constexpr std::uint32_t largest_u32 = std::numeric_limits<std::uint32_t>::max();
+constexpr std::int32_t largest_i32 = std::numeric_limits<std::int32_t>::max();
+
+// A whole count held in a double, as a u32: NaN and values below 0 give 0,
+// values at or beyond the u32 range give the largest u32. Converting an
+// out-of-range double to an integer directly would be undefined.
+std::uint32_t saturate_to_u32(double count) {
+  if (!(count >= 0.0)) return 0;
+  if (count >= static_cast<double>(largest_u32)) return largest_u32;
+  return static_cast<std::uint32_t>(count);
+}
+
+// trunc(a × b) as a u32. The product is rounded to a double before the
+// truncation, so 0.3 s at 44100 samples per second is 13230 samples (the
+// exact product lies just below 13230; wider arithmetic would give 13229).
+std::uint32_t truncated_product(double a, double b) {
+  const double product = a * b;
+  return saturate_to_u32(std::trunc(product));
+}
+
+// Highest measurable frequency: half the sample rate, halved as an integer.
+double nyquist_limit(std::uint32_t sample_rate) {
+  return static_cast<double>(sample_rate / 2);
+}
+
+// Adds sample n of a frame to a harmonic's windowed sums: the periodic Hann
+// window h(n) = (1 - cos(n delta)) / 2 and the angle n omega, both formed
+// directly from n.
+inline void add_term(std::int32_t n, double sample, double omega, double delta, double& sine_sum,
+                     double& cosine_sum) {
+  const double x = static_cast<double>(n);
+  const double h = (1.0 - std::cos(x * delta)) * 0.5;
+  sine_sum += std::sin(x * omega) * sample * h;
+  cosine_sum += std::cos(x * omega) * sample * h;
+}
+
+// Over whole cycles a component of peak A makes sqrt(S² + C²) equal to
+// A × length / 4, so × 2 / length gives A / 2.
+double magnitude_of(double sine_sum, double cosine_sum, std::int32_t length) {
+  return std::sqrt(sine_sum * sine_sum + cosine_sum * cosine_sum) * 2.0 /
+         static_cast<double>(length);
+}
+
+double radians_per_sample(double frequency, std::uint32_t sample_rate) {
+  return two_pi * frequency / static_cast<double>(sample_rate);
+}
+
+double hann_step(std::int32_t length) { return two_pi / static_cast<double>(length); }
+
+}  // namespace
+
+double round_half_away(double x) {
+  if (x > 0.0) return std::floor(x + 0.5);
+  if (x < 0.0) return std::ceil(x - 0.5);
+  return x;
+}
+
+double cycle_fraction_error(double x) {
+  const double b = std::fmod(x, 1.0);
+  return b > 1.0 - b ? 1.0 - b : b;
+}
+
+std::uint32_t whole_cycle_frame_length(double f, std::uint32_t sample_rate, double min_seconds,
+                                       double max_cycle_fraction, std::uint32_t min_cycles,
+                                       std::uint32_t max_extra_samples) {
+  if (sample_rate == 0 || !std::isfinite(f) || !(f > 0.0) || f > nyquist_limit(sample_rate)) {
+    return 0;
+  }
+  const double rate = sample_rate;
+
+  // Twice the frequency, folded back below half the sample rate: the image
+  // that has to cancel over the frame.
+  double t = 2.0 * f;
+  if (rate * 0.5 < t) t = rate - t;
+  // f at exactly half an even rate is its own image and has no reference
+  // frequency: the shortest frame allowed will do.
+  if (t == 0.0) return truncated_product(rate, min_seconds);
+
+  // Reference frequency whose cycles the frame is to hold whole.
+  const double m = t * 0.5;
+  // Fewest cycles of m allowed.
+  double cycles = std::ceil(min_seconds * m);
+  if (static_cast<double>(min_cycles) > cycles) cycles = min_cycles;
+
+  const double extra = max_extra_samples;
+  double best_length = rate * (cycles / m);
+  double best_error = 1.0;
+  for (std::uint64_t r = 0;; ++r) {
+    const double added = static_cast<double>(r);
+    const double length = ((cycles + added) / m) * rate;
+    const double error = cycle_fraction_error((round_half_away(length) / rate) * m);
+    // Strictly less: among equal errors the earlier, shorter frame stays.
+    if (error < best_error) {
+      best_length = length;
+      best_error = error;
+    }
+    if (best_error <= max_cycle_fraction) break;
+    // One more cycle of m only while the added cycles still last fewer than
+    // the extra samples allowed. Written so that a NaN or an infinite
+    // duration (m very near 0) ends the search as well.
+    if (!(extra > rate * ((added + 1.0) / m))) break;
+  }
+  return saturate_to_u32(round_half_away(best_length));
+}
+
+std::uint32_t harmonic_frame_length(double f, const AnalysisSettings& settings) {
+  return whole_cycle_frame_length(
+      f, settings.sample_rate, settings.min_tone_seconds, settings.max_cycle_fraction,
+      settings.min_cycles, truncated_product(settings.sample_rate, settings.max_extra_seconds));
+}
+
+std::uint32_t dft_frame_length(double f0, const AnalysisSettings& settings) {
+  std::uint32_t longest = 0;
+  const std::uint64_t last = std::uint64_t{settings.harmonic_count} + 1;
+  for (std::uint64_t k = 1; k <= last; ++k) {
+    longest = std::max(longest, harmonic_frame_length(static_cast<double>(k) * f0, settings));
+  }
+  return longest;
+}
+
+void measure_harmonics(std::span<const double> frame, std::span<double> amplitudes, double f0,
+                       const AnalysisSettings& settings) {
+  SingleFrequencyDft dft(settings.sample_rate, frame.data());
+  const double limit = nyquist_limit(settings.sample_rate);
+  // No harmonic is summed over more samples than the frame holds.
+  const std::uint64_t available =
+      std::min<std::uint64_t>(frame.size(), static_cast<std::uint64_t>(largest_i32));
+  const std::uint64_t wanted = std::uint64_t{settings.harmonic_count} + 1;
+  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, amplitudes.size()));
+
+  for (std::size_t k = 0; k < count; ++k) {
+    const double f = static_cast<double>(k + 1) * f0;
+    if (f > limit) {
+      amplitudes[k] = -1.0;
+      continue;
+    }
+    const std::uint64_t length =
+        std::min<std::uint64_t>(harmonic_frame_length(f, settings), available);
+    dft.set_frequency(f, static_cast<std::int32_t>(length));
+    amplitudes[k] = dft.amplitude();
+  }
+}
+
+void SingleFrequencyDft::set_frequency(double frequency, std::int32_t length) {
+  if (frequency == frequency_ && length == length_) return;
+  frequency_ = frequency;
+  length_ = length;
+  cache_valid_ = false;
+}
+
+double SingleFrequencyDft::magnitude() {
+  if (!cache_valid_) compute();
+  return cached_magnitude_;
+}
+
+void SingleFrequencyDft::compute() {
+  cache_valid_ = true;
+  if (samples_ == nullptr || length_ <= 0 || sample_rate_ == 0) {
+    cached_magnitude_ = 0.0;
+    return;
+  }
+  const double omega = radians_per_sample(frequency_, sample_rate_);
+  const double delta = hann_step(length_);
+  double sine_sum = 0.0;
+  double cosine_sum = 0.0;
+  for (std::int32_t n = 0; n < length_; ++n) {
+    add_term(n, samples_[n], omega, delta, sine_sum, cosine_sum);
+  }
+  cached_magnitude_ = magnitude_of(sine_sum, cosine_sum, length_);
+}
+
+HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& settings)
+    : length_(dft_frame_length(f0, settings)) {
+  // The same choices as measure_harmonics over a frame of length() samples.
+  const double limit = nyquist_limit(settings.sample_rate);
+  const std::uint64_t available = std::min<std::uint64_t>(length_, largest_i32);
+  harmonics_.resize(std::size_t{settings.harmonic_count} + 1);
+  for (std::size_t k = 0; k < harmonics_.size(); ++k) {
+    Harmonic& h = harmonics_[k];
+    const double f = static_cast<double>(k + 1) * f0;
+    if (f > limit) continue;
+    h.measured = true;
+    h.length = static_cast<std::int32_t>(
+        std::min<std::uint64_t>(harmonic_frame_length(f, settings), available));
+    if (h.length > 0) {
+      h.omega = radians_per_sample(f, settings.sample_rate);
+      h.delta = hann_step(h.length);
+    }
+  }
+}
+
+void HarmonicAccumulator::add(double sample) {
+  if (next_ >= length_) return;
+  const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(next_, largest_i32));
+  for (Harmonic& h : harmonics_) {
+    if (n < h.length) add_term(n, sample, h.omega, h.delta, h.sine_sum, h.cosine_sum);
+  }
+  ++next_;
+}
+
+void HarmonicAccumulator::add(std::span<const double> samples) {
+  for (const double sample : samples) add(sample);
+}
+
+void HarmonicAccumulator::amplitudes(std::span<double> amplitudes) const {
+  const std::size_t count = std::min(amplitudes.size(), harmonics_.size());
+  for (std::size_t k = 0; k < count; ++k) {
+    const Harmonic& h = harmonics_[k];
+    if (!h.measured) {
+      amplitudes[k] = -1.0;
+    } else if (h.length <= 0) {
+      amplitudes[k] = 0.0;
+    } else {
+      amplitudes[k] = 2.0 * magnitude_of(h.sine_sum, h.cosine_sum, h.length);
+    }
+  }
+}
+
+}  // namespace toneprint

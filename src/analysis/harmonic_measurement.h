@@ -1,0 +1,177 @@
+#pragma once
+
+// Amplitude of the fundamental and of each harmonic of a measured pitch.
+//
+// Every amplitude comes from one Hann-windowed DFT sum evaluated at exactly
+// the harmonic's frequency, over a frame whose length suits that frequency:
+// at least min_tone_seconds and min_cycles cycles long, lengthened by whole
+// cycles (by at most max_extra_seconds) until it holds a whole number of
+// cycles to within max_cycle_fraction of a cycle. Over such a frame the
+// component's mirror image cancels, and the result is the component's peak
+// amplitude in raw sample units.
+//
+// Harmonic index k (0 .. harmonic_count) stands for the frequency
+// (k + 1) × f0, so index 0 is the fundamental. A harmonic above the Nyquist
+// limit, sample_rate / 2 halved as an integer (an odd rate loses its half),
+// is not measured and gets the amplitude -1.0.
+//
+// The tone loop asks dft_frame_length how many samples a pass needs, fills a
+// frame of that length and hands it to measure_harmonics, which measures each
+// harmonic over the first samples of the frame, as many as that harmonic's
+// own frame length.
+//
+// Nothing here fails: lengths that cannot be given are 0 or saturate at the
+// largest u32, and an evaluation over no samples gives 0.0.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "analysis/analysis_settings.h"
+
+namespace toneprint {
+
+// x rounded to the nearest whole number, halves away from zero: floor(x + 0.5)
+// above 0, ceil(x - 0.5) below 0, x itself otherwise (0, -0 and NaN).
+double round_half_away(double x);
+
+// Distance of a cycle count x >= 0 from the nearest whole number, at most
+// 0.5: the fractional part b of x, or 1 - b when that is smaller.
+double cycle_fraction_error(double x);
+
+// Samples in a frame that holds a whole number of cycles of frequency f (Hz)
+// at sample_rate, to within max_cycle_fraction of a cycle.
+//
+// The cycles counted are those of the reference frequency m: f itself up to a
+// quarter of the sample rate and sample_rate / 2 - f above that (so the
+// image of f at twice its frequency, folded below half the rate, cancels
+// too). The first candidate holds o = max(ceil(min_seconds × m), min_cycles)
+// cycles of m; each further candidate adds one cycle of m while the added
+// cycles last fewer than max_extra_samples. The search ends at the first
+// candidate whose rounded length holds whole cycles to within
+// max_cycle_fraction; otherwise the candidate with the smallest error wins,
+// the earliest among equals. f exactly at half an even rate, which has no
+// reference frequency, gets trunc(sample_rate × min_seconds).
+//
+// Returns 0 when f is not finite, not above 0, or above the Nyquist limit,
+// and when sample_rate is 0. A length beyond the u32 range (a frequency very
+// near 0 Hz asks for min_cycles / m seconds) saturates at the largest u32.
+// The search always ends: it runs at most max_extra_samples / (sample_rate /
+// m) + 1 times, and a comparison with NaN or infinity stops it.
+std::uint32_t whole_cycle_frame_length(double f, std::uint32_t sample_rate, double min_seconds,
+                                       double max_cycle_fraction, std::uint32_t min_cycles,
+                                       std::uint32_t max_extra_samples);
+
+// Frame length for frequency f with the record's limits; the extension is
+// trunc(sample_rate × max_extra_seconds) samples, the product taken in double.
+std::uint32_t harmonic_frame_length(double f, const AnalysisSettings& settings);
+
+// Samples that a pass needs for fundamental f0: the longest of the frame
+// lengths of f0, 2 × f0, ... (harmonic_count + 1) × f0. Harmonics above the
+// Nyquist limit need none; 0 when none can be measured.
+std::uint32_t dft_frame_length(double f0, const AnalysisSettings& settings);
+
+// Measures the fundamental f0 and its harmonics in `frame` (raw sample
+// units, usually dft_frame_length(f0) samples) and writes the amplitudes to
+// amplitudes[0 .. harmonic_count]. Each harmonic is measured over its
+// harmonic_frame_length, cut to the samples the frame holds (and to the
+// largest i32). A harmonic above the Nyquist limit gets -1.0 without being
+// evaluated. When `amplitudes` holds fewer than harmonic_count + 1 values,
+// only those are written; nothing past its end is touched.
+//
+// A fundamental that is not a positive frequency (0, negative, NaN) gives
+// frame lengths of 0 and so amplitudes of 0.0; +infinity lies above the
+// limit and gives -1.0.
+void measure_harmonics(std::span<const double> frame, std::span<double> amplitudes, double f0,
+                       const AnalysisSettings& settings);
+
+// One Hann-windowed DFT sum at an arbitrary frequency over the first
+// `length` samples of an array, with its result cached.
+//
+// For n = 0 .. length - 1, with w = 2π × frequency / sample_rate and the
+// periodic Hann window h(n) = (1 - cos(2π n / length)) / 2:
+//   S = Σ sin(n w) × x[n] × h(n),   C = Σ cos(n w) × x[n] × h(n),
+//   magnitude = sqrt(S² + C²) × 2 / length,   amplitude = 2 × magnitude.
+// Each angle is formed directly from n (no recurrence, no table) and every
+// sum is a double. For a component A × sin(n w + φ) over a frame that holds
+// whole cycles of the reference frequency (see whole_cycle_frame_length),
+// amplitude() is A.
+//
+// The samples are not owned and must hold at least `length` values while the
+// evaluator is used; a null array, a length of 0 or less, or a sample rate of
+// 0 gives 0.0.
+//
+// The cache is invalid after construction, becomes valid at the first
+// magnitude() or amplitude(), and becomes invalid again through invalidate()
+// or a set_frequency() that changes the frequency or the length. Changing
+// the samples themselves does not invalidate it; call invalidate() then.
+class SingleFrequencyDft {
+ public:
+  SingleFrequencyDft(std::uint32_t sample_rate, const double* samples)
+      : samples_(samples), sample_rate_(sample_rate) {}
+
+  // Sets the analysis frequency (Hz) and the number of samples summed. The
+  // same values as before (exactly equal) keep a valid cache valid.
+  void set_frequency(double frequency, std::int32_t length);
+
+  void invalidate() { cache_valid_ = false; }
+
+  // Half the peak amplitude of the component at the analysis frequency;
+  // computed only when the cache is invalid.
+  double magnitude();
+
+  // The component's peak amplitude: 2 × magnitude().
+  double amplitude() { return 2.0 * magnitude(); }
+
+  double frequency() const { return frequency_; }
+  std::int32_t length() const { return length_; }
+  bool cache_valid() const { return cache_valid_; }
+
+ private:
+  void compute();
+
+  double frequency_ = 0.0;         // analysis frequency, Hz
+  std::int32_t length_ = 0;        // samples summed from the start of samples_
+  const double* samples_;          // the frame; not owned; may be null
+  std::uint32_t sample_rate_;      // samples per second
+  double cached_magnitude_ = 0.0;  // result of the last computation
+  bool cache_valid_ = false;       // cached_magnitude_ fits frequency_ and length_
+};
+
+// measure_harmonics over a frame that arrives one sample at a time: the
+// same sums, term by term in the same order, so the amplitudes are the same
+// to the last bit, without the frame ever being held in memory. The tone
+// loop measures its passes this way, so that a frame's length (large for a
+// fundamental near 0 Hz) never decides how much memory a pass takes.
+class HarmonicAccumulator {
+ public:
+  HarmonicAccumulator(double f0, const AnalysisSettings& settings);
+
+  // Samples the frame needs: dft_frame_length(f0).
+  std::uint32_t length() const { return length_; }
+
+  // The next samples of the frame; samples past length() are ignored.
+  void add(double sample);
+  void add(std::span<const double> samples);
+
+  // Once length() samples have arrived, the amplitudes of harmonic indices
+  // 0 .. harmonic_count, -1.0 above the Nyquist limit, as measure_harmonics
+  // gives them. Writes no more values than `amplitudes` holds.
+  void amplitudes(std::span<double> amplitudes) const;
+
+ private:
+  struct Harmonic {
+    bool measured = false;   // at or below the Nyquist limit
+    std::int32_t length = 0; // samples summed
+    double omega = 0.0;      // radians per sample
+    double delta = 0.0;      // Hann window step
+    double sine_sum = 0.0;
+    double cosine_sum = 0.0;
+  };
+
+  std::vector<Harmonic> harmonics_;
+  std::uint32_t length_ = 0;
+  std::int64_t next_ = 0;  // index of the next sample
+};
+
+}  // namespace toneprint
