@@ -81,6 +81,11 @@ char* read_input_line(Console& console, char* buffer, std::uint32_t size) {
   return buffer;
 }
 
+bool read_line_or_end(Console& console, char* buffer, std::uint32_t size) {
+  if (size == 0) return true;
+  return read_line(console, buffer, size) || buffer[0] != '\0';
+}
+
 bool is_blank(const char* text) {
   for (; *text != '\0'; ++text) {
     const char c = *text;

@@ -47,6 +47,10 @@ double read_number(Console& console, double minimum, double maximum, double defa
 // text (a file path, say) drops it.
 char* read_input_line(Console& console, char* buffer, std::uint32_t size);
 
+// read_input_line for callers that must tell an empty line from the end of
+// the input: false when the input had already ended (nothing was read).
+bool read_line_or_end(Console& console, char* buffer, std::uint32_t size);
+
 // True when text (NUL-terminated) holds nothing but blanks, tabs, line feeds
 // and carriage returns; the empty text is blank.
 bool is_blank(const char* text);

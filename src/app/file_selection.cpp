@@ -1,0 +1,85 @@
+#include "app/file_selection.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace toneprint {
+namespace {
+
+#if defined(_WIN32)
+constexpr const char* path_separators = "\\/:";
+constexpr const char* report_mode = "wt";
+#else
+constexpr const char* path_separators = "/";
+constexpr const char* report_mode = "w";  // text and binary are one here
+#endif
+
+// Start of the file name within a path.
+std::size_t file_name_start(const std::string& path) {
+  const std::size_t separator = path.find_last_of(path_separators);
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
+// Position of the dot before the extension, or npos. A dot that starts the
+// name (".profile") does not begin an extension.
+std::size_t extension_dot(const std::string& path) {
+  const std::size_t name = file_name_start(path);
+  const std::size_t dot = path.find_last_of('.');
+  return dot == std::string::npos || dot <= name ? std::string::npos : dot;
+}
+
+// True when both paths name one existing file, through links or not.
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) &&
+         !error;
+}
+
+}  // namespace
+
+std::string proposed_report_name(const std::string& recording_path) {
+  const std::size_t name = file_name_start(recording_path);
+  const std::size_t dot = extension_dot(recording_path);
+  // A name that ends in its dot is proposed whole.
+  if (dot == std::string::npos || dot + 1 == recording_path.size()) {
+    return recording_path.substr(name);
+  }
+  return recording_path.substr(name, dot - name);
+}
+
+bool has_extension(const std::string& path) { return extension_dot(path) != std::string::npos; }
+
+bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
+  const DialogRequest open_request = {
+      "Select the recorded sample",
+      {{"Wave Files (*.wav)", "*.wav"}, {"All Files (*.*)", "*"}},
+      "",
+      dialog_file_must_exist};
+  const DialogRequest save_request = {
+      "Enter a filename for the output",
+      {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*"}},
+      "txt",
+      dialog_overwrite_prompt | dialog_no_read_only_return};
+
+  // The path carries over from each attempt to the next, so a dialog shown
+  // again proposes the path that failed.
+  std::string path;
+  for (;;) {
+    if (!dialogs.open_file(open_request, path)) return false;
+    if (wave.open_read(path.c_str())) break;
+    dialogs.message_box("The selected file could not be opened as a wave file.", "Error");
+  }
+  const std::string recording = path;
+
+  path = proposed_report_name(recording);
+  for (;;) {
+    if (!dialogs.save_file(save_request, path)) return false;
+    // Opening for writing empties the file: the recording itself, under
+    // whatever name, is refused before that.
+    report = same_file(path, recording) ? nullptr : std::fopen(path.c_str(), report_mode);
+    if (report != nullptr) return true;
+    dialogs.message_box("The selected file could not be opened for output.", "Error");
+  }
+}
+
+}  // namespace toneprint
