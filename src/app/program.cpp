@@ -1,0 +1,37 @@
+#include "app/program.h"
+
+#include <cstdio>
+
+#include "analysis/report.h"
+#include "analysis/tone_analysis.h"
+#include "app/console_input.h"
+#include "app/format_check.h"
+#include "app/settings_dialogue.h"
+
+namespace toneprint {
+
+int run_program(Console& console, FileDialogs& dialogs) {
+  WaveFile wave;
+  std::FILE* report = nullptr;
+  if (!select_files(wave, report, dialogs)) return 0;
+
+  if (!check_input_format(wave, console)) {
+    // The report file has been created and stays empty.
+    std::fclose(report);
+    console.write("Press <Enter> to quit.\n");
+    discard_input_line(console);
+    return 1;
+  }
+
+  AnalysisSettings settings;
+  configure_settings(console, settings, wave.sample_rate());
+  write_report_header(report, settings);
+  analyse_tones(wave, settings, report, console);
+  std::fclose(report);
+
+  console.write("Press <Enter> when done viewing output.\n");
+  discard_input_line(console);
+  return 0;
+}
+
+}  // namespace toneprint
