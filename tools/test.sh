@@ -10,6 +10,7 @@
 # script names them and stops.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/lib/debian_packages.sh
 
 mode=release
 case "${1-}" in
@@ -21,25 +22,7 @@ esac
 packages=(cmake make g++ libgtest-dev)
 [ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
 
-missing=()
-if command -v dpkg-query >/dev/null 2>&1; then
-  for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-    [ "$status" = installed ] || missing+=("$package")
-  done
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ] && command -v apt-get >/dev/null 2>&1; then
-    echo "Installing the Debian packages the build needs: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  else
-    echo "toneprint's build needs these Debian packages, which are missing: ${missing[*]}" >&2
-    echo "Install them with: sudo apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-fi
+require_debian_packages "${packages[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 build="build/$mode"

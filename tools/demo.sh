@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds toneprint and runs it on the demo recording, answering its
+# questions through standard input as a user would type them: the recording,
+# the report file, "no" to changing the settings, and Enter at the end.
+# Then shows the report.
+#
+#   tools/demo.sh
+#
+# Missing Debian packages are installed when run as root; otherwise the
+# script names them and stops.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/lib/debian_packages.sh
+
+require_debian_packages cmake make g++
+cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
+cmake --build build/demo --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
+
+report=build/demo/demo-report.txt
+rm -f "$report"
+printf '%s\n' demo/demo.wav "$report" no "" | build/demo/toneprint
+echo
+echo "The report, $report:"
+cat "$report"
