@@ -84,6 +84,8 @@ struct FrameCase {
   std::uint32_t expected;
 };
 
+void PrintTo(const FrameCase& c, std::ostream* out) { *out << c.name; }
+
 // The default limits are 0.3 s, 0.01 cycle, 5 cycles and 0.04 s (1764
 // samples at 44100).
 //
@@ -303,6 +305,8 @@ struct Note {
   double percent;  // allowed error
 };
 
+void PrintTo(const Note& note, std::ostream* out) { *out << note.name; }
+
 // Each harmonic's frame holds whole cycles of that harmonic. For most notes
 // it also holds whole (or nearly whole) cycles of the other partials, which
 // the window then removes. A1 is the worst case: 0.3 s holds 16.5 cycles of
@@ -433,6 +437,19 @@ TEST(HarmonicAccumulator, MeasuresExactlyAsTheWholeFrameDoes) {
       }
     }
   }
+}
+
+TEST(HarmonicAccumulator, FundamentalNearZeroTakesNoFrameMemory) {
+  // 1e-7 Hz asks for 5 cycles, 5e7 seconds: the length saturates, and the
+  // accumulator holds one set of sums per harmonic whatever it is.
+  const AnalysisSettings settings = defaults(44100);
+  HarmonicAccumulator stream(1e-7, settings);
+  EXPECT_EQ(stream.length(), u32_max);
+  EXPECT_LE(sizeof stream, 64u);
+  for (int i = 0; i < 1000; ++i) stream.add(1000.0);
+  std::vector<double> amplitudes(settings.harmonic_count + 1, 7.0);
+  stream.amplitudes(amplitudes);
+  for (const double a : amplitudes) EXPECT_TRUE(std::isfinite(a));
 }
 
 }  // namespace

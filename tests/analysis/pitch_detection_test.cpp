@@ -44,6 +44,8 @@ struct PitchCase {
   double frequency;
 };
 
+void PrintTo(const PitchCase& c, std::ostream* out) { *out << c.name; }
+
 std::vector<PitchCase> grid() {
   const std::pair<const char*, double> notes[] = {
       {"A2", 110.0}, {"C4", 261.63}, {"A4", 440.0}, {"C6", 1046.5}, {"A6", 1760.0}};

@@ -48,6 +48,8 @@ struct HandCase {
   std::vector<Complex> spectrum;
 };
 
+void PrintTo(const HandCase& c, std::ostream* out) { *out << c.name; }
+
 class FftByHand : public ::testing::TestWithParam<HandCase> {};
 
 TEST_P(FftByHand, ForwardGivesTheWorkedSpectrumAndInverseTheInput) {
