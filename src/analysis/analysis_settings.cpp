@@ -4,9 +4,7 @@
 
 namespace toneprint {
 
-std::uint32_t default_fft_choice(std::uint32_t sample_rate) {
-  return sample_rate > 22050 ? 3 : 2;
-}
+std::uint32_t default_fft_choice(std::uint32_t sample_rate) { return sample_rate > 22050 ? 3 : 2; }
 
 std::uint32_t fft_size_for_choice(std::uint32_t choice) {
   // Choices outside the menu are held to its ends, so the size is always one

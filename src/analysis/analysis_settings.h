@@ -13,19 +13,19 @@
 namespace toneprint {
 
 struct AnalysisSettings {
-  std::uint32_t sample_rate = 0;     // samples per second, the recording's
-  double min_tone_seconds = 0.3;     // minimum tone duration (DFT frame)
-  double max_cycle_fraction = 0.01;  // largest part of a cycle a DFT frame may hold
-  std::uint32_t min_cycles = 5;      // fewest cycles of a frequency in a DFT frame
-  double max_extra_seconds = 0.04;   // longest extension of a DFT frame
-  double silence_threshold = 3200.0; // largest sample magnitude still silent
-  std::uint32_t fft_size = 4096;     // pitch-detection FFT length: 2048..16384
-  std::uint32_t fft_hop = 1024;      // samples between the two FFT frames
-  double silence_seconds = 0.4;      // silence that separates two tones
-  std::uint32_t harmonic_count = 10; // harmonics above the fundamental
-  std::uint32_t peak_threshold = 40; // peak level, a multiple of the mean magnitude
-  double attack_seconds = 0.2;       // note attack skipped at each tone's start
-  std::uint32_t peak_count = 5;      // spectral peaks the fundamental search uses
+  std::uint32_t sample_rate = 0;      // samples per second, the recording's
+  double min_tone_seconds = 0.3;      // minimum tone duration (DFT frame)
+  double max_cycle_fraction = 0.01;   // largest part of a cycle a DFT frame may hold
+  std::uint32_t min_cycles = 5;       // fewest cycles of a frequency in a DFT frame
+  double max_extra_seconds = 0.04;    // longest extension of a DFT frame
+  double silence_threshold = 3200.0;  // largest sample magnitude still silent
+  std::uint32_t fft_size = 4096;      // pitch-detection FFT length: 2048..16384
+  std::uint32_t fft_hop = 1024;       // samples between the two FFT frames
+  double silence_seconds = 0.4;       // silence that separates two tones
+  std::uint32_t harmonic_count = 10;  // harmonics above the fundamental
+  std::uint32_t peak_threshold = 40;  // peak level, a multiple of the mean magnitude
+  double attack_seconds = 0.2;        // note attack skipped at each tone's start
+  std::uint32_t peak_count = 5;       // spectral peaks the fundamental search uses
 };
 
 // FFT-size menu choice used by default: 3 (8192) above 22050 samples per

@@ -33,9 +33,7 @@ std::uint32_t truncated_product(double a, double b) {
 }
 
 // Highest measurable frequency: half the sample rate, halved as an integer.
-double nyquist_limit(std::uint32_t sample_rate) {
-  return static_cast<double>(sample_rate / 2);
-}
+double nyquist_limit(std::uint32_t sample_rate) { return static_cast<double>(sample_rate / 2); }
 
 // Adds sample n of a frame to a harmonic's windowed sums: the periodic Hann
 // window h(n) = (1 - cos(n delta)) / 2 and the angle n omega, both formed
@@ -140,7 +138,8 @@ void measure_harmonics(std::span<const double> frame, std::span<double> amplitud
   const std::uint64_t available =
       std::min<std::uint64_t>(frame.size(), static_cast<std::uint64_t>(largest_i32));
   const std::uint64_t wanted = std::uint64_t{settings.harmonic_count} + 1;
-  const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, amplitudes.size()));
+  const std::size_t count =
+      static_cast<std::size_t>(std::min<std::uint64_t>(wanted, amplitudes.size()));
 
   for (std::size_t k = 0; k < count; ++k) {
     const double f = static_cast<double>(k + 1) * f0;

@@ -161,10 +161,10 @@ class HarmonicAccumulator {
 
  private:
   struct Harmonic {
-    bool measured = false;   // at or below the Nyquist limit
-    std::int32_t length = 0; // samples summed
-    double omega = 0.0;      // radians per sample
-    double delta = 0.0;      // Hann window step
+    bool measured = false;    // at or below the Nyquist limit
+    std::int32_t length = 0;  // samples summed
+    double omega = 0.0;       // radians per sample
+    double delta = 0.0;       // Hann window step
     double sine_sum = 0.0;
     double cosine_sum = 0.0;
   };

@@ -29,7 +29,6 @@ void write_report_header(std::FILE* report, const AnalysisSettings& settings);
 
 // The tone's means, or "Tone too short to measure\n" when no pass was
 // measured. A harmonic whose sum is negative gets an empty column.
-void write_tone_line(std::FILE* report, const ToneTotals& totals,
-                     const AnalysisSettings& settings);
+void write_tone_line(std::FILE* report, const ToneTotals& totals, const AnalysisSettings& settings);
 
 }  // namespace toneprint

@@ -120,8 +120,7 @@ bool silence_follows(WaveFile& wave, const AnalysisSettings& settings) {
 
 void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
                    TextOutput& console) {
-  const std::size_t block_length =
-      static_cast<std::size_t>(settings.fft_size) + settings.fft_hop;
+  const std::size_t block_length = static_cast<std::size_t>(settings.fft_size) + settings.fft_hop;
   std::vector<double> block(block_length);
   std::vector<double> frame_amplitudes(static_cast<std::size_t>(settings.harmonic_count) + 1);
   ToneTotals totals;
@@ -160,7 +159,8 @@ void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* 
       // samples are only read.
       HarmonicAccumulator frame(f0, settings);
       const std::uint64_t length = frame.length();
-      const std::size_t from_block = static_cast<std::size_t>(std::min<std::uint64_t>(block_length, length));
+      const std::size_t from_block =
+          static_cast<std::size_t>(std::min<std::uint64_t>(block_length, length));
       const bool completable = length - from_block <= wave.samples_remaining();
       if (completable) frame.add(std::span<const double>(block.data(), from_block));
       for (std::uint64_t i = from_block; i < length; ++i) {

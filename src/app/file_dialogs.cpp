@@ -111,8 +111,7 @@ void ConsoleFileDialogs::message_box(const char* text, const char* /*caption*/) 
 
 // ------------------------------------------------------ graphical choosers
 
-std::vector<std::string> ChooserFileDialogs::dialog_command(const DialogRequest& request,
-                                                            bool save,
+std::vector<std::string> ChooserFileDialogs::dialog_command(const DialogRequest& request, bool save,
                                                             const std::string& path) const {
   switch (chooser_) {
     case Chooser::zenity: {
@@ -134,8 +133,11 @@ std::vector<std::string> ChooserFileDialogs::dialog_command(const DialogRequest&
         if (!filters.empty()) filters += '\n';
         filters += std::string(pattern) + "|" + description;
       }
-      return {"kdialog", "--title", request.title,
-              save ? "--getsavefilename" : "--getopenfilename", path.empty() ? "." : path,
+      return {"kdialog",
+              "--title",
+              request.title,
+              save ? "--getsavefilename" : "--getopenfilename",
+              path.empty() ? "." : path,
               filters};
     }
     case Chooser::osascript: {
@@ -156,8 +158,7 @@ std::vector<std::string> ChooserFileDialogs::message_command(const char* text,
     case Chooser::zenity:
       return {"zenity", "--warning", "--no-markup", std::string("--title=") + caption,
               std::string("--text=") + text};
-    case Chooser::kdialog:
-      return {"kdialog", "--title", caption, "--sorry", text};
+    case Chooser::kdialog: return {"kdialog", "--title", caption, "--sorry", text};
     case Chooser::osascript:
       return {"osascript", "-e",
               "display alert " + applescript_quoted(caption) + " message " +

@@ -50,16 +50,14 @@ std::string proposed_report_name(const std::string& recording_path) {
 bool has_extension(const std::string& path) { return extension_dot(path) != std::string::npos; }
 
 bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
-  const DialogRequest open_request = {
-      "Select the recorded sample",
-      {{"Wave Files (*.wav)", "*.wav"}, {"All Files (*.*)", "*"}},
-      "",
-      dialog_file_must_exist};
-  const DialogRequest save_request = {
-      "Enter a filename for the output",
-      {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*"}},
-      "txt",
-      dialog_overwrite_prompt | dialog_no_read_only_return};
+  const DialogRequest open_request = {"Select the recorded sample",
+                                      {{"Wave Files (*.wav)", "*.wav"}, {"All Files (*.*)", "*"}},
+                                      "",
+                                      dialog_file_must_exist};
+  const DialogRequest save_request = {"Enter a filename for the output",
+                                      {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*"}},
+                                      "txt",
+                                      dialog_overwrite_prompt | dialog_no_read_only_return};
 
   // The path carries over from each attempt to the next, so a dialog shown
   // again proposes the path that failed.

@@ -11,9 +11,7 @@ constexpr double two_pi = 6.283185307179586;
 
 }  // namespace
 
-bool is_power_of_two(std::uint32_t n) {
-  return n >= 2 && (n & (n - 1)) == 0;
-}
+bool is_power_of_two(std::uint32_t n) { return n >= 2 && (n & (n - 1)) == 0; }
 
 std::uint32_t NumberOfBitsNeeded(std::uint32_t PowerOfTwo) {
   if (PowerOfTwo < 2) {
@@ -50,8 +48,8 @@ void require_pointer(const void* array, const char* name) {
   }
 }
 
-void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn,
-                const double* ImagIn, double* RealOut, double* ImagOut) {
+void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, const double* ImagIn,
+                double* RealOut, double* ImagOut) {
   if (!is_power_of_two(NumSamples)) {
     std::fprintf(stderr, "Error in fft():  NumSamples=%u is not power of two\n", NumSamples);
     std::exit(1);

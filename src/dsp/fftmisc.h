@@ -23,8 +23,8 @@ namespace toneprint {
 // required; a null ImagIn stands for an all-zero imaginary input. RealOut
 // and ImagOut receive the result, owned by the caller, and must not overlap
 // the inputs. A nonzero Inverse selects the inverse transform.
-void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn,
-                const double* ImagIn, double* RealOut, double* ImagOut);
+void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, const double* ImagIn,
+                double* RealOut, double* ImagOut);
 
 // True when n is 2, 4, 8, ...: at least 2 and a single bit set.
 bool is_power_of_two(std::uint32_t n);

@@ -7,10 +7,8 @@ namespace toneprint {
 namespace {
 
 std::uint32_t little_endian_u32(const unsigned char* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) |
-         static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 |
-         static_cast<std::uint32_t>(bytes[3]) << 24;
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 bool has_type_field(const char* name) {
@@ -116,13 +114,9 @@ bool RiffFile::pop() {
   return true;
 }
 
-std::uint32_t RiffFile::chunk_size() const {
-  return chunks_.empty() ? 0 : chunks_.back().size;
-}
+std::uint32_t RiffFile::chunk_size() const { return chunks_.empty() ? 0 : chunks_.back().size; }
 
-const char* RiffFile::chunk_name() const {
-  return chunks_.empty() ? nullptr : chunks_.back().name;
-}
+const char* RiffFile::chunk_name() const { return chunks_.empty() ? nullptr : chunks_.back().name; }
 
 const char* RiffFile::chunk_sub_type() const {
   if (chunks_.empty() || chunks_.back().sub_type[0] == '\0') return nullptr;

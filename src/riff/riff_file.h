@@ -28,12 +28,12 @@ namespace toneprint {
 
 // What is known about one chunk once its header has been read.
 struct RiffChunk {
-  char name[5] = {};      // the chunk id and a NUL
-  std::uint32_t size = 0; // declared size; less 4 for "RIFF"/"LIST" (wraps
-                          // when the declared size is below 4)
-  char sub_type[5] = {};  // the form or list type and a NUL; "" otherwise
-  FileOffset start = 0;   // first byte of the contents (after any type)
-  FileOffset end = 0;     // just past the contents and the pad byte
+  char name[5] = {};       // the chunk id and a NUL
+  std::uint32_t size = 0;  // declared size; less 4 for "RIFF"/"LIST" (wraps
+                           // when the declared size is below 4)
+  char sub_type[5] = {};   // the form or list type and a NUL; "" otherwise
+  FileOffset start = 0;    // first byte of the contents (after any type)
+  FileOffset end = 0;      // just past the contents and the pad byte
 };
 
 class RiffFile {

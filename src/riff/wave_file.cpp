@@ -15,10 +15,8 @@ std::uint16_t little_endian_u16(const unsigned char* bytes) {
 }
 
 std::uint32_t little_endian_u32(const unsigned char* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) |
-         static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 |
-         static_cast<std::uint32_t>(bytes[3]) << 24;
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 }  // namespace
@@ -32,8 +30,9 @@ bool WaveFile::fail_open(const char* message) {
 bool WaveFile::open_read(const char* file_name) {
   close();
   reader_.reset(new (std::nothrow) RiffFile(file_name));
-  if (reader_ == nullptr) return fail_open(nullptr);  // out of memory: the
-                                                      // old message stays
+  if (reader_ == nullptr)
+    return fail_open(nullptr);  // out of memory: the
+                                // old message stays
   std::FILE* const file = reader_->file();
   if (file == nullptr) return fail_open("Couldn't open file");
 

@@ -81,7 +81,8 @@ class WaveFile {
   }
   // Whole samples left in the data chunk after the read position.
   std::uint64_t samples_remaining() const {
-    return reader_ == nullptr ? 0 : static_cast<std::uint64_t>(data_end_ - position_) / sample_bytes;
+    return reader_ == nullptr ? 0
+                              : static_cast<std::uint64_t>(data_end_ - position_) / sample_bytes;
   }
 
   // Message of the most recent failure, or null; never cleared.
@@ -99,8 +100,8 @@ class WaveFile {
   std::uint16_t bits_per_sample_ = 0;
   std::uint32_t data_length_ = 0;
   FileOffset data_start_ = 0;
-  FileOffset data_end_ = 0;   // just past the last usable byte of data
-  FileOffset position_ = 0;   // the stream's position while open
+  FileOffset data_end_ = 0;  // just past the last usable byte of data
+  FileOffset position_ = 0;  // the stream's position while open
   const char* error_ = nullptr;
 };
 

@@ -40,8 +40,8 @@ std::vector<double> synthesise(std::uint32_t rate, double f0, const std::vector<
                                std::size_t count) {
   test::ToneRecipe recipe{f0, {}};
   for (std::size_t k = 0; k < partials.size(); ++k) {
-    recipe.partials.push_back({static_cast<int>(k + 1), partials[k].level,
-                               partials[k].phase - std::numbers::pi / 2});
+    recipe.partials.push_back(
+        {static_cast<int>(k + 1), partials[k].level, partials[k].phase - std::numbers::pi / 2});
   }
   return test::synthesise(recipe, rate, count, 0, test::Rounding::none);
 }
@@ -50,10 +50,11 @@ double error_db(double measured, double expected) { return 20.0 * std::log10(mea
 
 // Within `percent` % of `expected`; a failure gives the error in dB.
 testing::AssertionResult within_percent(double measured, double expected, double percent) {
-  if (std::fabs(measured - expected) <= expected * percent / 100.0) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "measured " << measured << " for " << expected << ": "
-                                     << error_db(measured, expected) << " dB off (allowed "
-                                     << percent << " %)";
+  if (std::fabs(measured - expected) <= expected * percent / 100.0)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure()
+         << "measured " << measured << " for " << expected << ": " << error_db(measured, expected)
+         << " dB off (allowed " << percent << " %)";
 }
 
 TEST(FrameRounding, HalvesAwayFromZeroAndDistanceToAWholeCycle) {
@@ -226,8 +227,8 @@ TEST(SingleFrequencyDft, MatchesASlowLongDoubleSumOnNoise) {
       SingleFrequencyDft dft(44100, x.data());
       dft.set_frequency(f, length);
       // Magnitudes of this noise are some hundreds of sample units.
-      EXPECT_NEAR(dft.magnitude(), static_cast<double>(std::sqrt(sine * sine + cosine * cosine) * 2 / length),
-                  1e-6)
+      EXPECT_NEAR(dft.magnitude(),
+                  static_cast<double>(std::sqrt(sine * sine + cosine * cosine) * 2 / length), 1e-6)
           << length << " samples at " << f << " Hz";
     }
   }
@@ -257,7 +258,9 @@ TEST(SingleFrequencyDft, CacheLastsUntilFrequencyLengthOrInvalidateChanges) {
   // 100 cycles of 1000 Hz at 44100; doubling the samples behind the
   // evaluator's back shows whether it computed again.
   std::vector<double> x = synthesise(44100, 1000.0, {{1000.0, 0.3}}, 4410);
-  const auto double_samples = [&x] { for (double& v : x) v *= 2.0; };
+  const auto double_samples = [&x] {
+    for (double& v : x) v *= 2.0;
+  };
   SingleFrequencyDft dft(44100, x.data());
 
   dft.set_frequency(1000.0, 4410);
@@ -285,7 +288,8 @@ TEST(MeasureHarmonics, FullScaleSineReadsItsPeak) {
   AnalysisSettings settings = defaults(44100);
   settings.harmonic_count = 0;
   for (const double f : {27.5, 440.0, 4301.0, 15000.0, 21000.0}) {
-    std::vector<double> frame = synthesise(44100, f, {{32767.0, 1.0}}, dft_frame_length(f, settings));
+    std::vector<double> frame =
+        synthesise(44100, f, {{32767.0, 1.0}}, dft_frame_length(f, settings));
     for (double& sample : frame) sample = std::round(sample);  // 16-bit samples
     double amplitude = 0.0;
     measure_harmonics(frame, {&amplitude, 1}, f, settings);
@@ -314,8 +318,8 @@ void PrintTo(const Note& note, std::ostream* out) { *out << note.name; }
 // where the window passes 1 / (π × 16.5 × (16.5² - 1)) = 7.1e-5 of it;
 // summed over the recipe's neighbours that is up to 0.019 %.
 const Note notes[] = {
-    {"A1", 55.0, 0.02},  {"A2", 110.0, 0.01},     {"C4", 261.626, 0.01},
-    {"A4", 440.0, 0.01}, {"C6", 1046.502, 0.01},  {"A6", 1760.0, 0.01},
+    {"A1", 55.0, 0.02},  {"A2", 110.0, 0.01},    {"C4", 261.626, 0.01},
+    {"A4", 440.0, 0.01}, {"C6", 1046.502, 0.01}, {"A6", 1760.0, 0.01},
 };
 
 class HarmonicRecipe : public testing::TestWithParam<std::tuple<std::uint32_t, Note>> {};
@@ -345,12 +349,13 @@ TEST_P(HarmonicRecipe, EveryHarmonicComesBackAtItsLevel) {
   RecordProperty("worst_error_db", worst);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RatesAndNotes, HarmonicRecipe,
-    testing::Combine(testing::Values(22050u, 44100u, 48000u, 96000u), testing::ValuesIn(notes)),
-    [](const auto& info) {
-      return "Rate" + std::to_string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(RatesAndNotes, HarmonicRecipe,
+                         testing::Combine(testing::Values(22050u, 44100u, 48000u, 96000u),
+                                          testing::ValuesIn(notes)),
+                         [](const auto& info) {
+                           return "Rate" + std::to_string(std::get<0>(info.param)) + "_" +
+                                  std::get<1>(info.param).name;
+                         });
 
 TEST(MeasureHarmonics, NyquistLimitAtAnEvenAndAnOddRate) {
   // 11025 Hz at 44100: 22050 Hz is on the limit and measured, 33075 Hz is
@@ -359,7 +364,8 @@ TEST(MeasureHarmonics, NyquistLimitAtAnEvenAndAnOddRate) {
   // the component is its own image.
   AnalysisSettings even = defaults(44100);
   even.harmonic_count = 2;
-  std::vector<double> frame = synthesise(44100, 11025.0, {{10000.0, 0.5}}, dft_frame_length(11025.0, even));
+  std::vector<double> frame =
+      synthesise(44100, 11025.0, {{10000.0, 0.5}}, dft_frame_length(11025.0, even));
   for (std::size_t n = 0; n < frame.size(); ++n) frame[n] += n % 2 == 0 ? 3000.0 : -3000.0;
   std::vector<double> amplitudes(3, 0.0);
   measure_harmonics(frame, amplitudes, 11025.0, even);

@@ -33,7 +33,11 @@ ToneRecipe pure(double frequency) { return {frequency, {{1, 16000.0, 0.3}}}; }
 // Six harmonics at falling levels and assorted phases.
 ToneRecipe harmonic(double frequency) {
   return {frequency,
-          {{1, 12000, 0.1}, {2, 6000, 2.0}, {3, 4000, -1.0}, {4, 3000, 0.5}, {5, 2400, 3.0},
+          {{1, 12000, 0.1},
+           {2, 6000, 2.0},
+           {3, 4000, -1.0},
+           {4, 3000, 0.5},
+           {5, 2400, 3.0},
            {6, 2000, -2.5}}};
 }
 
@@ -56,8 +60,7 @@ std::vector<PitchCase> grid() {
         // The method needs the fundamental some bins above 0 and six
         // harmonics below half the rate.
         if (frequency * size / rate < 16.0 || 6 * frequency >= rate / 2) continue;
-        cases.push_back({"Rate" + std::to_string(rate) + "_Fft" + std::to_string(size) + "_" +
-                             note,
+        cases.push_back({"Rate" + std::to_string(rate) + "_Fft" + std::to_string(size) + "_" + note,
                          rate, size, frequency});
       }
     }
@@ -95,8 +98,8 @@ TEST(PitchDetection, CosineAtABinCentreComesBackExactly) {
 
 TEST(PitchDetection, OddHarmonicsOnlyLikeAClarinet) {
   // Spacings k, 2k, 2k, 2k, 2k: the long ones support the short one.
-  const ToneRecipe clarinet = {196.0, {{1, 9000, 0.0}, {3, 6000, 1.0}, {5, 3500, 2.0},
-                                       {7, 2000, 0.4}, {9, 1200, -1.3}}};
+  const ToneRecipe clarinet = {
+      196.0, {{1, 9000, 0.0}, {3, 6000, 1.0}, {5, 3500, 2.0}, {7, 2000, 0.4}, {9, 1200, -1.3}}};
   const PitchEstimate e = detect(clarinet, 8192, 44100);
   ASSERT_EQ(e.status, PitchStatus::Found);
   EXPECT_NEAR(e.frequency, 196.0, 0.001) << test::cents(e.frequency, 196.0) << " cents";
@@ -106,8 +109,8 @@ TEST(PitchDetection, BassNoteNearFortyOneHertz) {
   // E1 with strong harmonics lies in bin 7.65 of 8192 points at 44100 Hz;
   // so close to bin 0, the second harmonic and the mirror image leak into
   // the fundamental's bin and shift its phase, which costs some accuracy.
-  const ToneRecipe bass = {41.2, {{1, 10000, 0.2}, {2, 8000, 1.1}, {3, 5000, -0.7},
-                                  {4, 3000, 2.2}}};
+  const ToneRecipe bass = {41.2,
+                           {{1, 10000, 0.2}, {2, 8000, 1.1}, {3, 5000, -0.7}, {4, 3000, 2.2}}};
   for (const std::uint32_t size : {8192u, 16384u}) {
     const PitchEstimate e = detect(bass, size, 44100);
     ASSERT_EQ(e.status, PitchStatus::Found) << size;
@@ -121,8 +124,8 @@ TEST(PitchDetection, MissingFundamentalIsPlacedInTheFundamentalsBin) {
   // bin, but that bin holds no component of its own, so its phase follows
   // what leaks in and the refinement can only keep the result within its
   // reach of sample_rate / (2 hop) around the bin.
-  const ToneRecipe no_fundamental = {220.0, {{2, 8000, 0.0}, {3, 6000, 0.5}, {4, 5000, 1.0},
-                                             {5, 4000, 1.5}, {6, 3000, 2.0}}};
+  const ToneRecipe no_fundamental = {
+      220.0, {{2, 8000, 0.0}, {3, 6000, 0.5}, {4, 5000, 1.0}, {5, 4000, 1.5}, {6, 3000, 2.0}}};
   const PitchEstimate e = detect(no_fundamental, 8192, 44100);
   ASSERT_EQ(e.status, PitchStatus::Found);
   const double reach = 44100.0 / (2 * default_hop);
@@ -180,10 +183,9 @@ TEST(PitchAngles, PhaseDifferenceReachesHalfATurnEitherSide) {
   // quarter turn more than expected means 1 Hz more.
   const double pi = std::numbers::pi;
   const double expected_advance = 2 * pi * 10 * 256 / 1024.0;  // 5 pi
-  EXPECT_NEAR(phase_difference_frequency(10, 0.0, expected_advance + pi / 2, 256, 1024, 1024),
-              11.0, 1e-9);
-  EXPECT_NEAR(phase_difference_frequency(10, 0.3, 0.3 + expected_advance - pi / 2, 256, 1024,
-                                         1024),
+  EXPECT_NEAR(phase_difference_frequency(10, 0.0, expected_advance + pi / 2, 256, 1024, 1024), 11.0,
+              1e-9);
+  EXPECT_NEAR(phase_difference_frequency(10, 0.3, 0.3 + expected_advance - pi / 2, 256, 1024, 1024),
               9.0, 1e-9);
   // Whatever the phases, the result stays within 2 Hz (1024 / (2 * 256)).
   for (double p2 = -3.0; p2 <= 3.0; p2 += 0.25) {

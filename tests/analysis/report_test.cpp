@@ -29,9 +29,8 @@ TEST(Report, HarmonicsAboveTheLimitLeaveEmptyColumns) {
   const AnalysisSettings settings = with_harmonics(3);
   ToneTotals totals;
   totals.reset(3);
-  for (const auto& [f0, amplitudes] :
-       {std::pair{1500.2, std::array{800.0, 300.0, -1.0, -1.0}},
-        std::pair{1500.6, std::array{900.0, 290.0, -1.0, -1.0}}}) {
+  for (const auto& [f0, amplitudes] : {std::pair{1500.2, std::array{800.0, 300.0, -1.0, -1.0}},
+                                       std::pair{1500.6, std::array{900.0, 290.0, -1.0, -1.0}}}) {
     totals.frequency_sum += f0;
     totals.frame_count += 1;
     totals.max_fundamental_amplitude = std::max(totals.max_fundamental_amplitude, amplitudes[0]);

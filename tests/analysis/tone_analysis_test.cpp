@@ -146,7 +146,8 @@ TEST_F(ToneAnalysisTest, LastToneCutByTheEndOfTheFileKeepsItsPasses) {
 TEST_F(ToneAnalysisTest, FailedDetectionsArePrintedAndCostOnlyTheirPass) {
   // A block of silence inside a tone gives 0 Hz, which is no pitch; a block
   // of direct current gives no peaks. Neither pass is measured.
-  const Outcome zero = analyse(Samples{20000} + silence(8820 + 9216) + Samples{20000} + silence(20000));
+  const Outcome zero =
+      analyse(Samples{20000} + silence(8820 + 9216) + Samples{20000} + silence(20000));
   EXPECT_EQ(zero.console,
             "Error: fundamental frequency detection error. Please report this error.\n");
   EXPECT_EQ(zero.report, "Tone too short to measure\n");

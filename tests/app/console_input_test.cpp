@@ -19,11 +19,20 @@ TEST(AskYesNo, FirstYOrNLetterDecidesAndItsWholeLineIsConsumed) {
     const char* typed;
     bool answer;
   } cases[] = {
-      {"yes\n", true},   {"Yes\n", true},      {"  y\n", true},  {" \tY\n", true},
-      {"no\n", false},   {"NO\n", false},      {"n\n", false},   {"maybe\n", true},
-      {"any\n", false},  {"yes\r\n", true},    {"NO\r\n", false},
+      {"yes\n", true},
+      {"Yes\n", true},
+      {"  y\n", true},
+      {" \tY\n", true},
+      {"no\n", false},
+      {"NO\n", false},
+      {"n\n", false},
+      {"maybe\n", true},
+      {"any\n", false},
+      {"yes\r\n", true},
+      {"NO\r\n", false},
       // Lines without either letter decide nothing.
-      {"\nok\n\nyes\n", true}, {"ok\r\n\r\nno\n", false},
+      {"\nok\n\nyes\n", true},
+      {"ok\r\n\r\nno\n", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.typed)));
@@ -55,18 +64,18 @@ TEST(ReadNumber, ReturnsTheFirstLineWithinTheBoundsOrTheDefaultForABlankOne) {
       {"\n", 0, 50, 10, 10},
       {" \t  \t\n", 0, 50, 10, 10},
       {"\r\n", 0, 50, 10, 10},
-      {"abc\n", 0, 50, 10, 0},         // no number converts to 0, within these bounds
-      {"abc\n3\n", 1, 20, 5, 3},       // ... and is refused here
+      {"abc\n", 0, 50, 10, 0},    // no number converts to 0, within these bounds
+      {"abc\n3\n", 1, 20, 5, 3},  // ... and is refused here
       {"12abc\n", 0, 50, 10, 12},
       {"1e1\n", 1, 100, 5, 10},
       {"   7\n", 1, 100, 5, 7},
       {"7\r\n", 1, 100, 5, 7},
-      {"2.9\n", 1, 100, 5, 2.9},       // whole settings are truncated when stored
+      {"2.9\n", 1, 100, 5, 2.9},  // whole settings are truncated when stored
       {"50.5\n49.9\n", 0, 50, 10, 49.9},
       {"5\n0\n4.01\n", 1, 4.01, 2, 4.01},
-      {"-1\n50\n", 0, 50, 10, 50},     // both bounds are accepted
-      {"60\n20\n", 50, 0, 10, 20},     // bounds given the wrong way round
-      {"\n4\n", 1, 20, 30, 4},         // default out of bounds: a blank line is 0
+      {"-1\n50\n", 0, 50, 10, 50},  // both bounds are accepted
+      {"60\n20\n", 50, 0, 10, 20},  // bounds given the wrong way round
+      {"\n4\n", 1, 20, 30, 4},      // default out of bounds: a blank line is 0
       {"nan\ninf\n1e999\n2\n", 1, 20, 5, 2},
       {std::string(29, ' ') + "5\n", 0, 50, 10, 10},  // only 29 characters are read
       {std::string(28, ' ') + "5\n", 0, 50, 10, 5},
@@ -82,8 +91,8 @@ TEST(ReadNumber, ReturnsTheFirstLineWithinTheBoundsOrTheDefaultForABlankOne) {
 }
 
 TEST(ReadNumber, EndOfInputGivesTheDefault) {
-  const std::string unfinished_lines[] = {"", "abc\n", "60\n", "\n\n99\n", "60",
-                                         std::string(40, '3')};
+  const std::string unfinished_lines[] = {"",         "abc\n", "60\n",
+                                          "\n\n99\n", "60",    std::string(40, '3')};
   for (const std::string& typed : unfinished_lines) {
     SCOPED_TRACE(::testing::PrintToString(typed));
     ScriptedConsole console(typed);
@@ -107,13 +116,9 @@ TEST(ReadInputLine, KeepsAtMostSizeMinusOneCharactersAndDropsTheRestOfTheLine) {
     std::uint32_t size;
     const char* line;
   } cases[] = {
-      {"ab\nnext\n", 4, "ab"},
-      {"abc\nnext\n", 4, "abc"},  // exactly fills the buffer
-      {"abcd\nnext\n", 4, "abc"},
-      {"abcdefgh\nnext\n", 4, "abc"},
-      {"\nnext\n", 4, ""},
-      {"abc\nnext\n", 1, ""},
-      {"ab\r\nnext\n", 4, "ab\r"},
+      {"ab\nnext\n", 4, "ab"},    {"abc\nnext\n", 4, "abc"},  // exactly fills the buffer
+      {"abcd\nnext\n", 4, "abc"}, {"abcdefgh\nnext\n", 4, "abc"}, {"\nnext\n", 4, ""},
+      {"abc\nnext\n", 1, ""},     {"ab\r\nnext\n", 4, "ab\r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.typed)) + " size " +

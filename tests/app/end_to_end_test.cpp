@@ -45,8 +45,8 @@ class EndToEnd : public ::testing::Test {
   Result run(const std::string& input, const std::string& arguments = "") {
     const std::string in = dir_.write("input.txt", input);
     const std::string out = dir_.file("console.txt");
-    const std::string command = std::string("\"") + TONEPRINT_BINARY + "\" " + arguments +
-                                " < \"" + in + "\" > \"" + out + "\" 2>&1";
+    const std::string command = std::string("\"") + TONEPRINT_BINARY + "\" " + arguments + " < \"" +
+                                in + "\" > \"" + out + "\" 2>&1";
     const int raw = std::system(command.c_str());
     Result result;
 #if defined(_WIN32)
@@ -62,8 +62,13 @@ class EndToEnd : public ::testing::Test {
   std::string two_tone_recording() {
     std::vector<std::int16_t> samples;
     for (const double f0 : {440.0, 261.63}) {
-      const test::ToneRecipe tone = {f0, {{1, 9000, 0.3}, {2, 4500, 1.0}, {3, 3000, 2.0},
-                                          {4, 2000, -1.0}, {5, 1000, 0.5}, {6, 500, 2.5}}};
+      const test::ToneRecipe tone = {f0,
+                                     {{1, 9000, 0.3},
+                                      {2, 4500, 1.0},
+                                      {3, 3000, 2.0},
+                                      {4, 2000, -1.0},
+                                      {5, 1000, 0.5},
+                                      {6, 500, 2.5}}};
       for (const double v : test::synthesise(tone, 44100, 66150)) {
         samples.push_back(static_cast<std::int16_t>(v));
       }
@@ -89,8 +94,8 @@ TEST_F(EndToEnd, FullRunWithTheDefaults) {
   const Result result = run(recording + "\n" + report + "\nno\n\n");
   EXPECT_EQ(result.status, 0);
 
-  const std::string before_analysis = std::string(open_prompt) + save_prompt("two tones") +
-                                      settings_question;
+  const std::string before_analysis =
+      std::string(open_prompt) + save_prompt("two tones") + settings_question;
   ASSERT_EQ(result.console.substr(0, before_analysis.size()), before_analysis);
   std::istringstream lines(result.console.substr(before_analysis.size()));
   std::map<std::string, int> passes;
@@ -145,8 +150,9 @@ TEST_F(EndToEnd, ChangedSettingsShapeTheReport) {
 TEST_F(EndToEnd, StereoEightBitRecordingIsRefused) {
   const std::string stereo = dir_.write(
       "stereo.wav",
-      test::riff("WAVE", test::chunk("fmt ", test::format_fields(test::Format().channels(2).bits(8))) +
-                             test::chunk("data", "\x80\x80\x80\x80")));
+      test::riff("WAVE",
+                 test::chunk("fmt ", test::format_fields(test::Format().channels(2).bits(8))) +
+                     test::chunk("data", "\x80\x80\x80\x80")));
   const std::string report = dir_.file("stereo.txt");
   const Result result = run(stereo + "\n" + report + "\n\n");
   EXPECT_EQ(result.status, 1);
@@ -199,8 +205,8 @@ TEST_F(EndToEnd, ArgumentsAreIgnoredAndAnEarlyEndOfInputKeepsTheDefaults) {
   const std::string recording = two_tone_recording();
   const Result plain = run(recording + "\n" + dir_.file("a.txt") + "\n");
   const std::string report_a = read_file(dir_.file("a.txt"));
-  const Result with_arguments = run(recording + "\n" + dir_.file("c.txt") + "\n",
-                                    "--help -x \"" + dir_.file("b.txt") + "\"");
+  const Result with_arguments =
+      run(recording + "\n" + dir_.file("c.txt") + "\n", "--help -x \"" + dir_.file("b.txt") + "\"");
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(with_arguments.status, 0);
   EXPECT_EQ(plain.console, with_arguments.console);

@@ -88,7 +88,8 @@ TEST_F(ConsoleDialogs, ExistingFileIsReplacedOnlyAfterYes) {
   const std::string existing = dir_.write("flute.txt", "old report");
   const std::string proposed = dir_.file("flute");
   bool chosen = false;
-  EXPECT_EQ(answer_save("\nno\n" + dir_.file("new") + "\n", proposed, chosen), dir_.file("new.txt"));
+  EXPECT_EQ(answer_save("\nno\n" + dir_.file("new") + "\n", proposed, chosen),
+            dir_.file("new.txt"));
   EXPECT_TRUE(chosen);
   EXPECT_EQ(output_, "Enter a filename for the output [" + proposed + "]: \n" + existing +
                          " exists. Replace it? (yes / no) Enter a filename for the output [" +
@@ -198,9 +199,9 @@ TEST_F(StandInZenity, CancelLeavesThePathAsItWas) {
   std::string path = "flute";
   EXPECT_FALSE(dialogs_.save_file(save_request, path));
   EXPECT_EQ(path, "flute");
-  EXPECT_FALSE(ChooserFileDialogs(Chooser::zenity, [](const std::vector<std::string>&) {
-                 return CommandResult{};
-               }).open_file(open_request, path))
+  EXPECT_FALSE(ChooserFileDialogs(Chooser::zenity,
+                                  [](const std::vector<std::string>&) { return CommandResult{}; })
+                   .open_file(open_request, path))
       << "a chooser that cannot be started";
 }
 #endif

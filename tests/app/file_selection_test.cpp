@@ -44,8 +44,8 @@ class ScriptedDialogs final : public FileDialogs {
  private:
   bool answer(const DialogRequest& request, std::string& path,
               std::deque<std::optional<std::string>>& answers) {
-    shown.push_back({request.title, path, request.flags, request.default_extension,
-                     request.filters.size()});
+    shown.push_back(
+        {request.title, path, request.flags, request.default_extension, request.filters.size()});
     if (answers.empty() || !answers.front()) return false;
     path = *answers.front();
     answers.pop_front();
@@ -102,8 +102,8 @@ TEST_F(FileSelection, FileThatIsNotAWaveBringsAWarningAndTheDialogAgain) {
   dialogs_.open_answers = {not_wave_, recording_};
   dialogs_.save_answers = {dir_.file("out.txt")};
   ASSERT_TRUE(select_files(wave_, report_, dialogs_));
-  EXPECT_EQ(dialogs_.messages,
-            std::vector<std::string>{"Error: The selected file could not be opened as a wave file."});
+  EXPECT_EQ(dialogs_.messages, std::vector<std::string>{
+                                   "Error: The selected file could not be opened as a wave file."});
   ASSERT_EQ(dialogs_.shown.size(), 3u);
   EXPECT_EQ(dialogs_.shown[1].proposed, not_wave_);  // the path that failed, proposed again
 }

@@ -9,8 +9,8 @@ namespace toneprint {
 namespace {
 
 using test::chunk;
-using test::format_fields;
 using test::Format;
+using test::format_fields;
 using test::riff;
 using namespace std::string_literals;
 
@@ -33,9 +33,9 @@ class CheckInputFormat : public ::testing::TestWithParam<FormatCase> {};
 TEST_P(CheckInputFormat, AcceptsOnlyMonoSixteenBit) {
   const FormatCase& c = GetParam();
   test::TempDir dir;
-  const std::string bytes = riff(
-      "WAVE", chunk("fmt ", format_fields(Format().channels(c.channels).bits(c.bits))) +
-                  chunk("data", "\0\0\0\0"s));
+  const std::string bytes =
+      riff("WAVE", chunk("fmt ", format_fields(Format().channels(c.channels).bits(c.bits))) +
+                       chunk("data", "\0\0\0\0"s));
   WaveFile wave;
   ASSERT_TRUE(wave.open_read(dir.write("take.wav", bytes).c_str())) << wave.error();
   ScriptedConsole console;
@@ -47,10 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, CheckInputFormat,
     ::testing::Values(FormatCase{1, 16, true, ""},
                       FormatCase{2, 8, false, std::string(mono_error) + bits_error},
-                      FormatCase{1, 8, false, bits_error},
-                      FormatCase{2, 16, false, mono_error},
-                      FormatCase{0, 16, false, mono_error},
-                      FormatCase{1, 24, false, bits_error}),
+                      FormatCase{1, 8, false, bits_error}, FormatCase{2, 16, false, mono_error},
+                      FormatCase{0, 16, false, mono_error}, FormatCase{1, 24, false, bits_error}),
     [](const ::testing::TestParamInfo<FormatCase>& info) {
       return "Channels" + std::to_string(info.param.channels) + "_Bits" +
              std::to_string(info.param.bits);

@@ -1,5 +1,3 @@
-#include "dsp/fftmisc.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,8 @@
 #include <numbers>
 #include <random>
 #include <vector>
+
+#include "dsp/fftmisc.h"
 
 namespace toneprint {
 namespace {
@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HandCase{"TwoPoints", {3, 5}, {{8, 0}, {-2, 0}}},
         HandCase{"DcOfFourPoints", {1, 1, 1, 1}, {{4, 0}, {0, 0}, {0, 0}, {0, 0}}},
-        HandCase{"SineOfFourPointsIsPurelyImaginary", {0, 1, 0, -1},
-                 {{0, 0}, {0, 2}, {0, 0}, {0, -2}}},
+        HandCase{
+            "SineOfFourPointsIsPurelyImaginary", {0, 1, 0, -1}, {{0, 0}, {0, 2}, {0, 0}, {0, -2}}},
         HandCase{"NyquistOfFourPoints", {1, -1, 1, -1}, {{0, 0}, {0, 0}, {4, 0}, {0, 0}}},
         HandCase{"ImpulseAtOneTurnsForwardWithPositiveExponent",
                  {0, 1, 0, 0, 0, 0, 0, 0},
@@ -195,10 +195,9 @@ TEST_F(FftDeathTest, LengthsThatAreNotPowersOfTwoEndTheProcess) {
   double buffer[16] = {};
   for (const std::uint32_t n : {0u, 1u, 3u, 6u, 12u}) {
     // Null outputs too: the length is refused before any array is checked.
-    EXPECT_EXIT(fft_double(n, 0, buffer, nullptr, nullptr, nullptr),
-                ::testing::ExitedWithCode(1),
-                "^Error in fft\\(\\):  NumSamples=" + std::to_string(n) +
-                    " is not power of two\n$");
+    EXPECT_EXIT(
+        fft_double(n, 0, buffer, nullptr, nullptr, nullptr), ::testing::ExitedWithCode(1),
+        "^Error in fft\\(\\):  NumSamples=" + std::to_string(n) + " is not power of two\n$");
   }
 }
 

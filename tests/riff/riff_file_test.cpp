@@ -84,7 +84,8 @@ TEST_F(RiffFileTest, FormDeclaringLessThanItsTypeHoldsNothing) {
 
 TEST_F(RiffFileTest, FormDeclaringMoreThanTheFileIsSearchedToTheEnd) {
   // Streaming writers cannot go back to fill in the form's size.
-  RiffFile riff_file(write(chunk_declaring("RIFF", 0xFFFFFFFF, "WAVE" + chunk("data", "12"))).c_str());
+  RiffFile riff_file(
+      write(chunk_declaring("RIFF", 0xFFFFFFFF, "WAVE" + chunk("data", "12"))).c_str());
   EXPECT_TRUE(riff_file.push("data"));
   EXPECT_TRUE(riff_file.pop());
   EXPECT_FALSE(riff_file.push("fmt "));
@@ -147,7 +148,8 @@ TEST_F(RiffFileTest, ListShorterThanItsTypeEndsTheSearch) {
 TEST_F(RiffFileTest, ChildSizeThatWouldWrapInThirtyTwoBitsEndsTheSearch) {
   // At offset 12, start 20 + 0xFFFFFFEC wraps to 12 in 32-bit arithmetic: a
   // reader doing that would read the same header forever.
-  const std::string bytes = riff("WAVE", chunk_declaring("JUNK", 0xFFFFFFEC, "abcd") + chunk("data", "12"));
+  const std::string bytes =
+      riff("WAVE", chunk_declaring("JUNK", 0xFFFFFFEC, "abcd") + chunk("data", "12"));
   RiffFile riff_file(write(bytes).c_str());
   EXPECT_FALSE(finishes_within(std::chrono::seconds(10), [&] { return riff_file.push("data"); }));
   EXPECT_TRUE(riff_file.push("JUNK"));

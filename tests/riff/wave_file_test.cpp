@@ -44,7 +44,8 @@ class WaveFileTest : public ::testing::Test {
 using Samples = std::vector<std::int16_t>;
 
 TEST_F(WaveFileTest, OpensAPlainRecordingAndReadsItsSamples) {
-  open(riff("WAVE", fmt(Format().sample_rate(48000)) + chunk("data", samples({1, -2, 32767, -32768}))));
+  open(riff("WAVE",
+            fmt(Format().sample_rate(48000)) + chunk("data", samples({1, -2, 32767, -32768}))));
   EXPECT_EQ(wave_.format_tag(), 1);
   EXPECT_EQ(wave_.channels(), 1);
   EXPECT_EQ(wave_.sample_rate(), 48000u);
@@ -224,7 +225,8 @@ TEST_F(WaveFileTest, SkipsStayInsideTheDataChunk) {
 
 TEST_F(WaveFileTest, SkipsCountSamplesWhateverBlockAlignSays) {
   for (const std::uint16_t block_align : {0, 4, 0xFFFF}) {
-    open(riff("WAVE", fmt(Format().block_align(block_align)) + chunk("data", samples({5, 6, 7, 8}))));
+    open(riff("WAVE",
+              fmt(Format().block_align(block_align)) + chunk("data", samples({5, 6, 7, 8}))));
     std::int16_t value = 0;
     ASSERT_TRUE(wave_.read_sample(value));
     ASSERT_TRUE(wave_.read_sample(value));
@@ -254,13 +256,15 @@ TEST_F(WaveFileTest, RecordingsOfMoreThanTwoGibibytesAreRead) {
   // A sparse file: the header, 2.5 GiB of data that occupy no disk space,
   // and three known samples at the very end.
   constexpr std::uint64_t data_bytes = 2'684'354'560;  // 2.5 GiB
-  const std::string header = riff("WAVE", fmt()) ;
-  std::string bytes = header.substr(0, 4) + test::u32le(static_cast<std::uint32_t>(4 + 24 + 8 + data_bytes)) +
-                      header.substr(8) + "data" + test::u32le(static_cast<std::uint32_t>(data_bytes));
+  const std::string header = riff("WAVE", fmt());
+  std::string bytes =
+      header.substr(0, 4) + test::u32le(static_cast<std::uint32_t>(4 + 24 + 8 + data_bytes)) +
+      header.substr(8) + "data" + test::u32le(static_cast<std::uint32_t>(data_bytes));
   const std::string path = dir_.write("long.wav", bytes);
   std::error_code error;
   std::filesystem::resize_file(path, bytes.size() + data_bytes, error);
-  if (error) GTEST_SKIP() << "this file system cannot make a 2.5 GiB sparse file: " << error.message();
+  if (error)
+    GTEST_SKIP() << "this file system cannot make a 2.5 GiB sparse file: " << error.message();
   {
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     ASSERT_NE(file, nullptr);

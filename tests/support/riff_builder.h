@@ -21,8 +21,7 @@ std::string chunk(std::string_view id, std::string_view contents);
 
 // A chunk header declaring `declared` bytes, followed by `contents` as given
 // (no pad byte): for sizes that disagree with what follows.
-std::string chunk_declaring(std::string_view id, std::uint32_t declared,
-                            std::string_view contents);
+std::string chunk_declaring(std::string_view id, std::uint32_t declared, std::string_view contents);
 
 // A "RIFF" form of the given type holding `chunks`, its size declared right.
 std::string riff(std::string_view form_type, std::string_view chunks);
@@ -37,11 +36,26 @@ struct Format {
   // Unset means "channels × bytes per sample", as a correct writer sets it.
   std::optional<std::uint16_t> block_align_value;
 
-  Format& format_tag(std::uint16_t v) { format_tag_value = v; return *this; }
-  Format& channels(std::uint16_t v) { channel_count = v; return *this; }
-  Format& sample_rate(std::uint32_t v) { rate = v; return *this; }
-  Format& bits(std::uint16_t v) { bits_per_sample = v; return *this; }
-  Format& block_align(std::uint16_t v) { block_align_value = v; return *this; }
+  Format& format_tag(std::uint16_t v) {
+    format_tag_value = v;
+    return *this;
+  }
+  Format& channels(std::uint16_t v) {
+    channel_count = v;
+    return *this;
+  }
+  Format& sample_rate(std::uint32_t v) {
+    rate = v;
+    return *this;
+  }
+  Format& bits(std::uint16_t v) {
+    bits_per_sample = v;
+    return *this;
+  }
+  Format& block_align(std::uint16_t v) {
+    block_align_value = v;
+    return *this;
+  }
 };
 std::string format_fields(const Format& format, std::string_view extra = {});
 

@@ -29,8 +29,6 @@ std::vector<double> synthesise(const ToneRecipe& recipe, std::uint32_t sample_ra
 
 double cents(double measured, double expected) { return 1200.0 * std::log2(measured / expected); }
 
-double decibels(double measured, double expected) {
-  return 20.0 * std::log10(measured / expected);
-}
+double decibels(double measured, double expected) { return 20.0 * std::log10(measured / expected); }
 
 }  // namespace toneprint::test
