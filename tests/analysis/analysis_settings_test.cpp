@@ -68,40 +68,6 @@ TEST(AnalysisSettings, EveryDefaultLiesWithinItsBounds) {
   }
 }
 
-TEST(AnalysisSettings, TheDialogueOffersTheseRangesInThisOrder) {
-  AnalysisSettings settings;
-  set_default_settings(settings, 44100);
-  struct Expected {
-    Setting setting;
-    SettingKind kind;
-    double minimum, maximum, default_value;
-  };
-  const Expected expected[] = {
-      {Setting::harmonic_count, SettingKind::whole, 0, 50, 10},
-      {Setting::min_tone_seconds, SettingKind::real, 0.05, 30.0, 0.3},
-      {Setting::attack_seconds, SettingKind::real, 0.0, 10.0, 0.2},
-      {Setting::peak_threshold, SettingKind::whole, 1, 150, 40},
-      {Setting::silence_seconds, SettingKind::real, 0.1, 10.0, 0.4},
-      {Setting::fft_choice, SettingKind::whole, 1, 4.01, 3},
-      {Setting::fft_hop, SettingKind::whole, 1, 8192, 1024},
-      {Setting::silence_threshold, SettingKind::real, 1, 10000, 3200},
-      {Setting::min_cycles, SettingKind::whole, 1, 100, 5},
-      {Setting::max_extra_seconds, SettingKind::real, 0.0, 1.0, 0.04},
-      {Setting::max_cycle_fraction, SettingKind::real, 0.0001, 1.0, 0.01},
-      {Setting::peak_count, SettingKind::whole, 1, 20, 5},
-  };
-  ASSERT_EQ(std::size(expected), setting_bounds.size());
-  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-    const SettingRange range = setting_range(setting_bounds[i], settings);
-    EXPECT_EQ(setting_bounds[i].setting, expected[i].setting) << "item " << i + 1;
-    EXPECT_EQ(setting_bounds[i].kind, expected[i].kind) << "item " << i + 1;
-    EXPECT_EQ(range.minimum, expected[i].minimum) << "item " << i + 1;
-    EXPECT_EQ(range.maximum, expected[i].maximum) << "item " << i + 1;
-    EXPECT_EQ(range.default_value, expected[i].default_value) << "item " << i + 1;
-  }
-  EXPECT_EQ(basic_setting_count, 4u);
-}
-
 TEST(AnalysisSettings, WholeSettingsAreTruncatedAndRealOnesKept) {
   AnalysisSettings settings;
   set_default_settings(settings, 44100);
