@@ -27,11 +27,17 @@ int run_program(Console& console, FileDialogs& dialogs) {
   configure_settings(console, settings, wave.sample_rate());
   write_report_header(report, settings);
   analyse_tones(wave, settings, report, console);
-  std::fclose(report);
+  // A full disk or a removed drive shows as a failed write or close; the
+  // report is then cut short, and the run must not end as a success.
+  const bool written = std::ferror(report) == 0;
+  const bool closed = std::fclose(report) == 0;
+  if (!written || !closed) {
+    console.write("\nError: the report file could not be written completely.\n");
+  }
 
   console.write("Press <Enter> when done viewing output.\n");
   discard_input_line(console);
-  return 0;
+  return written && closed ? 0 : 1;
 }
 
 }  // namespace toneprint

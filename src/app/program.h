@@ -8,7 +8,8 @@ namespace toneprint {
 // One whole run: choose the recording and the report, check that the
 // recording is mono 16-bit, settle the settings, write the report, wait for
 // Enter. Returns the exit status: 0 after a complete run or a cancelled
-// dialog, 1 for a recording that is not mono 16-bit.
+// dialog, 1 for a recording that is not mono 16-bit or a report that could
+// not be written completely.
 int run_program(Console& console, FileDialogs& dialogs);
 
 }  // namespace toneprint

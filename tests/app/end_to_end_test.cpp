@@ -215,5 +215,21 @@ TEST_F(EndToEnd, ArgumentsAreIgnoredAndAnEarlyEndOfInputKeepsTheDefaults) {
   EXPECT_EQ(std::count(report_a.begin(), report_a.end(), '\n'), 3);
 }
 
+#if defined(__linux__)
+TEST_F(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
+  // /dev/full accepts the open and refuses every write, as a full disk does;
+  // a link to it gives the report name its extension.
+  const std::string recording = two_tone_recording();
+  const std::string full = dir_.file("full.txt");
+  std::filesystem::create_symlink("/dev/full", full);
+  const Result result = run(recording + "\n" + full + "\nyes\nno\n\n");
+  EXPECT_EQ(result.status, 1);
+  const std::string ending =
+      "\nError: the report file could not be written completely.\n" + std::string(final_prompt);
+  ASSERT_GE(result.console.size(), ending.size());
+  EXPECT_EQ(result.console.substr(result.console.size() - ending.size()), ending);
+}
+#endif
+
 }  // namespace
 }  // namespace toneprint
