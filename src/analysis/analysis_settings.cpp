@@ -40,10 +40,11 @@ double stored_value(const AnalysisSettings& s, Setting setting) {
 }
 
 const SettingBounds& bounds_of(Setting setting) {
-  for (const SettingBounds& bounds : setting_bounds) {
-    if (bounds.setting == setting) return bounds;
-  }
-  return setting_bounds.front();  // unreachable: the table names every setting
+  const auto found =
+      std::find_if(setting_bounds.begin(), setting_bounds.end(),
+                   [setting](const SettingBounds& b) { return b.setting == setting; });
+  // The table names every setting; the first entry only keeps this total.
+  return found != setting_bounds.end() ? *found : setting_bounds.front();
 }
 
 }  // namespace

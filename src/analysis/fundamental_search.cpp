@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <vector>
 
 namespace toneprint {
@@ -25,8 +26,8 @@ BinSearchResult find_fundamental(std::span<const double> magnitudes, double thre
   const std::size_t count = magnitudes.size();
   if (count == 0) return {};
 
-  double sum = 0.0;
-  for (const double m : magnitudes) sum += m;
+  // Added one by one in bin order.
+  const double sum = std::accumulate(magnitudes.begin(), magnitudes.end(), 0.0);
   const double threshold = sum / static_cast<double>(count) * threshold_factor;
 
   // Peaks are strictly increasing bins, so there can be no more of them than

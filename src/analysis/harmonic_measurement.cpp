@@ -32,8 +32,12 @@ std::uint32_t truncated_product(double a, double b) {
   return saturate_to_u32(std::trunc(product));
 }
 
-// Highest measurable frequency: half the sample rate, halved as an integer.
-double nyquist_limit(std::uint32_t sample_rate) { return static_cast<double>(sample_rate / 2); }
+// Highest measurable frequency: half the sample rate, halved as an integer
+// (an odd rate loses its half).
+double nyquist_limit(std::uint32_t sample_rate) {
+  const std::uint32_t half = sample_rate / 2;
+  return static_cast<double>(half);
+}
 
 // Adds sample n of a frame to a harmonic's windowed sums: the periodic Hann
 // window h(n) = (1 - cos(n delta)) / 2 and the angle n omega, both formed

@@ -1,5 +1,6 @@
 #include "app/file_dialogs.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -21,7 +22,7 @@ constexpr std::uint32_t path_line_size = FileDialogs::max_path + 1;
 
 // What a chooser may print before it counts as misbehaving: far more than
 // any path.
-constexpr std::size_t max_command_output = 64 * 1024;
+constexpr std::size_t max_command_output = std::size_t{64} * 1024;
 
 const char* home_folder() {
 #if defined(_WIN32)
@@ -203,9 +204,11 @@ CommandResult run_command(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_addclose(&actions, pipe_ends[0]);
   posix_spawn_file_actions_addclose(&actions, pipe_ends[1]);
 
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
+  // posix_spawnp takes the arguments as non-constant strings it does not
+  // change.
+  std::vector<char*> argv(arguments.size() + 1, nullptr);
+  std::transform(arguments.begin(), arguments.end(), argv.begin(),
+                 [](const std::string& argument) { return const_cast<char*>(argument.c_str()); });
 
   pid_t child = 0;
   const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);

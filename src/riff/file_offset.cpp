@@ -1,8 +1,6 @@
 // Large-file positions: off_t is 64 bits on 64-bit POSIX systems and with
-// _FILE_OFFSET_BITS=64 on 32-bit ones; Windows has its own 64-bit calls.
-#if !defined(_WIN32) && !defined(_FILE_OFFSET_BITS)
-#define _FILE_OFFSET_BITS 64
-#endif
+// _FILE_OFFSET_BITS=64 (set by the build) on 32-bit ones; Windows has its
+// own 64-bit calls.
 
 #include "riff/file_offset.h"
 
