@@ -109,6 +109,13 @@ bool WaveFile::read_sample(std::int16_t& sample) {
     error_ = "Sample size mismatch";
     return false;
   }
+  // A last byte that cannot make a whole sample stays unread, so the
+  // position keeps to whole samples and the skips after a failed read still
+  // land on samples.
+  if (data_end_ - position_ < static_cast<FileOffset>(sample_bytes)) {
+    error_ = "Couldn't read samples";
+    return false;
+  }
   unsigned char bytes[sample_bytes];
   if (!read_raw(bytes, sample_bytes)) return false;
   sample = static_cast<std::int16_t>(little_endian_u16(bytes));

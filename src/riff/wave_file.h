@@ -47,7 +47,8 @@ class WaveFile {
 
   // Reads the next little-endian signed 16-bit sample. False ("Couldn't read
   // samples") with no file open or when fewer than 2 bytes of the data chunk
-  // remain; false ("Sample size mismatch") when bits_per_sample() is not 16.
+  // remain, which are then left unread; false ("Sample size mismatch") when
+  // bits_per_sample() is not 16.
   bool read_sample(std::int16_t& sample);
 
   // Reads the next byte_count bytes of the data chunk. When fewer remain, the

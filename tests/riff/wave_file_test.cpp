@@ -200,6 +200,25 @@ TEST_F(WaveFileTest, ALastByteThatCannotMakeASampleIsNotOne) {
   EXPECT_EQ(read_all(), (Samples{1, 2}));
 }
 
+TEST_F(WaveFileTest, AFailedReadOfALastOddByteLeavesSkipsOnSamples) {
+  // Found by fuzz_wave_reader (fuzz/regressions/fuzz_wave_reader-odd-last-byte):
+  // the failed read consumed the odd byte, and every later skip landed
+  // between two samples.
+  open(riff("WAVE", fmt() + chunk_declaring("data", 17, samples({0x0300, 0x1234}) + "\x7F")));
+  EXPECT_EQ(read_all(), (Samples{0x0300, 0x1234}));
+  EXPECT_EQ(wave_.samples_remaining(), 0u);
+  ASSERT_TRUE(wave_.skip_back(2));
+  std::int16_t value = 0;
+  ASSERT_TRUE(wave_.read_sample(value));
+  EXPECT_EQ(value, 0x0300);
+  ASSERT_TRUE(wave_.read_sample(value));
+  EXPECT_EQ(value, 0x1234);
+  EXPECT_FALSE(wave_.read_sample(value));
+  ASSERT_TRUE(wave_.skip_back(1));
+  ASSERT_TRUE(wave_.read_sample(value));
+  EXPECT_EQ(value, 0x1234);
+}
+
 TEST_F(WaveFileTest, SkipsStayInsideTheDataChunk) {
   const std::string trailer = chunk("JUNK", "abcdefgh");
   open(riff("WAVE", fmt() + chunk("data", samples({0, 1, 2, 3, 4})) + trailer));

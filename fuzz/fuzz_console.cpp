@@ -1,0 +1,71 @@
+// The settings dialogue and the console file dialogs on any typed input: the
+// first 4 bytes are the recording's sample rate (little-endian), the rest is
+// standard input.
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "analysis/analysis_settings.h"
+#include "app/console.h"
+#include "app/file_dialogs.h"
+#include "app/settings_dialogue.h"
+#include "fuzz_support.h"
+
+using namespace toneprint;
+
+namespace {
+
+// The record's value of a setting; the FFT choice as its size's exponent.
+double value_of(const AnalysisSettings& s, Setting setting) {
+  switch (setting) {
+    case Setting::harmonic_count: return s.harmonic_count;
+    case Setting::min_tone_seconds: return s.min_tone_seconds;
+    case Setting::attack_seconds: return s.attack_seconds;
+    case Setting::peak_threshold: return s.peak_threshold;
+    case Setting::silence_seconds: return s.silence_seconds;
+    case Setting::fft_choice: return std::log2(s.fft_size) - 10;
+    case Setting::fft_hop: return s.fft_hop;
+    case Setting::silence_threshold: return s.silence_threshold;
+    case Setting::min_cycles: return s.min_cycles;
+    case Setting::max_extra_seconds: return s.max_extra_seconds;
+    case Setting::max_cycle_fraction: return s.max_cycle_fraction;
+    case Setting::peak_count: return s.peak_count;
+  }
+  return NAN;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t sample_rate = 0;
+  const std::size_t rate_bytes = std::min<std::size_t>(size, 4);
+  for (std::size_t i = 0; i < rate_bytes; ++i) sample_rate |= std::uint32_t{data[i]} << 8 * i;
+  ScriptedConsole console(std::string(data + rate_bytes, data + size));
+
+  AnalysisSettings settings;
+  configure_settings(console, settings, sample_rate);
+  FUZZ_CHECK(settings.sample_rate == sample_rate);
+  for (const SettingBounds& bounds : setting_bounds) {
+    const SettingRange range = setting_range(bounds, settings);
+    const double value = value_of(settings, bounds.setting);
+    FUZZ_CHECK(range.minimum <= value && value <= range.maximum);
+    if (bounds.kind == SettingKind::whole) FUZZ_CHECK(value == std::trunc(value));
+  }
+  const std::uint32_t fft = settings.fft_size;
+  FUZZ_CHECK(fft == 2048 || fft == 4096 || fft == 8192 || fft == 16384);
+  FUZZ_CHECK(1 <= settings.fft_hop && settings.fft_hop <= fft);
+
+  // The rest of the input answers the open and the save dialogs.
+  ConsoleFileDialogs dialogs(console);
+  std::string path;
+  if (dialogs.open_file({"Select the recorded sample", {}, "", dialog_file_must_exist}, path)) {
+    FUZZ_CHECK(!path.empty());
+  }
+  path = "take";
+  if (dialogs.save_file({"Enter a filename for the output", {}, "txt", dialog_overwrite_prompt},
+                        path)) {
+    FUZZ_CHECK(!path.empty());
+  }
+  return 0;
+}
