@@ -12,6 +12,9 @@ namespace {
 // 2π as one fixed double, so that every build forms the same angles.
 constexpr double two_pi = 6.283185307179586;
 
+// The most candidate lengths one frame-length search tries.
+constexpr std::uint64_t max_frame_candidates = 1'000'000;
+
 constexpr std::uint32_t largest_u32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::int32_t largest_i32 = std::numeric_limits<std::int32_t>::max();
 
@@ -115,6 +118,12 @@ std::uint32_t whole_cycle_frame_length(double f, std::uint32_t sample_rate, doub
     // the extra samples allowed. Written so that a NaN or an infinite
     // duration (m very near 0) ends the search as well.
     if (!(extra > rate * ((added + 1.0) / m))) break;
+    // The extra time holds at most max_extra_seconds × m cycles of m, which
+    // at real sample rates is far below this limit (96001 candidates at
+    // 384000 samples per second and the longest extra time of 1 s). A header
+    // claiming billions of samples per second would otherwise make each
+    // search try tens of millions of candidates.
+    if (r + 1 >= max_frame_candidates) break;
   }
   return saturate_to_u32(round_half_away(best_length));
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -160,6 +161,21 @@ TEST_P(WholeCycleFrame, HasTheWorkedOutLength) {
 
 INSTANTIATE_TEST_SUITE_P(Worked, WholeCycleFrame, testing::ValuesIn(frame_cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WholeCycleFrame, SearchAtAnAbsurdSampleRateEndsSoon) {
+  // A header's sample rate of 4e9 with a frequency just below a quarter of
+  // it: nearly 4 samples a cycle, drifting so slowly that no candidate comes
+  // within the tolerance before 0.04 s of extra samples, 4e7 candidates on.
+  // The search stops after a million and keeps the best it found.
+  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t length =
+      whole_cycle_frame_length(999'999'999.9, 4'000'000'000u, 0.3, 0.01, 5, 160'000'000);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(length, 1'200'000'000u);
+  EXPECT_LE(length, 1'200'000'000u + 4'000'000u);
+  EXPECT_LT(seconds, 0.5);
+}
 
 TEST(HarmonicFrameLength, TakesItsLimitsFromTheSettings) {
   AnalysisSettings settings = defaults(44100);
