@@ -22,3 +22,9 @@ printf '%s\n' demo/demo.wav "$report" no "" | build/demo/toneprint
 echo
 echo "The report, $report:"
 cat "$report"
+
+# The same recording must give the same digits on every platform and build.
+if ! diff -u demo/expected-report.txt "$report"; then
+  echo "The report differs from demo/expected-report.txt (above)." >&2
+  exit 1
+fi

@@ -1,13 +1,16 @@
 #include "app/file_dialogs.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "app/console_input.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -283,10 +286,15 @@ std::optional<Chooser> graphical_chooser(const DialogEnvironment& environment) {
 }
 
 std::unique_ptr<FileDialogs> platform_file_dialogs(Console& console) {
+#if defined(_WIN32)
+  if (_isatty(_fileno(stdin)) != 0) return make_windows_file_dialogs();
+  return std::make_unique<ConsoleFileDialogs>(console);
+#else
   if (const std::optional<Chooser> chooser = graphical_chooser(DialogEnvironment::current())) {
     return std::make_unique<ChooserFileDialogs>(*chooser, run_command);
   }
   return std::make_unique<ConsoleFileDialogs>(console);
+#endif
 }
 
 }  // namespace toneprint

@@ -2,7 +2,8 @@
 
 // The file dialogs as each platform can show them.
 //
-// Where the platform has no dialogs of its own, a graphical chooser (zenity
+// Windows has its common dialogs. Where the platform has no dialogs of its
+// own, a graphical chooser (zenity
 // or kdialog in a graphical session, osascript on macOS) is used when one can
 // be shown: the session is graphical, standard input is a terminal and the
 // tool is installed. Otherwise the dialogs are console stand-ins: prompts on
@@ -102,8 +103,15 @@ struct DialogEnvironment {
 // The chooser to use, or none (the console stand-ins).
 std::optional<Chooser> graphical_chooser(const DialogEnvironment& environment);
 
-// The dialogs for this run.
+// The dialogs for this run: on Windows the platform's own, unless standard
+// input is redirected (a pipe or a file), which gets the console stand-ins
+// so that scripted runs work the same everywhere.
 std::unique_ptr<FileDialogs> platform_file_dialogs(Console& console);
+
+#if defined(_WIN32)
+// GetOpenFileNameA, GetSaveFileNameA and MessageBoxA.
+std::unique_ptr<FileDialogs> make_windows_file_dialogs();
+#endif
 
 // A typed path with surrounding blanks, one pair of surrounding quotes and a
 // leading "~/" (the home folder `home`, when known) taken care of.

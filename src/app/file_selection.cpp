@@ -49,21 +49,22 @@ std::string proposed_report_name(const std::string& recording_path) {
 
 bool has_extension(const std::string& path) { return extension_dot(path) != std::string::npos; }
 
-bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
-  const DialogRequest open_request = {"Select the recorded sample",
-                                      {{"Wave Files (*.wav)", "*.wav"}, {"All Files (*.*)", "*"}},
-                                      "",
-                                      dialog_file_must_exist};
-  const DialogRequest save_request = {"Enter a filename for the output",
-                                      {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*"}},
-                                      "txt",
-                                      dialog_overwrite_prompt | dialog_no_read_only_return};
+// The second pattern is a single "*", although its description says "*.*".
+const DialogRequest recording_dialog = {"Select the recorded sample",
+                                        {{"Wave Files (*.wav)", "*.wav"}, {"All Files (*.*)", "*"}},
+                                        "",
+                                        dialog_file_must_exist};
+const DialogRequest report_dialog = {"Enter a filename for the output",
+                                     {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*"}},
+                                     "txt",
+                                     dialog_overwrite_prompt | dialog_no_read_only_return};
 
+bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
   // The path carries over from each attempt to the next, so a dialog shown
   // again proposes the path that failed.
   std::string path;
   for (;;) {
-    if (!dialogs.open_file(open_request, path)) return false;
+    if (!dialogs.open_file(recording_dialog, path)) return false;
     if (wave.open_read(path.c_str())) break;
     dialogs.message_box("The selected file could not be opened as a wave file.", "Error");
   }
@@ -71,7 +72,7 @@ bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
 
   path = proposed_report_name(recording);
   for (;;) {
-    if (!dialogs.save_file(save_request, path)) return false;
+    if (!dialogs.save_file(report_dialog, path)) return false;
     // Opening for writing empties the file: the recording itself, under
     // whatever name, is refused before that.
     report = same_file(path, recording) ? nullptr : std::fopen(path.c_str(), report_mode);

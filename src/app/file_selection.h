@@ -47,6 +47,10 @@ class FileDialogs {
   virtual void message_box(const char* text, const char* caption) = 0;
 };
 
+// The open dialog for the recording and the save dialog for the report.
+extern const DialogRequest recording_dialog;
+extern const DialogRequest report_dialog;
+
 // Has the user choose the recording, opened in `wave`, and the report file,
 // opened for writing as a text stream in `report`. False when the user
 // cancelled a dialog (the recording may then be open already). The report

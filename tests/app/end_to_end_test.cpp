@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "support/program_run.h"
 #include "support/riff_builder.h"
 #include "support/temp_dir.h"
 #include "support/tone_recipe.h"
-
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace toneprint {
 namespace {
@@ -23,39 +21,20 @@ constexpr const char* settings_question =
     "\nDo you wish to modify the default settings? (Type yes or no then press <Enter>) ";
 constexpr const char* final_prompt = "Press <Enter> when done viewing output.\n";
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
 std::string save_prompt(const std::string& proposed) {
   return "Enter a filename for the output [" + proposed + "]: ";
 }
 
-struct Result {
-  int status = -1;
-  std::string console;
-};
-
 class EndToEnd : public ::testing::Test {
  protected:
   // Runs toneprint with `input` as its standard input.
-  Result run(const std::string& input, const std::string& arguments = "") {
-    const std::string in = dir_.write("input.txt", input);
-    const std::string out = dir_.file("console.txt");
-    const std::string command = std::string("\"") + TONEPRINT_BINARY + "\" " + arguments + " < \"" +
-                                in + "\" > \"" + out + "\" 2>&1";
-    const int raw = std::system(command.c_str());
-    Result result;
-#if defined(_WIN32)
-    result.status = raw;
-#else
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-    result.console = read_file(out);
-    return result;
+  // Each run has files of its own, so that none waits for the last run's
+  // files to be let go.
+  test::ProgramRun run(const std::string& input, const std::string& arguments = "") {
+    const std::string n = std::to_string(++runs_);
+    return test::run_program_file(TONEPRINT_BINARY, arguments,
+                                  dir_.write("input" + n + ".txt", input),
+                                  dir_.file("console" + n + ".txt"));
   }
 
   // Two held tones with silence after each: A4 and C4, six harmonics each.
@@ -78,6 +57,7 @@ class EndToEnd : public ::testing::Test {
   }
 
   test::TempDir dir_;
+  int runs_ = 0;
 };
 
 // Reads "f, max, a0, a1, ..." from a report line.
@@ -91,7 +71,7 @@ std::vector<double> numbers(const std::string& line) {
 TEST_F(EndToEnd, FullRunWithTheDefaults) {
   const std::string recording = two_tone_recording();
   const std::string report = dir_.file("report.txt");
-  const Result result = run(recording + "\n" + report + "\nno\n\n");
+  const test::ProgramRun result = run(recording + "\n" + report + "\nno\n\n");
   EXPECT_EQ(result.status, 0);
 
   const std::string before_analysis =
@@ -109,7 +89,17 @@ TEST_F(EndToEnd, FullRunWithTheDefaults) {
   EXPECT_GE(passes["Detected tone at 261.63 Hz"], 3);
   EXPECT_EQ(passes.size(), 3u) << result.console;
 
-  std::istringstream text(read_file(report));
+  // The report is a text file: its lines end as the platform's text files do.
+  const std::string bytes = test::read_bytes(report);
+#if defined(_WIN32)
+  EXPECT_EQ(bytes.find("\n"), bytes.find("\r\n") + 1) << "lines end in CR LF";
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\r'), 3);
+#else
+  EXPECT_EQ(bytes.find('\r'), std::string::npos) << "lines end in LF alone";
+#endif
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 3);
+
+  std::istringstream text(test::read_text(report));
   std::string header, first, second, extra;
   std::getline(text, header);
   std::getline(text, first);
@@ -135,13 +125,13 @@ TEST_F(EndToEnd, ChangedSettingsShapeTheReport) {
   const std::string report = dir_.file("report");
   // Three harmonics and a minimum tone of 0.5 s; then the advanced group
   // with a peak count of 3 and the rest kept.
-  const Result result =
+  const test::ProgramRun result =
       run(recording + "\n" + report + "\nyes\n3\n0.5\n\n\ny\n\n\n\n\n\n\n\n3\n\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.console.find("\nEnter the number of peaks to consider when searching for the "
                                 "fundamental\n(Minimum = 1, Maximum = 20, Default = 5): "),
             std::string::npos);
-  const std::string text = read_file(report + ".txt");
+  const std::string text = test::read_text(report + ".txt");
   EXPECT_EQ(text.substr(0, text.find('\n')),
             "Frequency, Max Fundamental Amplitude, Harmonic 0, Harmonic 1, Harmonic 2, Harmonic 3");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
@@ -154,7 +144,7 @@ TEST_F(EndToEnd, StereoEightBitRecordingIsRefused) {
                  test::chunk("fmt ", test::format_fields(test::Format().channels(2).bits(8))) +
                      test::chunk("data", "\x80\x80\x80\x80")));
   const std::string report = dir_.file("stereo.txt");
-  const Result result = run(stereo + "\n" + report + "\n\n");
+  const test::ProgramRun result = run(stereo + "\n" + report + "\n\n");
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.console, std::string(open_prompt) + save_prompt("stereo") +
                                 "\nError: the input wave file must be mono (1 channel).\n"
@@ -170,7 +160,7 @@ TEST_F(EndToEnd, CancellingADialogEndsTheRunQuietly) {
   EXPECT_EQ(run("").status, 0);
 
   const std::string recording = two_tone_recording();
-  const Result save_cancelled = run(recording + "\n");
+  const test::ProgramRun save_cancelled = run(recording + "\n");
   EXPECT_EQ(save_cancelled.status, 0);
   EXPECT_EQ(save_cancelled.console, std::string(open_prompt) + save_prompt("two tones"));
   EXPECT_FALSE(std::filesystem::exists(dir_.file("two tones.txt")));
@@ -179,7 +169,8 @@ TEST_F(EndToEnd, CancellingADialogEndsTheRunQuietly) {
 TEST_F(EndToEnd, NotAWaveFileThenAGoodOne) {
   const std::string text = dir_.write("notes.wav", "not a recording");
   const std::string recording = two_tone_recording();
-  const Result result = run(text + "\n" + recording + "\n" + dir_.file("r.txt") + "\nno\n\n");
+  const test::ProgramRun result =
+      run(text + "\n" + recording + "\n" + dir_.file("r.txt") + "\nno\n\n");
   EXPECT_EQ(result.status, 0);
   const std::string expected = std::string(open_prompt) +
                                "\nError: The selected file could not be opened as a wave file.\n" +
@@ -189,47 +180,49 @@ TEST_F(EndToEnd, NotAWaveFileThenAGoodOne) {
 
 TEST_F(EndToEnd, TheRecordingIsNotOverwrittenByItsReport) {
   const std::string recording = two_tone_recording();
-  const std::string before = read_file(recording);
+  const std::string before = test::read_bytes(recording);
   // Named as the report, the recording exists: the replacement is
   // confirmed, and still refused.
-  const Result result =
+  const test::ProgramRun result =
       run(recording + "\n" + recording + "\nyes\n" + dir_.file("r.txt") + "\nno\n\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_NE(result.console.find("\nError: The selected file could not be opened for output.\n"),
             std::string::npos);
-  EXPECT_EQ(read_file(recording), before);
+  EXPECT_EQ(test::read_bytes(recording), before);
   EXPECT_TRUE(std::filesystem::exists(dir_.file("r.txt")));
 }
 
 TEST_F(EndToEnd, ArgumentsAreIgnoredAndAnEarlyEndOfInputKeepsTheDefaults) {
   const std::string recording = two_tone_recording();
-  const Result plain = run(recording + "\n" + dir_.file("a.txt") + "\n");
-  const std::string report_a = read_file(dir_.file("a.txt"));
-  const Result with_arguments =
+  const test::ProgramRun plain = run(recording + "\n" + dir_.file("a.txt") + "\n");
+  const std::string report_a = test::read_text(dir_.file("a.txt"));
+  const test::ProgramRun with_arguments =
       run(recording + "\n" + dir_.file("c.txt") + "\n", "--help -x \"" + dir_.file("b.txt") + "\"");
   EXPECT_EQ(plain.status, 0);
   EXPECT_EQ(with_arguments.status, 0);
   EXPECT_EQ(plain.console, with_arguments.console);
-  EXPECT_EQ(read_file(dir_.file("c.txt")), report_a);
+  EXPECT_EQ(test::read_text(dir_.file("c.txt")), report_a);
   EXPECT_FALSE(std::filesystem::exists(dir_.file("b.txt")));
   EXPECT_EQ(std::count(report_a.begin(), report_a.end(), '\n'), 3);
 }
 
-#if defined(__linux__)
 TEST_F(EndToEnd, ReportThatCannotBeWrittenIsAFailure) {
+#if !defined(__linux__)
+  GTEST_SKIP() << "needs /dev/full, a device that refuses every write, which only Linux has";
+#else
   // /dev/full accepts the open and refuses every write, as a full disk does;
   // a link to it gives the report name its extension.
   const std::string recording = two_tone_recording();
   const std::string full = dir_.file("full.txt");
   std::filesystem::create_symlink("/dev/full", full);
-  const Result result = run(recording + "\n" + full + "\nyes\nno\n\n");
+  const test::ProgramRun result = run(recording + "\n" + full + "\nyes\nno\n\n");
   EXPECT_EQ(result.status, 1);
   const std::string ending =
       "\nError: the report file could not be written completely.\n" + std::string(final_prompt);
   ASSERT_GE(result.console.size(), ending.size());
   EXPECT_EQ(result.console.substr(result.console.size() - ending.size()), ending);
-}
 #endif
+}
 
 }  // namespace
 }  // namespace toneprint

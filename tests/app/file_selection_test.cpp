@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "support/program_run.h"
 #include "support/riff_builder.h"
 #include "support/temp_dir.h"
 
@@ -52,13 +53,6 @@ class ScriptedDialogs final : public FileDialogs {
     return true;
   }
 };
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
 
 class FileSelection : public ::testing::Test {
  protected:
@@ -128,7 +122,7 @@ TEST_F(FileSelection, CancellingEitherDialogEndsTheSelection) {
 }
 
 TEST_F(FileSelection, TheRecordingIsNeverTheReport) {
-  const std::string before = read_file(recording_);
+  const std::string before = test::read_bytes(recording_);
   const std::string link = dir_.file("link.wav");
   std::error_code no_links;
   std::filesystem::create_symlink(recording_, link, no_links);
@@ -144,7 +138,7 @@ TEST_F(FileSelection, TheRecordingIsNeverTheReport) {
   for (const std::string& message : dialogs_.messages) {
     EXPECT_EQ(message, "Error: The selected file could not be opened for output.");
   }
-  EXPECT_EQ(read_file(recording_), before);
+  EXPECT_EQ(test::read_bytes(recording_), before);
 }
 
 TEST_F(FileSelection, UnwritableReportBringsAWarningAndTheSaveDialogAgain) {

@@ -33,12 +33,11 @@
 #include "app/format_check.h"
 #include "riff/wave_file.h"
 #include "support/capture_file.h"
+#include "support/program_run.h"
 #include "support/temp_dir.h"
 
 #if defined(_WIN32)
 #include <malloc.h>
-#else
-#include <sys/wait.h>
 #endif
 
 // ------------------------------------------------ the counting allocator
@@ -169,17 +168,10 @@ std::vector<std::string> corpus_names(const char* extension) {
   return names;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
-
 // 64-bit FNV-1a of a file's bytes.
 std::uint64_t checksum(const std::string& path) {
   std::uint64_t hash = 0xcbf29ce484222325u;
-  for (const char c : read_file(path)) {
+  for (const char c : test::read_bytes(path)) {
     hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
   }
   return hash;
@@ -378,15 +370,9 @@ TEST_P(Corpus, RealProgramRunsToTheEndAndLeavesTheRecordingAlone) {
   const std::string answers = opens ? path + "\n" + report + "\nno\n\n" : path + "\n";
   const std::string input = dir.write("answers.txt", answers);
   const std::string output = dir.file("console.txt");
-  const std::string command =
-      std::string("\"") + TONEPRINT_BINARY + "\" < \"" + input + "\" > \"" + output + "\" 2>&1";
-  const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-  const int status = raw;
-#else
-  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-  const std::string console = read_file(output);
+  const test::ProgramRun run = test::run_program_file(TONEPRINT_BINARY, "", input, output);
+  const int status = run.status;
+  const std::string& console = run.console;
 
   EXPECT_EQ(checksum(path), before) << "the recording was changed";
   if (!opens) {
@@ -404,7 +390,7 @@ TEST_P(Corpus, RealProgramRunsToTheEndAndLeavesTheRecordingAlone) {
   } else {
     EXPECT_EQ(status, 0) << console;
     EXPECT_TRUE(console.ends_with("Press <Enter> when done viewing output.\n")) << console;
-    check_report(read_file(report), expected);
+    check_report(test::read_text(report), expected);
   }
 }
 
