@@ -14,29 +14,6 @@
 
 using namespace toneprint;
 
-namespace {
-
-// The record's value of a setting; the FFT choice as its size's exponent.
-double value_of(const AnalysisSettings& s, Setting setting) {
-  switch (setting) {
-    case Setting::harmonic_count: return s.harmonic_count;
-    case Setting::min_tone_seconds: return s.min_tone_seconds;
-    case Setting::attack_seconds: return s.attack_seconds;
-    case Setting::peak_threshold: return s.peak_threshold;
-    case Setting::silence_seconds: return s.silence_seconds;
-    case Setting::fft_choice: return std::log2(s.fft_size) - 10;
-    case Setting::fft_hop: return s.fft_hop;
-    case Setting::silence_threshold: return s.silence_threshold;
-    case Setting::min_cycles: return s.min_cycles;
-    case Setting::max_extra_seconds: return s.max_extra_seconds;
-    case Setting::max_cycle_fraction: return s.max_cycle_fraction;
-    case Setting::peak_count: return s.peak_count;
-  }
-  return NAN;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::uint32_t sample_rate = 0;
   const std::size_t rate_bytes = std::min<std::size_t>(size, 4);
@@ -48,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(settings.sample_rate == sample_rate);
   for (const SettingBounds& bounds : setting_bounds) {
     const SettingRange range = setting_range(bounds, settings);
-    const double value = value_of(settings, bounds.setting);
+    const double value = setting_value(settings, bounds.setting);
     FUZZ_CHECK(range.minimum <= value && value <= range.maximum);
     if (bounds.kind == SettingKind::whole) FUZZ_CHECK(value == std::trunc(value));
   }

@@ -1,6 +1,7 @@
 #include "analysis/analysis_settings.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace toneprint {
 
@@ -20,25 +21,6 @@ void set_default_settings(AnalysisSettings& settings, std::uint32_t sample_rate)
 
 namespace {
 
-// The record's field for a setting that is stored as it is.
-double stored_value(const AnalysisSettings& s, Setting setting) {
-  switch (setting) {
-    case Setting::harmonic_count: return s.harmonic_count;
-    case Setting::min_tone_seconds: return s.min_tone_seconds;
-    case Setting::attack_seconds: return s.attack_seconds;
-    case Setting::peak_threshold: return s.peak_threshold;
-    case Setting::silence_seconds: return s.silence_seconds;
-    case Setting::fft_choice: return default_fft_choice(s.sample_rate);
-    case Setting::fft_hop: return s.fft_hop;
-    case Setting::silence_threshold: return s.silence_threshold;
-    case Setting::min_cycles: return s.min_cycles;
-    case Setting::max_extra_seconds: return s.max_extra_seconds;
-    case Setting::max_cycle_fraction: return s.max_cycle_fraction;
-    case Setting::peak_count: return s.peak_count;
-  }
-  return 0.0;
-}
-
 const SettingBounds& bounds_of(Setting setting) {
   const auto found =
       std::find_if(setting_bounds.begin(), setting_bounds.end(),
@@ -49,12 +31,30 @@ const SettingBounds& bounds_of(Setting setting) {
 
 }  // namespace
 
+double setting_value(const AnalysisSettings& s, Setting setting) {
+  switch (setting) {
+    case Setting::harmonic_count: return s.harmonic_count;
+    case Setting::min_tone_seconds: return s.min_tone_seconds;
+    case Setting::attack_seconds: return s.attack_seconds;
+    case Setting::peak_threshold: return s.peak_threshold;
+    case Setting::silence_seconds: return s.silence_seconds;
+    case Setting::fft_choice: return std::countr_zero(s.fft_size) - 10;  // 2^(choice + 10)
+    case Setting::fft_hop: return s.fft_hop;
+    case Setting::silence_threshold: return s.silence_threshold;
+    case Setting::min_cycles: return s.min_cycles;
+    case Setting::max_extra_seconds: return s.max_extra_seconds;
+    case Setting::max_cycle_fraction: return s.max_cycle_fraction;
+    case Setting::peak_count: return s.peak_count;
+  }
+  return 0.0;
+}
+
 SettingRange setting_range(const SettingBounds& bounds, const AnalysisSettings& settings) {
   AnalysisSettings defaults;
   set_default_settings(defaults, settings.sample_rate);
   const double maximum =
       bounds.setting == Setting::fft_hop ? static_cast<double>(settings.fft_size) : bounds.maximum;
-  return {bounds.minimum, maximum, stored_value(defaults, bounds.setting)};
+  return {bounds.minimum, maximum, setting_value(defaults, bounds.setting)};
 }
 
 void store_setting(AnalysisSettings& s, Setting setting, double value) {

@@ -96,6 +96,10 @@ struct SettingRange {
 };
 SettingRange setting_range(const SettingBounds& bounds, const AnalysisSettings& settings);
 
+// The record's value of a setting, as the dialogue asks for it: the FFT
+// size as its menu choice.
+double setting_value(const AnalysisSettings& settings, Setting setting);
+
 // Stores an accepted value (one within its range) in the record: truncated
 // for a whole setting, through fft_size_for_choice for the FFT choice.
 void store_setting(AnalysisSettings& settings, Setting setting, double value);
