@@ -43,6 +43,11 @@ class WaveFileTest : public ::testing::Test {
 
 using Samples = std::vector<std::int16_t>;
 
+// The shapes that recorders and editors write (chunk orders, format chunks
+// of every size, data sizes that disagree with the file, chunks after the
+// data, nonsense header values) are replayed from tests/corpus; these tests
+// hold the reader's own rules.
+
 TEST_F(WaveFileTest, OpensAPlainRecordingAndReadsItsSamples) {
   open(riff("WAVE",
             fmt(Format().sample_rate(48000)) + chunk("data", samples({1, -2, 32767, -32768}))));
@@ -56,53 +61,6 @@ TEST_F(WaveFileTest, OpensAPlainRecordingAndReadsItsSamples) {
   EXPECT_EQ(wave_.data_start(), 12 + 24 + 8);
   EXPECT_EQ(read_all(), (Samples{1, -2, 32767, -32768}));
   EXPECT_STREQ(wave_.error(), "Couldn't read samples");
-}
-
-TEST_F(WaveFileTest, ChunkOrderAndOtherChunksDoNotMatter) {
-  // data before fmt
-  open(riff("WAVE", chunk("data", samples({7, 8})) + fmt()));
-  EXPECT_EQ(wave_.data_start(), 20);
-  EXPECT_EQ(read_all(), (Samples{7, 8}));
-
-  // an odd-sized LIST between fmt and data, with its pad byte
-  const std::string list = chunk("LIST", "INFOIART\x01\0\0\0x"s);
-  open(riff("WAVE", fmt() + list + chunk("data", samples({9}))));
-  EXPECT_EQ(wave_.data_start(), 12 + 24 + 8 + 13 + 1 + 8);
-  EXPECT_EQ(read_all(), (Samples{9}));
-
-  // two fmt and two data chunks: the first of each counts
-  open(riff("WAVE", fmt(Format().sample_rate(8000)) + chunk("data", samples({1})) +
-                        fmt(Format().sample_rate(96000)) + chunk("data", samples({2}))));
-  EXPECT_EQ(wave_.sample_rate(), 8000u);
-  EXPECT_EQ(read_all(), (Samples{1}));
-}
-
-TEST_F(WaveFileTest, FormatFieldsComeFromTheFirstSixteenBytes) {
-  open(riff("WAVE", chunk("fmt ", format_fields(Format().sample_rate(22050), "\0\0"s)) +
-                        chunk("data", samples({5}))));
-  EXPECT_EQ(wave_.sample_rate(), 22050u);
-  EXPECT_EQ(read_all(), (Samples{5}));
-
-  // The 40 bytes of an extensible format holding mono 16-bit PCM.
-  const std::string extension = std::string("\x16\0\x10\0\x04\0\0\0", 8) + std::string(16, 'g');
-  open(riff("WAVE", chunk("fmt ", format_fields(Format().format_tag(0xFFFE), extension)) +
-                        chunk("data", samples({6}))));
-  EXPECT_EQ(wave_.format_tag(), 0xFFFE);
-  EXPECT_EQ(wave_.bits_per_sample(), 16);
-  EXPECT_EQ(read_all(), (Samples{6}));
-}
-
-TEST_F(WaveFileTest, UnreadableFormatChunksAreRefused) {
-  const std::string data = chunk("data", samples({1}));
-  for (const std::string& format_chunk :
-       {chunk("fmt ", ""), chunk("fmt ", format_fields({}).substr(0, 14)),
-        // declares far more than the file holds: refused without reading it
-        chunk_declaring("fmt ", 0x7FFFFFF0, format_fields({}))}) {
-    const std::string path = dir_.write("bad-format.wav", riff("WAVE", format_chunk + data));
-    EXPECT_FALSE(wave_.open_read(path.c_str()));
-    EXPECT_STREQ(wave_.error(), "Error reading format chunk");
-    EXPECT_FALSE(wave_.is_open());
-  }
 }
 
 TEST_F(WaveFileTest, OpenFailuresNameWhatIsMissing) {
@@ -162,32 +120,6 @@ TEST_F(WaveFileTest, EightBitSamplesAreAMismatch) {
   char bytes[4];
   ASSERT_TRUE(wave_.read_raw(bytes, 4));  // nothing was consumed before
   EXPECT_EQ(bytes[3], '\x83');
-}
-
-TEST_F(WaveFileTest, SamplesComeOnlyFromTheDataChunk) {
-  const std::string trailer = chunk("LIST", "INFOISFT\x04\0\0\0abcd"s) + chunk("id3 ", "ID3\x03");
-  open(riff("WAVE", fmt() + chunk("data", samples({10, 20, 30})) + trailer));
-  EXPECT_EQ(read_all(), (Samples{10, 20, 30}));
-  EXPECT_STREQ(wave_.error(), "Couldn't read samples");
-
-  char bytes[8];
-  open(riff("WAVE", fmt() + chunk("data", samples({10, 20, 30})) + trailer));
-  EXPECT_FALSE(wave_.read_raw(bytes, 8));
-  EXPECT_EQ(bytes[4], 30);  // what the chunk held was delivered
-}
-
-TEST_F(WaveFileTest, DeclaredDataSizesBeyondTheFileMeanToItsEnd) {
-  const std::string four = samples({1, 2, 3, 4});
-  for (const std::uint32_t declared : {0xFFFFFFFFu, 1000u}) {
-    const std::string bytes = riff("WAVE", fmt() + chunk_declaring("data", declared, four));
-    open(bytes);
-    EXPECT_EQ(wave_.data_length(), declared);
-    EXPECT_EQ(wave_.data_bytes(), 8);
-    EXPECT_EQ(read_all(), (Samples{1, 2, 3, 4})) << "declared " << declared;
-    open(bytes);
-    EXPECT_TRUE(wave_.skip_forward(3));
-    EXPECT_FALSE(wave_.skip_forward(1));
-  }
 }
 
 TEST_F(WaveFileTest, ALastByteThatCannotMakeASampleIsNotOne) {
@@ -257,18 +189,6 @@ TEST_F(WaveFileTest, SkipsCountSamplesWhateverBlockAlignSays) {
     ASSERT_TRUE(wave_.read_sample(value));
     EXPECT_EQ(value, 8) << "block_align " << block_align;
   }
-}
-
-TEST_F(WaveFileTest, NonsenseHeaderValuesStillOpen) {
-  open(riff("WAVE", fmt(Format().channels(0xFFFF).sample_rate(0).bits(0).block_align(0)) +
-                        chunk("data", samples({1}))));
-  EXPECT_EQ(wave_.channels(), 0xFFFF);
-  EXPECT_EQ(wave_.sample_rate(), 0u);
-  std::int16_t value = 0;
-  EXPECT_FALSE(wave_.read_sample(value));
-  EXPECT_STREQ(wave_.error(), "Sample size mismatch");
-  EXPECT_FALSE(wave_.skip_forward(1));
-  EXPECT_TRUE(wave_.skip_forward(0));
 }
 
 TEST_F(WaveFileTest, RecordingsOfMoreThanTwoGibibytesAreRead) {
