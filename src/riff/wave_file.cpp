@@ -75,12 +75,32 @@ bool WaveFile::open_read(const char* file_name) {
   if (usable < 0) usable = 0;
   data_end_ = start + usable;
   position_ = start;
+  stream_position_ = start;
+  buffer_size_ = 0;
   return true;
 }
 
 bool WaveFile::close() {
   reader_.reset();
+  buffer_size_ = 0;
   return true;
+}
+
+bool WaveFile::fill_buffer() {
+  // The stream is moved only when the read position is not where the last
+  // fill left it: skips themselves cost nothing.
+  if (stream_position_ != position_) {
+    if (!seek_to(reader_->file(), position_)) return false;
+    stream_position_ = position_;
+  }
+  if (buffer_.size() < buffer_capacity) buffer_.resize(buffer_capacity);
+  const auto wanted =
+      static_cast<std::size_t>(std::min<FileOffset>(buffer_capacity, data_end_ - position_));
+  const std::size_t got = wanted == 0 ? 0 : std::fread(buffer_.data(), 1, wanted, reader_->file());
+  buffer_start_ = position_;
+  buffer_size_ = static_cast<FileOffset>(got);
+  stream_position_ = position_ + buffer_size_;
+  return got > 0;
 }
 
 bool WaveFile::read_raw(void* buffer, std::uint32_t byte_count) {
@@ -88,12 +108,23 @@ bool WaveFile::read_raw(void* buffer, std::uint32_t byte_count) {
     error_ = "Couldn't read samples";
     return false;
   }
-  // Only bytes of the data chunk are delivered.
-  const FileOffset remaining = std::max<FileOffset>(data_end_ - position_, 0);
-  const auto wanted = static_cast<std::size_t>(std::min<FileOffset>(byte_count, remaining));
-  const std::size_t got = wanted == 0 ? 0 : std::fread(buffer, 1, wanted, reader_->file());
-  position_ += static_cast<FileOffset>(got);
-  if (got < byte_count) {
+  // Only bytes of the data chunk are delivered, through the read buffer.
+  const FileOffset wanted =
+      std::min<FileOffset>(byte_count, std::max<FileOffset>(data_end_ - position_, 0));
+  auto* out = static_cast<unsigned char*>(buffer);
+  FileOffset copied = 0;
+  while (copied < wanted) {
+    const FileOffset offset = position_ - buffer_start_;
+    if (offset < 0 || offset >= buffer_size_) {
+      if (!fill_buffer()) break;
+      continue;
+    }
+    const FileOffset take = std::min(wanted - copied, buffer_size_ - offset);
+    std::memcpy(out + copied, buffer_.data() + offset, static_cast<std::size_t>(take));
+    copied += take;
+    position_ += take;
+  }
+  if (copied < byte_count) {
     error_ = "Couldn't read samples";
     return false;
   }
@@ -117,7 +148,13 @@ bool WaveFile::read_sample(std::int16_t& sample) {
     return false;
   }
   unsigned char bytes[sample_bytes];
-  if (!read_raw(bytes, sample_bytes)) return false;
+  const FileOffset offset = position_ - buffer_start_;
+  if (offset >= 0 && offset + static_cast<FileOffset>(sample_bytes) <= buffer_size_) {
+    std::memcpy(bytes, buffer_.data() + offset, sample_bytes);
+    position_ += sample_bytes;
+  } else if (!read_raw(bytes, sample_bytes)) {
+    return false;
+  }
   sample = static_cast<std::int16_t>(little_endian_u16(bytes));
   return true;
 }
@@ -128,7 +165,6 @@ bool WaveFile::skip_forward(std::uint32_t samples) {
   const FileOffset target = position_ + bytes;
   // At least one whole sample must remain in the data chunk after the move.
   if (target + static_cast<FileOffset>(sample_bytes) > data_end_) return false;
-  if (!seek_to(reader_->file(), target)) return false;
   position_ = target;
   return true;
 }
@@ -138,7 +174,6 @@ bool WaveFile::skip_back(std::uint32_t samples) {
   const FileOffset bytes = static_cast<FileOffset>(samples) * sample_bytes;
   const FileOffset target = position_ - bytes;
   if (target < data_start_) return false;
-  if (!seek_to(reader_->file(), target)) return false;
   position_ = target;
   return true;
 }

@@ -14,9 +14,13 @@
 // samples that read_sample() returns (2 bytes), whatever block_align()
 // declares, so a skip back over n samples just read always returns exactly
 // to where they began.
+//
+// The data chunk is read through a buffer of 64 KiB, so a sample costs a
+// copy of two bytes and a skip only moves the read position.
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "riff/file_offset.h"
 #include "riff/riff_file.h"
@@ -90,7 +94,13 @@ class WaveFile {
   const char* error() const { return error_; }
 
  private:
+  // Bytes read from the file at a time.
+  static constexpr FileOffset buffer_capacity = 64 * 1024;
+
   bool fail_open(const char* message);
+  // Refills the read buffer from the read position; false when nothing of
+  // the data chunk could be read there.
+  bool fill_buffer();
 
   std::unique_ptr<RiffFile> reader_;
   std::uint16_t format_tag_ = 0;
@@ -101,8 +111,14 @@ class WaveFile {
   std::uint16_t bits_per_sample_ = 0;
   std::uint32_t data_length_ = 0;
   FileOffset data_start_ = 0;
-  FileOffset data_end_ = 0;  // just past the last usable byte of data
-  FileOffset position_ = 0;  // the stream's position while open
+  FileOffset data_end_ = 0;         // just past the last usable byte of data
+  FileOffset position_ = 0;         // the read position while open
+  FileOffset stream_position_ = 0;  // where the stream itself stands
+  // The read buffer holds buffer_size_ bytes of the data chunk from
+  // buffer_start_ on.
+  std::vector<unsigned char> buffer_;
+  FileOffset buffer_start_ = 0;
+  FileOffset buffer_size_ = 0;
   const char* error_ = nullptr;
 };
 
