@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
 
-require_debian_packages cmake make g++
+require_debian_packages cmake make g++ libsleef-dev
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
 cmake --build build/demo --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 

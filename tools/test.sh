@@ -19,7 +19,7 @@ case "${1-}" in
   *) echo "usage: tools/test.sh [--sanitize]" >&2; exit 2 ;;
 esac
 
-packages=(cmake make g++ libgtest-dev)
+packages=(cmake make g++ libgtest-dev libsleef-dev)
 [ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
 
 require_debian_packages "${packages[@]}"

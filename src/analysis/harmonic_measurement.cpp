@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "analysis/harmonic_kernels.h"
+
 namespace toneprint {
 
 namespace {
@@ -195,12 +197,24 @@ void SingleFrequencyDft::compute() {
   cached_magnitude_ = magnitude_of(sine_sum, cosine_sum, length_);
 }
 
-HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& settings)
-    : length_(dft_frame_length(f0, settings)) {
+HarmonicAccumulator::HarmonicAccumulator(Evaluation evaluation) : evaluation_(evaluation) {}
+
+HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& settings,
+                                         Evaluation evaluation)
+    : evaluation_(evaluation) {
+  start(f0, settings);
+}
+
+void HarmonicAccumulator::start(double f0, const AnalysisSettings& settings) {
+  length_ = dft_frame_length(f0, settings);
+  next_ = 0;
+  run_first_ = 0;
+  run_.clear();
+  run_.reserve(run_length);
   // The same choices as measure_harmonics over a frame of length() samples.
   const double limit = nyquist_limit(settings.sample_rate);
   const std::uint64_t available = std::min<std::uint64_t>(length_, largest_i32);
-  harmonics_.resize(std::size_t{settings.harmonic_count} + 1);
+  harmonics_.assign(std::size_t{settings.harmonic_count} + 1, Harmonic{});
   for (std::size_t k = 0; k < harmonics_.size(); ++k) {
     Harmonic& h = harmonics_[k];
     const double f = static_cast<double>(k + 1) * f0;
@@ -217,9 +231,14 @@ HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& sett
 
 void HarmonicAccumulator::add(double sample) {
   if (next_ >= length_) return;
-  const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(next_, largest_i32));
-  for (Harmonic& h : harmonics_) {
-    if (n < h.length) add_term(n, sample, h.omega, h.delta, h.sine_sum, h.cosine_sum);
+  if (evaluation_ == Evaluation::reference) {
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(next_, largest_i32));
+    for (Harmonic& h : harmonics_) {
+      if (n < h.length) add_term(n, sample, h.omega, h.delta, h.sine_sums[0], h.cosine_sums[0]);
+    }
+  } else {
+    run_.push_back(sample);
+    if (run_.size() == run_length) measure_run();
   }
   ++next_;
 }
@@ -228,7 +247,25 @@ void HarmonicAccumulator::add(std::span<const double> samples) {
   for (const double sample : samples) add(sample);
 }
 
-void HarmonicAccumulator::amplitudes(std::span<double> amplitudes) const {
+static_assert(sizeof(HarmonicAccumulator::Harmonic::sine_sums) ==
+              detail::harmonic_lanes * sizeof(double));
+
+void HarmonicAccumulator::measure_run() {
+  static const detail::HarmonicKernel kernel = detail::fastest_harmonic_kernel();
+  const auto count = static_cast<std::int64_t>(run_.size());
+  for (Harmonic& h : harmonics_) {
+    // Only the samples within the harmonic's own frame count.
+    const std::int64_t within = std::min<std::int64_t>(count, h.length - run_first_);
+    if (within > 0) {
+      kernel(run_.data(), run_first_, within, h.omega, h.delta, h.sine_sums, h.cosine_sums);
+    }
+  }
+  run_first_ += count;
+  run_.clear();
+}
+
+void HarmonicAccumulator::amplitudes(std::span<double> amplitudes) {
+  if (!run_.empty()) measure_run();
   const std::size_t count = std::min(amplitudes.size(), harmonics_.size());
   for (std::size_t k = 0; k < count; ++k) {
     const Harmonic& h = harmonics_[k];
@@ -237,7 +274,14 @@ void HarmonicAccumulator::amplitudes(std::span<double> amplitudes) const {
     } else if (h.length <= 0) {
       amplitudes[k] = 0.0;
     } else {
-      amplitudes[k] = 2.0 * magnitude_of(h.sine_sum, h.cosine_sum, h.length);
+      // The partial sums in order; the reference keeps all in the first.
+      double sine_sum = 0.0;
+      double cosine_sum = 0.0;
+      for (int lane = 0; lane < detail::harmonic_lanes; ++lane) {
+        sine_sum += h.sine_sums[lane];
+        cosine_sum += h.cosine_sums[lane];
+      }
+      amplitudes[k] = 2.0 * magnitude_of(sine_sum, cosine_sum, h.length);
     }
   }
 }

@@ -64,32 +64,54 @@ double phase_difference_frequency(std::uint32_t bin, double first_phase, double 
 PitchEstimate detect_pitch(std::span<const double> samples, std::uint32_t fft_size,
                            std::uint32_t fft_hop, std::uint32_t sample_rate,
                            std::uint32_t peak_threshold, std::uint32_t peak_count) {
+  return PitchDetector().detect(samples, fft_size, fft_hop, sample_rate, peak_threshold,
+                                peak_count);
+}
+
+void PitchDetector::prepare(std::uint32_t fft_size) {
+  if (window_.size() == fft_size) return;
+  frame_.assign(fft_size, 0.0);
+  real_.assign(fft_size, 0.0);
+  imaginary_.assign(fft_size, 0.0);
+  magnitudes_.assign(fft_size / 2, 0.0);
+  // The window's factors as apply_hann_window forms them, so that windowing
+  // with the table gives the same values to the last bit.
+  window_.resize(fft_size);
+  const double length = static_cast<double>(fft_size);
+  for (std::uint32_t i = 0; i < fft_size; ++i) {
+    window_[i] = 1.0 - std::cos(static_cast<double>(i) * two_pi / length);
+  }
+}
+
+void PitchDetector::window(const double* source) {
+  for (std::size_t i = 0; i < window_.size(); ++i) frame_[i] = window_[i] * (source[i] * 0.5);
+}
+
+PitchEstimate PitchDetector::detect(std::span<const double> samples, std::uint32_t fft_size,
+                                    std::uint32_t fft_hop, std::uint32_t sample_rate,
+                                    std::uint32_t peak_threshold, std::uint32_t peak_count) {
   const std::uint32_t half = fft_size / 2;
   if (static_cast<std::uint64_t>(fft_size) + fft_hop > samples.size()) {
     return {0.0, PitchStatus::TooFewSamples};
   }
+  prepare(fft_size);
 
-  std::vector<double> frame(fft_size);
-  std::vector<double> real(fft_size);
-  std::vector<double> imaginary(fft_size);
-  std::vector<double> magnitudes(half);
-
-  apply_hann_window(samples.data(), frame.data(), fft_size);
-  fft_double(fft_size, 0, frame.data(), nullptr, real.data(), imaginary.data());
-  magnitude_spectrum(real.data(), imaginary.data(), magnitudes.data(), half);
+  window(samples.data());
+  fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
+  magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), half);
 
   const BinSearchResult fundamental =
-      find_fundamental(magnitudes, static_cast<double>(peak_threshold), peak_count);
+      find_fundamental(magnitudes_, static_cast<double>(peak_threshold), peak_count);
   if (!fundamental.found) return {0.0, PitchStatus::NoPeaks};
 
   // The transform's kernel has a positive exponent, so a component's bin
   // shows the negative of its phase: negate to read the phase itself.
   const std::uint32_t k = fundamental.bin;
-  const double first_phase = -phase_angle(imaginary[k], real[k]);
+  const double first_phase = -phase_angle(imaginary_[k], real_[k]);
 
-  apply_hann_window(samples.data() + fft_hop, frame.data(), fft_size);
-  fft_double(fft_size, 0, frame.data(), nullptr, real.data(), imaginary.data());
-  const double second_phase = -phase_angle(imaginary[k], real[k]);
+  window(samples.data() + fft_hop);
+  fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
+  const double second_phase = -phase_angle(imaginary_[k], real_[k]);
 
   return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),
           PitchStatus::Found};

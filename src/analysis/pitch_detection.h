@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace toneprint {
 
@@ -32,6 +33,27 @@ struct PitchEstimate {
 PitchEstimate detect_pitch(std::span<const double> samples, std::uint32_t fft_size,
                            std::uint32_t fft_hop, std::uint32_t sample_rate,
                            std::uint32_t peak_threshold, std::uint32_t peak_count);
+
+// detect_pitch for a caller that detects many blocks: the work arrays and
+// the window's factors are kept from one call to the next (for the last FFT
+// size used), with the same results to the last bit.
+class PitchDetector {
+ public:
+  PitchEstimate detect(std::span<const double> samples, std::uint32_t fft_size,
+                       std::uint32_t fft_hop, std::uint32_t sample_rate,
+                       std::uint32_t peak_threshold, std::uint32_t peak_count);
+
+ private:
+  void prepare(std::uint32_t fft_size);
+  // The frame: the window's factors times half of each sample.
+  void window(const double* source);
+
+  std::vector<double> window_;  // 1 - cos(i 2pi / N)
+  std::vector<double> frame_;
+  std::vector<double> real_;
+  std::vector<double> imaginary_;
+  std::vector<double> magnitudes_;
+};
 
 // Periodic Hann window over n values (denominator n, not n - 1):
 // destination[i] = (1 - cos(i * 2pi / n)) * (source[i] * 0.5).

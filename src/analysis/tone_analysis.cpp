@@ -119,12 +119,14 @@ bool silence_follows(WaveFile& wave, const AnalysisSettings& settings) {
 }
 
 void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
-                   TextOutput& console) {
+                   TextOutput& console, Evaluation evaluation) {
   const std::size_t block_length = static_cast<std::size_t>(settings.fft_size) + settings.fft_hop;
   std::vector<double> block(block_length);
   std::vector<double> frame_amplitudes(static_cast<std::size_t>(settings.harmonic_count) + 1);
   ToneTotals totals;
   ToneReader reader(wave, settings);
+  PitchDetector pitch_detector;
+  HarmonicAccumulator frame(evaluation);
   const std::uint32_t attack = duration_samples(settings.sample_rate, settings.attack_seconds);
 
   while (wait_for_tone(wave, settings.silence_threshold)) {
@@ -139,8 +141,8 @@ void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* 
       if (reader.tone_ended()) break;
 
       const PitchEstimate pitch =
-          detect_pitch(block, settings.fft_size, settings.fft_hop, settings.sample_rate,
-                       settings.peak_threshold, settings.peak_count);
+          pitch_detector.detect(block, settings.fft_size, settings.fft_hop, settings.sample_rate,
+                                settings.peak_threshold, settings.peak_count);
       if (pitch.status == PitchStatus::NoPeaks) {
         console.write(no_peaks_message);
         continue;
@@ -157,7 +159,7 @@ void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* 
       // frame is never held in memory, whatever its length. A frame longer
       // than what the recording still holds cannot be completed, so its
       // samples are only read.
-      HarmonicAccumulator frame(f0, settings);
+      frame.start(f0, settings);
       const std::uint64_t length = frame.length();
       const std::size_t from_block =
           static_cast<std::size_t>(std::min<std::uint64_t>(block_length, length));

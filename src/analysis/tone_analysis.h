@@ -11,15 +11,17 @@
 #include <cstdio>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/harmonic_measurement.h"
 #include "analysis/text_output.h"
 #include "riff/wave_file.h"
 
 namespace toneprint {
 
 // Analyses the recording from its read position to its end. Console lines
-// go to `console`, tone lines to `report`.
+// go to `console`, tone lines to `report`. The harmonics are measured the
+// fast way unless the straightforward reference is asked for.
 void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
-                   TextOutput& console);
+                   TextOutput& console, Evaluation evaluation = Evaluation::fast);
 
 // Called right after a quiet sample inside a tone has been read: true when
 // the next trunc(sample_rate * silence_seconds) samples are quiet too, or the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -213,6 +214,54 @@ TEST(DurationSamples, TruncatesAndStaysInRange) {
   EXPECT_EQ(duration_samples(4294967295u, 10.0), 4294967295u);
   EXPECT_EQ(duration_samples(44100, -1.0), 0u);
   EXPECT_EQ(duration_samples(44100, std::nan("")), 0u);
+}
+
+TEST(FastAnalysis, WritesTheReferenceReportAndConsoleLines) {
+  // The demo, the corpus's recordings that hold tones, and synthesised
+  // harmonic tones at common rates: the fast measurement must give the same
+  // text, to the last digit, as the straightforward one.
+  std::vector<std::string> recordings = {std::string(TONEPRINT_SOURCE_DIR) + "/demo/demo.wav"};
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(TONEPRINT_SOURCE_DIR) +
+                                                               "/tests/corpus/files")) {
+    if (entry.path().extension() == ".wav" && entry.path().stem().string().ends_with("_tone")) {
+      recordings.push_back(entry.path().string());
+    }
+  }
+  test::TempDir dir;
+  for (const std::uint32_t rate : {22050u, 44100u, 48000u, 96000u}) {
+    Samples samples;
+    for (const double f0 : {55.0, 196.0, 440.0, 1318.5}) {
+      const test::ToneRecipe tone = {f0,
+                                     {{1, 8000, 0.1},
+                                      {2, 5000, 1.2},
+                                      {3, 3000, 2.3},
+                                      {5, 1500, 0.4},
+                                      {8, 700, -1.0},
+                                      {13, 300, 2.0}}};
+      samples = samples + to_samples(test::synthesise(tone, rate, rate * 3 / 2)) + silence(rate);
+    }
+    std::string bytes = test::mono16_wave(samples);
+    bytes.replace(24, 4, test::u32le(rate));  // the format's sample rate
+    bytes.replace(28, 4, test::u32le(rate * 2));
+    recordings.push_back(dir.write("tones" + std::to_string(rate) + ".wav", bytes));
+  }
+  ASSERT_GE(recordings.size(), 10u);
+
+  for (const std::string& path : recordings) {
+    std::string outputs[2];
+    for (const Evaluation evaluation : {Evaluation::reference, Evaluation::fast}) {
+      WaveFile wave;
+      ASSERT_TRUE(wave.open_read(path.c_str())) << path;
+      AnalysisSettings settings;
+      set_default_settings(settings, wave.sample_rate());
+      test::CaptureFile report;
+      StringOutput console;
+      analyse_tones(wave, settings, report.get(), console, evaluation);
+      outputs[evaluation == Evaluation::fast] = console.text() + report.text();
+    }
+    EXPECT_NE(outputs[0].find("Detected tone at"), std::string::npos) << path;
+    EXPECT_EQ(outputs[1], outputs[0]) << path;
+  }
 }
 
 }  // namespace
