@@ -1,5 +1,6 @@
 #include "dsp/fftmisc.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,16 +64,34 @@ void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, con
 
   const std::uint32_t bit_count = NumberOfBitsNeeded(NumSamples);
 
-  // Bit-reversed copy of the input into the outputs.
-  for (std::uint32_t i = 0; i < NumSamples; ++i) {
-    const std::uint32_t j = reverse_bits(i, bit_count);
-    RealOut[j] = RealIn[i];
-    ImagOut[j] = ImagIn == nullptr ? 0.0 : ImagIn[i];
+  // Bit-reversed copy of the input into the outputs: RealOut[reverse(i)] =
+  // RealIn[i] for every i, done in the order of the outputs (reversing the
+  // bits twice gives the index back), so that the writes go in order.
+  // r runs through reverse_bits(j, bit_count) for j = 0, 1, 2, ...: adding
+  // 1 to j is adding 1 to r from its top bit down, carrying to the right.
+  std::uint32_t r = 0;
+  for (std::uint32_t j = 0; j < NumSamples; ++j) {
+    RealOut[j] = RealIn[r];
+    ImagOut[j] = ImagIn == nullptr ? 0.0 : ImagIn[r];
+    std::uint32_t bit = 1u << (bit_count - 1);
+    while (bit != 0 && (r & bit) != 0) {
+      r ^= bit;
+      bit >>= 1;
+    }
+    r |= bit;
   }
 
   // Butterfly stages. The twiddle factors come from the recurrence
-  // x[n] = 2 cos(delta) x[n-1] - x[n-2], seeded per block with the angles
-  // -2 delta and -delta, so that four library calls per stage suffice.
+  // x[n] = 2 cos(delta) x[n-1] - x[n-2], seeded with the angles -2 delta and
+  // -delta, so that four library calls per stage suffice. The recurrence
+  // starts from the same seeds in every block of a stage, so every block
+  // gets the same twiddle values: they are formed once per stage, a run of
+  // them at a time, and applied to all the blocks. The butterflies of a
+  // stage are independent of each other, so the results are exactly those
+  // of running the recurrence again in each block.
+  constexpr std::uint32_t twiddle_run = 256;
+  double twiddle_real[twiddle_run];
+  double twiddle_imag[twiddle_run];
   std::uint32_t half = 1;
   for (std::uint32_t block = 2; block <= NumSamples; block <<= 1) {
     const double delta = angle_numerator / static_cast<double>(block);
@@ -82,27 +101,35 @@ void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, con
     const double c1 = std::cos(-delta);
     const double w = 2.0 * c1;
 
-    for (std::uint32_t i = 0; i < NumSamples; i += block) {
-      double r2 = c2;
-      double r1 = c1;
-      double q2 = s2;
-      double q1 = s1;
-      for (std::uint32_t n = 0; n < half; ++n) {
+    double r2 = c2;
+    double r1 = c1;
+    double q2 = s2;
+    double q1 = s1;
+    for (std::uint32_t first = 0; first < half; first += twiddle_run) {
+      const std::uint32_t count = std::min(twiddle_run, half - first);
+      for (std::uint32_t t = 0; t < count; ++t) {
         const double r0 = w * r1 - r2;
         r2 = r1;
         r1 = r0;
         const double q0 = w * q1 - q2;
         q2 = q1;
         q1 = q0;
-
-        const std::uint32_t j = i + n;
-        const std::uint32_t k = j + half;
-        const double tr = r0 * RealOut[k] - q0 * ImagOut[k];
-        const double ti = r0 * ImagOut[k] + q0 * RealOut[k];
-        RealOut[k] = RealOut[j] - tr;
-        ImagOut[k] = ImagOut[j] - ti;
-        RealOut[j] = RealOut[j] + tr;
-        ImagOut[j] = ImagOut[j] + ti;
+        twiddle_real[t] = r0;
+        twiddle_imag[t] = q0;
+      }
+      for (std::uint32_t i = 0; i < NumSamples; i += block) {
+        double* const real_j = RealOut + i + first;
+        double* const imag_j = ImagOut + i + first;
+        double* const real_k = real_j + half;
+        double* const imag_k = imag_j + half;
+        for (std::uint32_t t = 0; t < count; ++t) {
+          const double tr = twiddle_real[t] * real_k[t] - twiddle_imag[t] * imag_k[t];
+          const double ti = twiddle_real[t] * imag_k[t] + twiddle_imag[t] * real_k[t];
+          real_k[t] = real_j[t] - tr;
+          imag_k[t] = imag_j[t] - ti;
+          real_j[t] = real_j[t] + tr;
+          imag_j[t] = imag_j[t] + ti;
+        }
       }
     }
     half = block;

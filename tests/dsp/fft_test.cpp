@@ -158,6 +158,62 @@ TEST(Fft, MatchesASlowDftFromTwoToSixteenThousandPoints) {
   }
 }
 
+// The transform as its recipe states it: the twiddle recurrence run again
+// from its seeds in every block of every stage.
+Spectrum recurrence_in_every_block(const std::vector<double>& re, const std::vector<double>& im) {
+  const auto n = static_cast<std::uint32_t>(re.size());
+  Spectrum out{std::vector<double>(n), std::vector<double>(n)};
+  const std::uint32_t bits = NumberOfBitsNeeded(n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    out.real[reverse_bits(i, bits)] = re[i];
+    out.imag[reverse_bits(i, bits)] = im[i];
+  }
+  std::uint32_t half = 1;
+  for (std::uint32_t block = 2; block <= n; block <<= 1) {
+    const double delta = 6.283185307179586 / static_cast<double>(block);
+    const double s2 = std::sin(-2.0 * delta), s1 = std::sin(-delta);
+    const double c2 = std::cos(-2.0 * delta), c1 = std::cos(-delta);
+    const double w = 2.0 * c1;
+    for (std::uint32_t i = 0; i < n; i += block) {
+      double r2 = c2, r1 = c1, q2 = s2, q1 = s1;
+      for (std::uint32_t m = 0; m < half; ++m) {
+        const double r0 = w * r1 - r2;
+        r2 = r1;
+        r1 = r0;
+        const double q0 = w * q1 - q2;
+        q2 = q1;
+        q1 = q0;
+        const std::uint32_t j = i + m, k = j + half;
+        const double tr = r0 * out.real[k] - q0 * out.imag[k];
+        const double ti = r0 * out.imag[k] + q0 * out.real[k];
+        out.real[k] = out.real[j] - tr;
+        out.imag[k] = out.imag[j] - ti;
+        out.real[j] = out.real[j] + tr;
+        out.imag[j] = out.imag[j] + ti;
+      }
+    }
+    half = block;
+  }
+  return out;
+}
+
+TEST(Fft, SameValuesAsTheRecurrenceRunInEveryBlock) {
+  // Forming the twiddles once per stage must not change a single bit.
+  std::mt19937 random(99);
+  std::uniform_real_distribution<double> value(-32768.0, 32767.0);
+  for (std::uint32_t n = 2; n <= 16384; n *= 2) {
+    std::vector<double> re(n), im(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+      re[i] = value(random);
+      im[i] = value(random);
+    }
+    const Spectrum fast = transform(re, &im);
+    const Spectrum recipe = recurrence_in_every_block(re, im);
+    EXPECT_EQ(fast.real, recipe.real) << n << " points";
+    EXPECT_EQ(fast.imag, recipe.imag) << n << " points";
+  }
+}
+
 TEST(Fft, WritesNothingPastTheOutputArrays) {
   constexpr double guard = -12345.678;
   const std::vector<double> input = {1, 2, 3, 4, 5, 6, 7, 8};
