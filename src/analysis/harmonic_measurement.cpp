@@ -1,11 +1,19 @@
 #include "analysis/harmonic_measurement.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <limits>
+#include <thread>
 
 #include "analysis/harmonic_kernels.h"
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 namespace toneprint {
 
@@ -197,6 +205,76 @@ void SingleFrequencyDft::compute() {
   cached_magnitude_ = magnitude_of(sine_sum, cosine_sum, length_);
 }
 
+// A second thread that runs one task at a time alongside its caller. Tasks
+// come every fraction of a millisecond while a recording is analysed, and a
+// sleeping thread can take as long to wake, so each side first watches for
+// the other for a while, and only then sleeps.
+class HarmonicWorker {
+ public:
+  HarmonicWorker() : thread_([this] { serve(); }) {}
+
+  ~HarmonicWorker() {
+    stopping_.store(true);
+    given_.fetch_add(1);
+    given_.notify_one();
+    thread_.join();
+  }
+
+  HarmonicWorker(const HarmonicWorker&) = delete;
+  HarmonicWorker& operator=(const HarmonicWorker&) = delete;
+
+  // Runs `task` on the worker and `own` on the calling thread; returns when
+  // both have finished.
+  template <typename Own>
+  void run_alongside(const std::function<void()>& task, Own&& own) {
+    task_ = &task;
+    const std::uint64_t ticket = given_.fetch_add(1) + 1;
+    given_.notify_one();
+    own();
+    await(finished_, ticket);
+  }
+
+  // Whether this process may run on two processors or more.
+  static bool worth_having() {
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set) >= 2;
+#endif
+    return std::thread::hardware_concurrency() >= 2;
+  }
+
+ private:
+  // Waits until `counter` reaches `value`: watching it for up to a fifth of
+  // a millisecond, then sleeping until it changes.
+  static void await(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    for (int round = 0;; ++round) {
+      const std::uint64_t seen = counter.load(std::memory_order_acquire);
+      if (seen >= value) return;
+      if (round % 64 == 63 && std::chrono::steady_clock::now() > give_up) {
+        counter.wait(seen, std::memory_order_acquire);
+      }
+    }
+  }
+
+  void serve() {
+    for (std::uint64_t done = 0;;) {
+      await(given_, done + 1);
+      if (stopping_.load()) return;
+      (*task_)();
+      done = given_.load(std::memory_order_acquire);
+      finished_.store(done, std::memory_order_release);
+      finished_.notify_one();
+    }
+  }
+
+  const std::function<void()>* task_ = nullptr;
+  std::atomic<std::uint64_t> given_{0};
+  std::atomic<std::uint64_t> finished_{0};
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
 HarmonicAccumulator::HarmonicAccumulator(Evaluation evaluation) : evaluation_(evaluation) {}
 
 HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& settings,
@@ -204,6 +282,8 @@ HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& sett
     : evaluation_(evaluation) {
   start(f0, settings);
 }
+
+HarmonicAccumulator::~HarmonicAccumulator() = default;
 
 void HarmonicAccumulator::start(double f0, const AnalysisSettings& settings) {
   length_ = dft_frame_length(f0, settings);
@@ -250,17 +330,32 @@ void HarmonicAccumulator::add(std::span<const double> samples) {
 static_assert(sizeof(HarmonicAccumulator::Harmonic::sine_sums) ==
               detail::harmonic_lanes * sizeof(double));
 
-void HarmonicAccumulator::measure_run() {
+void HarmonicAccumulator::measure_run_for(std::size_t first, std::size_t step) {
   static const detail::HarmonicKernel kernel = detail::fastest_harmonic_kernel();
   const auto count = static_cast<std::int64_t>(run_.size());
-  for (Harmonic& h : harmonics_) {
+  for (std::size_t k = first; k < harmonics_.size(); k += step) {
+    Harmonic& h = harmonics_[k];
     // Only the samples within the harmonic's own frame count.
     const std::int64_t within = std::min<std::int64_t>(count, h.length - run_first_);
     if (within > 0) {
       kernel(run_.data(), run_first_, within, h.omega, h.delta, h.sine_sums, h.cosine_sums);
     }
   }
-  run_first_ += count;
+}
+
+void HarmonicAccumulator::measure_run() {
+  // With a second processor, it takes every other harmonic: their frame
+  // lengths are alike, so the halves of the work are too.
+  if (worker_ == nullptr && harmonics_.size() > 1 && HarmonicWorker::worth_having()) {
+    worker_ = std::make_unique<HarmonicWorker>();
+  }
+  if (worker_ != nullptr && harmonics_.size() > 1) {
+    const std::function<void()> odd = [this] { measure_run_for(1, 2); };
+    worker_->run_alongside(odd, [this] { measure_run_for(0, 2); });
+  } else {
+    measure_run_for(0, 1);
+  }
+  run_first_ += static_cast<std::int64_t>(run_.size());
   run_.clear();
 }
 

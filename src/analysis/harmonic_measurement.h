@@ -24,6 +24,7 @@
 // largest u32, and an evaluation over no samples gives 0.0.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -138,6 +139,8 @@ class SingleFrequencyDft {
   bool cache_valid_ = false;       // cached_magnitude_ fits frequency_ and length_
 };
 
+class HarmonicWorker;
+
 // How HarmonicAccumulator evaluates its sums.
 enum class Evaluation {
   // The straightforward sums of measure_harmonics, term by term: the same
@@ -146,7 +149,9 @@ enum class Evaluation {
   // Runs of samples at a time, several terms at once with the processor's
   // vector instructions and sine and cosine accurate to 1 ulp, the terms
   // added in a few partial sums: amplitudes within about 1e-13 of the
-  // reference's, relatively.
+  // reference's, relatively. Where the process may use two processors, a
+  // second thread measures half the harmonics; each harmonic's sums are
+  // formed by one thread in one order, so the results do not depend on it.
   fast,
 };
 
@@ -160,6 +165,9 @@ class HarmonicAccumulator {
   explicit HarmonicAccumulator(Evaluation evaluation = Evaluation::fast);
   HarmonicAccumulator(double f0, const AnalysisSettings& settings,
                       Evaluation evaluation = Evaluation::fast);
+  ~HarmonicAccumulator();
+  HarmonicAccumulator(const HarmonicAccumulator&) = delete;
+  HarmonicAccumulator& operator=(const HarmonicAccumulator&) = delete;
 
   // Begins the frame of fundamental f0; the last frame's sums are dropped.
   void start(double f0, const AnalysisSettings& settings);
@@ -178,7 +186,7 @@ class HarmonicAccumulator {
 
  private:
   // Samples are gathered into runs of this many before they are measured.
-  static constexpr std::size_t run_length = 2048;
+  static constexpr std::size_t run_length = 4096;
 
  public:
   struct Harmonic {
@@ -193,13 +201,16 @@ class HarmonicAccumulator {
  private:
   // Measures the gathered run of samples.
   void measure_run();
+  // Adds the run to the sums of the harmonics first, first + step, ...
+  void measure_run_for(std::size_t first, std::size_t step);
 
   Evaluation evaluation_;
   std::vector<Harmonic> harmonics_;
   std::vector<double> run_;  // samples gathered, not measured yet
   std::uint32_t length_ = 0;
-  std::int64_t next_ = 0;       // index of the next sample
-  std::int64_t run_first_ = 0;  // index of run_[0]
+  std::int64_t next_ = 0;                   // index of the next sample
+  std::int64_t run_first_ = 0;              // index of run_[0]
+  std::unique_ptr<HarmonicWorker> worker_;  // the second thread, if any
 };
 
 }  // namespace toneprint
