@@ -94,9 +94,10 @@ void BM_MeasureHarmonicsReference(benchmark::State& state) {
 }
 BENCHMARK(BM_MeasureHarmonicsReference)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
 
+// The long session, written next to the benchmarks when it is not there.
 std::string session_path() {
   static const std::string path = [] {
-    const std::string p = (std::filesystem::temp_directory_path() / "toneprint-long-session.wav").string();
+    const std::string p = "long-session.wav";
     if (!std::filesystem::exists(p) && !bench::write_long_session(p)) std::perror(p.c_str());
     return p;
   }();

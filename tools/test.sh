@@ -19,7 +19,7 @@ case "${1-}" in
   *) echo "usage: tools/test.sh [--sanitize]" >&2; exit 2 ;;
 esac
 
-packages=(cmake make g++ libgtest-dev libsleef-dev)
+packages=(cmake make g++ libgtest-dev libsleef-dev libbenchmark-dev)
 [ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
 
 require_debian_packages "${packages[@]}"
@@ -27,6 +27,9 @@ require_debian_packages "${packages[@]}"
 jobs=$(nproc 2>/dev/null || echo 2)
 build="build/$mode"
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONEPRINT_WERROR=ON)
+# The benchmarks are built too, so that they keep building; tools/bench.sh
+# runs them.
+[ "$mode" = release ] && options+=(-DTONEPRINT_BUILD_BENCHMARKS=ON)
 if [ "$mode" = sanitize ]; then
   options+=(-DTONEPRINT_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
