@@ -62,18 +62,19 @@ void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, con
   require_pointer(RealOut, "RealOut");
   require_pointer(ImagOut, "ImagOut");
 
-  const std::uint32_t bit_count = NumberOfBitsNeeded(NumSamples);
+  // The indices have log2(NumSamples) bits, the top one NumSamples / 2.
+  const std::uint32_t top_bit = NumSamples >> 1;
 
   // Bit-reversed copy of the input into the outputs: RealOut[reverse(i)] =
   // RealIn[i] for every i, done in the order of the outputs (reversing the
   // bits twice gives the index back), so that the writes go in order.
-  // r runs through reverse_bits(j, bit_count) for j = 0, 1, 2, ...: adding
+  // r runs through reverse_bits(j, log2 N) for j = 0, 1, 2, ...: adding
   // 1 to j is adding 1 to r from its top bit down, carrying to the right.
   std::uint32_t r = 0;
   for (std::uint32_t j = 0; j < NumSamples; ++j) {
     RealOut[j] = RealIn[r];
     ImagOut[j] = ImagIn == nullptr ? 0.0 : ImagIn[r];
-    std::uint32_t bit = 1u << (bit_count - 1);
+    std::uint32_t bit = top_bit;
     while (bit != 0 && (r & bit) != 0) {
       r ^= bit;
       bit >>= 1;

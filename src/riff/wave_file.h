@@ -95,7 +95,7 @@ class WaveFile {
 
  private:
   // Bytes read from the file at a time.
-  static constexpr FileOffset buffer_capacity = 64 * 1024;
+  static constexpr FileOffset buffer_capacity = FileOffset{64} * 1024;
 
   bool fail_open(const char* message);
   // Refills the read buffer from the read position; false when nothing of
