@@ -4,9 +4,11 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <thread>
 
 #include "analysis/harmonic_kernels.h"
@@ -215,8 +217,7 @@ class HarmonicWorker {
 
   ~HarmonicWorker() {
     stopping_.store(true);
-    given_.fetch_add(1);
-    given_.notify_one();
+    advance(given_, given_.load() + 1);
     thread_.join();
   }
 
@@ -228,8 +229,8 @@ class HarmonicWorker {
   template <typename Own>
   void run_alongside(const std::function<void()>& task, Own&& own) {
     task_ = &task;
-    const std::uint64_t ticket = given_.fetch_add(1) + 1;
-    given_.notify_one();
+    const std::uint64_t ticket = given_.load() + 1;
+    advance(given_, ticket);
     own();
     await(finished_, ticket);
   }
@@ -244,15 +245,24 @@ class HarmonicWorker {
   }
 
  private:
+  // Sets `counter` to `value` and wakes the other side if it sleeps. Taking
+  // the lock between the two orders the change before any sleeper's last
+  // look at the counter, so no wake-up is lost.
+  void advance(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+    counter.store(value, std::memory_order_release);
+    { const std::lock_guard<std::mutex> lock(mutex_); }
+    wake_.notify_all();
+  }
+
   // Waits until `counter` reaches `value`: watching it for up to a fifth of
-  // a millisecond, then sleeping until it changes.
-  static void await(std::atomic<std::uint64_t>& counter, std::uint64_t value) {
+  // a millisecond, then sleeping until it is advanced.
+  void await(const std::atomic<std::uint64_t>& counter, std::uint64_t value) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-    for (int round = 0;; ++round) {
-      const std::uint64_t seen = counter.load(std::memory_order_acquire);
-      if (seen >= value) return;
+    for (int round = 0; counter.load(std::memory_order_acquire) < value; ++round) {
       if (round % 64 == 63 && std::chrono::steady_clock::now() > give_up) {
-        counter.wait(seen, std::memory_order_acquire);
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return counter.load(std::memory_order_acquire) >= value; });
+        return;
       }
     }
   }
@@ -261,10 +271,9 @@ class HarmonicWorker {
     for (std::uint64_t done = 0;;) {
       await(given_, done + 1);
       if (stopping_.load()) return;
-      (*task_)();
       done = given_.load(std::memory_order_acquire);
-      finished_.store(done, std::memory_order_release);
-      finished_.notify_one();
+      (*task_)();
+      advance(finished_, done);
     }
   }
 
@@ -272,6 +281,8 @@ class HarmonicWorker {
   std::atomic<std::uint64_t> given_{0};
   std::atomic<std::uint64_t> finished_{0};
   std::atomic<bool> stopping_{false};
+  std::mutex mutex_;
+  std::condition_variable wake_;
   std::thread thread_;
 };
 
