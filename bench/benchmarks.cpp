@@ -31,7 +31,8 @@ std::vector<double> tone(std::uint32_t rate, std::size_t count, double f0 = 440.
   for (std::size_t n = 0; n < count; ++n) {
     double value = 0.0;
     for (int k = 1; k <= 11 && 2 * k * f0 < rate; ++k) {
-      value += 9000.0 / k * std::sin(6.283185307179586 * k * f0 * static_cast<double>(n) / rate + k);
+      value +=
+          9000.0 / k * std::sin(6.283185307179586 * k * f0 * static_cast<double>(n) / rate + k);
     }
     samples[n] = std::round(value);
   }
@@ -62,37 +63,28 @@ void BM_DetectPitch(benchmark::State& state) {
 }
 BENCHMARK(BM_DetectPitch)->Arg(22050)->Arg(44100);
 
-// One pass's harmonics with the defaults, as the tone loop measures them.
+// One pass's harmonics with the defaults, as the tone loop measures them
+// (second argument 0), and the straightforward reference (1).
 void BM_MeasureHarmonics(benchmark::State& state) {
   const auto rate = static_cast<std::uint32_t>(state.range(0));
+  const Evaluation evaluation = state.range(1) == 0 ? Evaluation::fast : Evaluation::reference;
   AnalysisSettings settings;
   set_default_settings(settings, rate);
   const double f0 = 440.3;
   const std::vector<double> frame = tone(rate, dft_frame_length(f0, settings), f0);
   std::vector<double> amplitudes(settings.harmonic_count + 1);
+  HarmonicAccumulator accumulator(evaluation);
   for (auto _ : state) {
-    HarmonicAccumulator accumulator(f0, settings);
+    accumulator.start(f0, settings);
     accumulator.add(frame);
     accumulator.amplitudes(amplitudes);
     benchmark::DoNotOptimize(amplitudes.data());
   }
+  state.SetLabel(evaluation == Evaluation::fast ? "fast" : "reference");
 }
-BENCHMARK(BM_MeasureHarmonics)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
-
-// The straightforward evaluation the measurement must agree with.
-void BM_MeasureHarmonicsReference(benchmark::State& state) {
-  const auto rate = static_cast<std::uint32_t>(state.range(0));
-  AnalysisSettings settings;
-  set_default_settings(settings, rate);
-  const double f0 = 440.3;
-  const std::vector<double> frame = tone(rate, dft_frame_length(f0, settings), f0);
-  std::vector<double> amplitudes(settings.harmonic_count + 1);
-  for (auto _ : state) {
-    measure_harmonics(frame, amplitudes, f0, settings);
-    benchmark::DoNotOptimize(amplitudes.data());
-  }
-}
-BENCHMARK(BM_MeasureHarmonicsReference)->Arg(44100)->Arg(48000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MeasureHarmonics)
+    ->ArgsProduct({{44100, 48000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 // The long session, written next to the benchmarks when it is not there.
 std::string session_path() {
@@ -121,8 +113,9 @@ void BM_LongSession(benchmark::State& state) {
     analyse_tones(wave, settings, report, console);
     std::fclose(report);
   }
-  state.counters["x_real_time"] = benchmark::Counter(
-      bench::session_seconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["x_real_time"] =
+      benchmark::Counter(bench::session_seconds * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LongSession)->Unit(benchmark::kSecond)->UseRealTime()->MinTime(3.0);
 

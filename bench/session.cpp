@@ -61,7 +61,8 @@ bool write_long_session(const std::string& path) {
         if (2 * f >= rate) break;
         const double level = 9000.0 / std::pow(k, 1.2);
         const double phase = 0.7 * k * k;  // spread, so the peaks do not add up
-        value += level * std::sin(two_pi * std::fmod(f * static_cast<double>(n) / rate, 1.0) + phase);
+        value +=
+            level * std::sin(two_pi * std::fmod(f * static_cast<double>(n) / rate, 1.0) + phase);
       }
       const std::size_t edge = std::min(n, tone_samples - 1 - n);
       if (edge < fade) value *= static_cast<double>(edge) / static_cast<double>(fade);

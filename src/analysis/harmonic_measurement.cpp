@@ -338,9 +338,6 @@ void HarmonicAccumulator::add(std::span<const double> samples) {
   for (const double sample : samples) add(sample);
 }
 
-static_assert(sizeof(HarmonicAccumulator::Harmonic::sine_sums) ==
-              detail::harmonic_lanes * sizeof(double));
-
 void HarmonicAccumulator::measure_run_for(std::size_t first, std::size_t step) {
   static const detail::HarmonicKernel kernel = detail::fastest_harmonic_kernel();
   const auto count = static_cast<std::int64_t>(run_.size());

@@ -15,10 +15,11 @@
 // limit, sample_rate / 2 halved as an integer (an odd rate loses its half),
 // is not measured and gets the amplitude -1.0.
 //
-// The tone loop asks dft_frame_length how many samples a pass needs, fills a
-// frame of that length and hands it to measure_harmonics, which measures each
-// harmonic over the first samples of the frame, as many as that harmonic's
-// own frame length.
+// measure_harmonics measures each harmonic over the first samples of a
+// frame of dft_frame_length(f0) samples, as many as that harmonic's own frame
+// length, term by term: it is the reference. The tone loop measures with a
+// HarmonicAccumulator, which takes the frame's samples as they are read and
+// forms the same sums, the fast way or exactly as the reference.
 //
 // Nothing here fails: lengths that cannot be given are 0 or saturate at the
 // largest u32, and an evaluation over no samples gives 0.0.
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/harmonic_kernels.h"
 
 namespace toneprint {
 
@@ -188,17 +190,15 @@ class HarmonicAccumulator {
   // Samples are gathered into runs of this many before they are measured.
   static constexpr std::size_t run_length = 4096;
 
- public:
   struct Harmonic {
-    bool measured = false;     // at or below the Nyquist limit
-    std::int32_t length = 0;   // samples summed
-    double omega = 0.0;        // radians per sample
-    double delta = 0.0;        // Hann window step
-    double sine_sums[8] = {};  // partial sums, one per kernel lane
-    double cosine_sums[8] = {};
+    bool measured = false;                          // at or below the Nyquist limit
+    std::int32_t length = 0;                        // samples summed
+    double omega = 0.0;                             // radians per sample
+    double delta = 0.0;                             // Hann window step
+    double sine_sums[detail::harmonic_lanes] = {};  // partial sums, one per kernel lane
+    double cosine_sums[detail::harmonic_lanes] = {};
   };
 
- private:
   // Measures the gathered run of samples.
   void measure_run();
   // Adds the run to the sums of the harmonics first, first + step, ...
