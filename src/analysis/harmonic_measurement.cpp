@@ -297,24 +297,30 @@ HarmonicAccumulator::HarmonicAccumulator(double f0, const AnalysisSettings& sett
 HarmonicAccumulator::~HarmonicAccumulator() = default;
 
 void HarmonicAccumulator::start(double f0, const AnalysisSettings& settings) {
-  length_ = dft_frame_length(f0, settings);
   next_ = 0;
   run_first_ = 0;
   run_.clear();
   run_.reserve(run_length);
-  // The same choices as measure_harmonics over a frame of length() samples.
+  // The same choices as measure_harmonics over a frame of
+  // dft_frame_length(f0) samples, the longest of the harmonics' frames: each
+  // harmonic's frame length is found once, and the frame's is their largest.
   const double limit = nyquist_limit(settings.sample_rate);
-  const std::uint64_t available = std::min<std::uint64_t>(length_, largest_i32);
   harmonics_.assign(std::size_t{settings.harmonic_count} + 1, Harmonic{});
+  std::uint32_t longest = 0;
   for (std::size_t k = 0; k < harmonics_.size(); ++k) {
     Harmonic& h = harmonics_[k];
-    const double f = static_cast<double>(k + 1) * f0;
-    if (f > limit) continue;
-    h.measured = true;
-    h.length = static_cast<std::int32_t>(
-        std::min<std::uint64_t>(harmonic_frame_length(f, settings), available));
+    h.frequency = static_cast<double>(k + 1) * f0;
+    h.frame_length = harmonic_frame_length(h.frequency, settings);
+    h.measured = !(h.frequency > limit);
+    longest = std::max(longest, h.frame_length);
+  }
+  length_ = longest;
+  const std::uint64_t available = std::min<std::uint64_t>(length_, largest_i32);
+  for (Harmonic& h : harmonics_) {
+    if (!h.measured) continue;
+    h.length = static_cast<std::int32_t>(std::min<std::uint64_t>(h.frame_length, available));
     if (h.length > 0) {
-      h.omega = radians_per_sample(f, settings.sample_rate);
+      h.omega = radians_per_sample(h.frequency, settings.sample_rate);
       h.delta = hann_step(h.length);
     }
   }

@@ -191,6 +191,8 @@ class HarmonicAccumulator {
   static constexpr std::size_t run_length = 4096;
 
   struct Harmonic {
+    double frequency = 0.0;                         // (k + 1) × f0
+    std::uint32_t frame_length = 0;                 // harmonic_frame_length(frequency)
     bool measured = false;                          // at or below the Nyquist limit
     std::int32_t length = 0;                        // samples summed
     double omega = 0.0;                             // radians per sample
