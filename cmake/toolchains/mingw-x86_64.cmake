@@ -1,17 +1,8 @@
 # Cross-build for 64-bit Windows with MinGW-w64 (Debian's
-# g++-mingw-w64-x86-64). The programs are linked statically, so that each
-# .exe runs alone; tests run under wine64.
-set(CMAKE_SYSTEM_NAME Windows)
+# g++-mingw-w64-x86-64); tests run under wine64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(TONEPRINT_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 find_program(TONEPRINT_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 if(NOT TONEPRINT_WINE64)
   find_program(TONEPRINT_WINE64 NAMES wine64 wine)

@@ -113,6 +113,18 @@ std::vector<std::complex<long double>> slow_dft(const std::vector<double>& re,
   return out;
 }
 
+// n complex values of full-scale noise, as real and imaginary parts.
+std::pair<std::vector<double>, std::vector<double>> full_scale_noise(std::uint32_t n,
+                                                                     std::mt19937& random) {
+  std::uniform_real_distribution<double> value(-32768.0, 32767.0);
+  std::vector<double> re(n), im(n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    re[i] = value(random);
+    im[i] = value(random);
+  }
+  return {re, im};
+}
+
 // The twiddle factors come from the recurrence
 // x[n] = 2 cos(delta) x[n-1] - x[n-2], which multiplies each rounding error
 // by up to 1 / sin(delta), about B / (2 pi) for a block of B points, over up
@@ -123,13 +135,8 @@ std::vector<std::complex<long double>> slow_dft(const std::vector<double>& re,
 // signal. (Seen: 1.2e-9 at 16384 points, 4.8e-11 at 4096, 5.9e-12 at 1024.)
 TEST(Fft, MatchesASlowDftFromTwoToSixteenThousandPoints) {
   std::mt19937 random(12345);
-  std::uniform_real_distribution<double> value(-32768.0, 32767.0);
   for (std::uint32_t n = 2; n <= 16384; n *= 2) {
-    std::vector<double> re(n), im(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-      re[i] = value(random);
-      im[i] = value(random);
-    }
+    const auto [re, im] = full_scale_noise(n, random);
     std::vector<std::size_t> bins;
     if (n <= 2048) {
       for (std::size_t k = 0; k < n; ++k) bins.push_back(k);
@@ -200,13 +207,8 @@ Spectrum recurrence_in_every_block(const std::vector<double>& re, const std::vec
 TEST(Fft, SameValuesAsTheRecurrenceRunInEveryBlock) {
   // Forming the twiddles once per stage must not change a single bit.
   std::mt19937 random(99);
-  std::uniform_real_distribution<double> value(-32768.0, 32767.0);
   for (std::uint32_t n = 2; n <= 16384; n *= 2) {
-    std::vector<double> re(n), im(n);
-    for (std::uint32_t i = 0; i < n; ++i) {
-      re[i] = value(random);
-      im[i] = value(random);
-    }
+    const auto [re, im] = full_scale_noise(n, random);
     const Spectrum fast = transform(re, &im);
     const Spectrum recipe = recurrence_in_every_block(re, im);
     EXPECT_EQ(fast.real, recipe.real) << n << " points";

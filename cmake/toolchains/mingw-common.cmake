@@ -1,0 +1,13 @@
+# What both MinGW-w64 cross-builds share; the including file sets
+# TONEPRINT_MINGW_TRIPLET (x86_64-w64-mingw32 or i686-w64-mingw32). The
+# posix thread model gives std::thread; -static makes each .exe run alone.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${TONEPRINT_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TONEPRINT_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${TONEPRINT_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TONEPRINT_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
