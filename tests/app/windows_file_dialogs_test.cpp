@@ -7,43 +7,31 @@
 
 #include "app/windows_file_dialogs.h"
 
-namespace toneprint {
-namespace {
+using namespace toneprint;
 
 TEST(WindowsFileDialogs, RecordOfTheOpenAndSaveDialogs) {
   char buffer[1024];
   OPENFILENAMEA record;
   clear_dialog_record(record, buffer, sizeof buffer);
   EXPECT_EQ(record.lStructSize, sizeof(void*) == 4 ? 76u : 136u);
-  EXPECT_EQ(record.nMaxFile, 1024u);
-  EXPECT_EQ(record.lpstrFile, buffer);
-  EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(record.hwndOwner, nullptr);
-  EXPECT_EQ(record.lpstrInitialDir, nullptr);
-  EXPECT_EQ(record.nFilterIndex, 0u);
-
-  const std::string open_filters = filter_list(recording_dialog);
-  EXPECT_EQ(open_filters, std::string("Wave Files (*.wav)\0*.wav\0All Files (*.*)\0*\0\0", 44));
-  prepare_dialog_record(record, recording_dialog, open_filters);
-  EXPECT_STREQ(record.lpstrTitle, "Select the recorded sample");
-  EXPECT_EQ(record.Flags, 0x1000u);
-  EXPECT_EQ(record.lpstrDefExt, nullptr);
-
-  const std::string save_filters = filter_list(report_dialog);
-  EXPECT_EQ(save_filters, std::string("Text Files (*.txt)\0*.txt\0All Files (*.*)\0*\0\0", 44));
-  prepare_dialog_record(record, report_dialog, save_filters);
-  EXPECT_STREQ(record.lpstrTitle, "Enter a filename for the output");
-  EXPECT_EQ(record.Flags, 0x8002u);
-  EXPECT_STREQ(record.lpstrDefExt, "txt");
-}
-
-}  // namespace
-}  // namespace toneprint
-
-#else
-
-TEST(WindowsFileDialogs, RecordOfTheOpenAndSaveDialogs) {
-  GTEST_SKIP() << "the Windows dialogs are built on Windows only";
+  EXPECT_EQ(std::make_tuple(record.nMaxFile, record.lpstrFile, buffer[0], record.hwndOwner,
+                            record.lpstrInitialDir, record.nFilterIndex),
+            std::make_tuple(DWORD{1024}, buffer, '\0', HWND{}, LPCSTR{}, DWORD{0}));
+  // dialog, filter list, title, flags, default extension
+  const std::tuple<const DialogRequest*, std::string, const char*, DWORD, const char*> cases[] = {
+      {&recording_dialog, std::string("Wave Files (*.wav)\0*.wav\0All Files (*.*)\0*\0\0", 44),
+       "Select the recorded sample", 0x1000, nullptr},
+      {&report_dialog, std::string("Text Files (*.txt)\0*.txt\0All Files (*.*)\0*\0\0", 44),
+       "Enter a filename for the output", 0x8002, "txt"}};
+  for (const auto& [request, filters, title, flags, extension] : cases) {
+    const std::string list = filter_list(*request);
+    prepare_dialog_record(record, *request, list);
+    EXPECT_EQ(list, filters);
+    EXPECT_EQ(record.lpstrFilter, list.c_str());
+    EXPECT_STREQ(record.lpstrTitle, title);
+    EXPECT_EQ(record.Flags, flags);
+    EXPECT_STREQ(record.lpstrDefExt, extension);
+  }
 }
 
 #endif
