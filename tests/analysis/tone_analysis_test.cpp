@@ -1,6 +1,5 @@
 #include "analysis/tone_analysis.h"
 
-#include "analysis/report.h"
 #include "app/console.h"
 #include "support/test_support.h"
 

@@ -107,7 +107,7 @@ static void check_report(const std::string& report, const std::string& tones) {
 class Corpus : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Corpus, OpensReadsAndAnalysesAsItsLayoutSays) {
-  const std::string table = test::read_file(TONEPRINT_CORPUS_DIR "/expected.txt");
+  static const std::string table = test::read_file(TONEPRINT_CORPUS_DIR "/expected.txt");
   const std::regex line("(?:^|\n)" + GetParam() + ": " + outcome_form + "\n");
   std::smatch expected;
   ASSERT_TRUE(std::regex_search(table, expected, line)) << "no line for it in expected.txt";
