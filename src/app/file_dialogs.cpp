@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "app/console_input.h"
@@ -44,6 +45,32 @@ bool file_exists(const std::string& path) {
 std::string with_default_extension(const std::string& path, const DialogRequest& request) {
   if (*request.default_extension == '\0' || has_extension(path)) return path;
   return path + "." + request.default_extension;
+}
+
+// The console, noting whether its input has ended.
+class EndNotingConsole final : public Console {
+ public:
+  explicit EndNotingConsole(Console& console) : console_(console) {}
+
+  void write(std::string_view text) override { console_.write(text); }
+  int read_char() override {
+    const int c = console_.read_char();
+    if (c == end_of_input) ended = true;
+    return c;
+  }
+
+  bool ended = false;
+
+ private:
+  Console& console_;
+};
+
+// Whether a save dialog's choice may be written: when the request wants it and
+// the file exists, only after the console's question is answered yes.
+bool replace_allowed(Console& console, const DialogRequest& request, const std::string& path) {
+  if ((request.flags & dialog_overwrite_prompt) == 0 || !file_exists(path)) return true;
+  console.print("\n%s exists. Replace it? (yes / no) ", path.c_str());
+  return ask_yes_no(console);
 }
 
 // Text inside an AppleScript string literal.
@@ -100,10 +127,8 @@ bool ConsoleFileDialogs::save_file(const DialogRequest& request, std::string& pa
     std::string typed;
     if (!read_path(typed)) return false;
     const std::string chosen = with_default_extension(typed.empty() ? path : typed, request);
-    if ((request.flags & dialog_overwrite_prompt) != 0 && file_exists(chosen)) {
-      console_.print("\n%s exists. Replace it? (yes / no) ", chosen.c_str());
-      if (!ask_yes_no(console_)) continue;
-    }
+    // A no asks for the name again, which the end of the input cancels.
+    if (!replace_allowed(console_, request, chosen)) continue;
     path = chosen;
     return true;
   }
@@ -177,7 +202,7 @@ bool ChooserFileDialogs::choose(const DialogRequest& request, bool save, std::st
   std::string chosen = result.output;
   while (!chosen.empty() && (chosen.back() == '\n' || chosen.back() == '\r')) chosen.pop_back();
   if (chosen.empty() || chosen.size() > max_path) return false;
-  path = save ? with_default_extension(chosen, request) : chosen;
+  path = chosen;
   return true;
 }
 
@@ -185,8 +210,23 @@ bool ChooserFileDialogs::open_file(const DialogRequest& request, std::string& pa
   return choose(request, false, path);
 }
 
+// The chooser itself confirms replacing the name chosen in it. The default
+// extension, added afterwards, can name another existing file: that one is
+// asked about on the console, and a no shows the dialog again, proposing the
+// same name, as the console's save dialog asks for the name again. The end of
+// the input cancels, as it does there.
 bool ChooserFileDialogs::save_file(const DialogRequest& request, std::string& path) {
-  return choose(request, true, path);
+  for (;;) {
+    std::string typed = path;
+    if (!choose(request, true, typed)) return false;
+    const std::string chosen = with_default_extension(typed, request);
+    EndNotingConsole console(console_);
+    if (chosen == typed || replace_allowed(console, request, chosen)) {
+      path = chosen;
+      return true;
+    }
+    if (console.ended) return false;
+  }
 }
 
 void ChooserFileDialogs::message_box(const char* text, const char* caption) {
@@ -291,7 +331,7 @@ std::unique_ptr<FileDialogs> platform_file_dialogs(Console& console) {
   return std::make_unique<ConsoleFileDialogs>(console);
 #else
   if (const std::optional<Chooser> chooser = graphical_chooser(DialogEnvironment::current())) {
-    return std::make_unique<ChooserFileDialogs>(*chooser, run_command);
+    return std::make_unique<ChooserFileDialogs>(*chooser, run_command, console);
   }
   return std::make_unique<ConsoleFileDialogs>(console);
 #endif

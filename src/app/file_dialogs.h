@@ -67,10 +67,15 @@ using CommandRunner = std::function<CommandResult(const std::vector<std::string>
 CommandResult run_command(const std::vector<std::string>& arguments);
 
 // The dialogs of a graphical chooser, run as a separate program.
+//
+// Save: the chooser confirms replacing the name chosen in it; when the
+// default extension is then added and names an existing file, the console
+// asks "\n%s exists. Replace it? (yes / no) " as ConsoleFileDialogs does, and
+// a no shows the dialog again.
 class ChooserFileDialogs final : public FileDialogs {
  public:
-  ChooserFileDialogs(Chooser chooser, CommandRunner runner)
-      : chooser_(chooser), runner_(std::move(runner)) {}
+  ChooserFileDialogs(Chooser chooser, CommandRunner runner, Console& console)
+      : chooser_(chooser), runner_(std::move(runner)), console_(console) {}
 
   bool open_file(const DialogRequest& request, std::string& path) override;
   bool save_file(const DialogRequest& request, std::string& path) override;
@@ -86,6 +91,7 @@ class ChooserFileDialogs final : public FileDialogs {
 
   Chooser chooser_;
   CommandRunner runner_;
+  Console& console_;
 };
 
 // What decides between a graphical chooser and the console.

@@ -12,8 +12,9 @@ TEST(TypedPath, LosesBlanksAndOnePairOfQuotesAndTakesTheHomeFolder) {
 }
 
 TEST(ChooserFileDialogs, KdialogTakesItsFiltersOneALine) {
-  const auto command =
-      ChooserFileDialogs(Chooser::kdialog, nullptr).dialog_command(report_dialog, true, "a");
+  ScriptedConsole console;
+  const auto command = ChooserFileDialogs(Chooser::kdialog, nullptr, console)
+                           .dialog_command(report_dialog, true, "a");
   EXPECT_EQ(command, (std::vector<std::string>{
                          "kdialog", "--title", "Enter a filename for the output",
                          "--getsavefilename", "a", "*.txt|Text Files (*.txt)\n*|All Files (*.*)"}));
@@ -36,19 +37,33 @@ TEST(ChooserFileDialogs, StandInZenityShowsEachDialogAndMessage) {
   EXPECT_FALSE(DialogEnvironment::current().installed("no-such-chooser"));
 
   // Each dialog proposes "flute". The answer ends in a carriage return once.
-  ChooserFileDialogs dialogs(Chooser::zenity, run_command);
+  ScriptedConsole console("no\nyes\n");
+  ChooserFileDialogs dialogs(Chooser::zenity, run_command, console);
   std::string opened = "flute", saved = "flute", cancelled = "flute";
+  std::string replaced = "flute", typed = "flute";
   setenv("ANSWER", "/music/flute take.wav", 1);
   EXPECT_TRUE(dialogs.open_file(recording_dialog, opened));
   setenv("ANSWER", "/music/flute\r", 1);
   EXPECT_TRUE(dialogs.save_file(report_dialog, saved));
   setenv("ANSWER", "", 1);
   EXPECT_FALSE(dialogs.save_file(report_dialog, cancelled));
+  // x.txt exists. The chooser confirmed "x" only, so the console asks: a no
+  // shows the dialog again and the end of the input cancels. A typed ".txt"
+  // was confirmed in the chooser.
+  dir.write("x.txt", "");
+  setenv("ANSWER", dir.file("x").c_str(), 1);
+  EXPECT_TRUE(dialogs.save_file(report_dialog, replaced));
+  EXPECT_FALSE(dialogs.save_file(report_dialog, cancelled)) << "the input ended";
+  setenv("ANSWER", dir.file("x.txt").c_str(), 1);
+  EXPECT_TRUE(dialogs.save_file(report_dialog, typed));
   dialogs.message_box("The report could not be opened.", "Error");
   setenv("PATH", "/no-such-folder", 1);
   EXPECT_FALSE(dialogs.open_file(recording_dialog, cancelled)) << "a chooser that cannot start";
   setenv("PATH", old_path.c_str(), 1);
   EXPECT_EQ(opened + "|" + saved + "|" + cancelled, "/music/flute take.wav|/music/flute.txt|flute");
+  EXPECT_EQ(replaced + "|" + typed, dir.file("x.txt") + "|" + dir.file("x.txt"));
+  const std::string question = "\n" + dir.file("x.txt") + " exists. Replace it? (yes / no) ";
+  EXPECT_EQ(console.output(), question + question + question);
   const std::string save =
       "--file-selection\n--title=Enter a filename for the output\n--save\n--confirm-overwrite\n"
       "--filename=flute\n--file-filter=Text Files (*.txt) | *.txt\n--file-filter=All Files (*.*) | "
@@ -57,7 +72,7 @@ TEST(ChooserFileDialogs, StandInZenityShowsEachDialogAndMessage) {
       test::read_file(dir.file("log")),
       "--file-selection\n--title=Select the recorded sample\n--filename=flute\n--file-filter="
       "Wave Files (*.wav) | *.wav\n--file-filter=All Files (*.*) | *\n---\n" +
-          save + save +
+          save + save + save + save + save + save +
           "--warning\n--no-markup\n--title=Error\n--text=The report could not be opened.\n---\n");
 }
 #endif
