@@ -1,14 +1,19 @@
 // The WAVE reader on any bytes: a file that opens is read to the end of its
 // data chunk, with the skips that the tone loop asks for, and the reader
-// must keep to the data chunk and come back exactly over what it read.
+// must keep to the data chunk and come back exactly over what it read. Then
+// its samples are decoded as the format chunk declares them.
 
 #include <algorithm>
+#include <cmath>
+#include <string>
 #include <vector>
 
 #include "fuzz_support.h"
+#include "readers/wave_source.h"
 #include "riff/wave_file.h"
 
 using toneprint::FileOffset;
+using toneprint::WaveEncoding;
 using toneprint::WaveFile;
 
 namespace {
@@ -25,8 +30,9 @@ bool read_step(WaveFile& wave, std::int16_t& value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const char* const path = toneprint::fuzz::write_input_file(data, size);
   WaveFile wave;
-  if (!wave.open_read(toneprint::fuzz::write_input_file(data, size))) return 0;
+  if (!wave.open_read(path)) return 0;
   // The data chunk lies in the file, and within its declared size unless
   // that size is the streaming writers' "to the end of the file".
   FUZZ_CHECK(wave.data_start() >= 0 && wave.data_bytes() >= 0);
@@ -77,5 +83,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(wave.skip_forward(static_cast<std::uint32_t>(capacity - 1)));
     FUZZ_CHECK(read_step(wave, value) && value == all.back() && at(capacity));
   }
+
+  // Decoded: every whole frame, each value finite, and integers within the
+  // 16-bit range; or, for what cannot be read, a reason and nothing read.
+  WaveFile again;
+  FUZZ_CHECK(again.open_read(path));
+  std::string error;
+  const auto encoding = toneprint::wave_encoding(again, error);
+  FUZZ_CHECK(encoding.has_value() == error.empty());
+  if (!encoding) return 0;
+  const bool is_float = encoding->kind == WaveEncoding::Kind::ieee_float;
+  toneprint::WaveSource source(again, *encoding, {size > 3 ? data[size - 4] % 4u : 0});
+  std::vector<double> block(group);
+  std::uint64_t frames = 0;
+  for (std::size_t n = 0; (n = source.read(block)) > 0; frames += n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      FUZZ_CHECK(std::isfinite(block[i]) && (is_float || std::abs(block[i]) <= 32768));
+    }
+  }
+  FUZZ_CHECK(frames == (source.error().empty() ? source.format().frames : 0));
   return 0;
 }

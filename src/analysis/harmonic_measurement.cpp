@@ -360,7 +360,8 @@ void HarmonicAccumulator::measure_run_for(std::size_t first, std::size_t step) {
 void HarmonicAccumulator::measure_run() {
   // With a second processor, it takes every other harmonic: their frame
   // lengths are alike, so the halves of the work are too.
-  if (worker_ == nullptr && harmonics_.size() > 1 && HarmonicWorker::worth_having()) {
+  if (worker_ == nullptr && !one_thread_ && harmonics_.size() > 1 &&
+      HarmonicWorker::worth_having()) {
     worker_ = std::make_unique<HarmonicWorker>();
   }
   if (worker_ != nullptr && harmonics_.size() > 1) {

@@ -171,6 +171,11 @@ class HarmonicAccumulator {
   HarmonicAccumulator(const HarmonicAccumulator&) = delete;
   HarmonicAccumulator& operator=(const HarmonicAccumulator&) = delete;
 
+  // Keeps the measurement on the calling thread, for a caller that runs
+  // several analyses at once; otherwise a second processor, where there is
+  // one, takes half of the harmonics (with the same results).
+  void use_one_thread() { one_thread_ = true; }
+
   // Begins the frame of fundamental f0; the last frame's sums are dropped.
   void start(double f0, const AnalysisSettings& settings);
 
@@ -213,6 +218,7 @@ class HarmonicAccumulator {
   std::int64_t next_ = 0;                   // index of the next sample
   std::int64_t run_first_ = 0;              // index of run_[0]
   std::unique_ptr<HarmonicWorker> worker_;  // the second thread, if any
+  bool one_thread_ = false;
 };
 
 }  // namespace toneprint

@@ -37,4 +37,16 @@ void write_tone_line(std::FILE* report, const ToneTotals& totals,
   std::fputs("\n", report);
 }
 
+void ClassicReport::pass_started(std::uint64_t, double f0) {
+  console_.print("Detected tone at %.2f Hz\n", f0);
+}
+
+void ClassicReport::pass_failed(std::uint64_t, PassFailure, std::string_view message) {
+  console_.write(message);
+}
+
+void ClassicReport::tone_ended(std::uint64_t, const ToneTotals& totals) {
+  write_tone_line(report_, totals, settings_);
+}
+
 }  // namespace toneprint

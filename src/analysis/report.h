@@ -8,21 +8,10 @@
 #include <vector>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/text_output.h"
+#include "analysis/tone_events.h"
 
 namespace toneprint {
-
-// A tone's sums over its measured passes.
-struct ToneTotals {
-  double frequency_sum = 0.0;              // Hz
-  std::uint32_t frame_count = 0;           // measured passes
-  double max_fundamental_amplitude = 0.0;  // 0.0 unless some pass exceeded it
-  // Per harmonic index k (frequency (k + 1) f0); a harmonic above the
-  // Nyquist limit adds -1.0 for each pass.
-  std::vector<double> amplitude_sums;
-
-  // Clears the sums for a new tone, with one entry per harmonic index.
-  void reset(std::uint32_t harmonic_count);
-};
 
 // "Frequency, Max Fundamental Amplitude, Harmonic 0, ..., Harmonic H\n".
 void write_report_header(std::FILE* report, const AnalysisSettings& settings);
@@ -30,5 +19,25 @@ void write_report_header(std::FILE* report, const AnalysisSettings& settings);
 // The tone's means, or "Tone too short to measure\n" when no pass was
 // measured. A harmonic whose sum is negative gets an empty column.
 void write_tone_line(std::FILE* report, const ToneTotals& totals, const AnalysisSettings& settings);
+
+// The report and the console lines as the tone loop's events give them: a
+// "Detected tone at ... Hz" line or an error line per pass on the console,
+// a tone line per tone in the report.
+class ClassicReport final : public ToneListener {
+ public:
+  ClassicReport(std::FILE* report, TextOutput& console, const AnalysisSettings& settings)
+      : report_(report), console_(console), settings_(settings) {}
+
+  void tone_started(std::uint64_t) override {}
+  void pass_started(std::uint64_t first, double f0) override;
+  void pass_measured(std::uint64_t, double, std::span<const double>) override {}
+  void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) override;
+  void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
+
+ private:
+  std::FILE* report_;
+  TextOutput& console_;
+  const AnalysisSettings& settings_;
+};
 
 }  // namespace toneprint

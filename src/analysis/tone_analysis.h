@@ -4,8 +4,8 @@
 // its end. It splits the recording into tones at stretches of silence, skips
 // each tone's attack, cuts the rest into consecutive measurement passes,
 // finds each pass's fundamental and measures its harmonics over a frame of
-// whole cycles, prints one console line per pass and writes one report line
-// per tone.
+// whole cycles, and reports each tone and pass to a listener as it finds
+// them.
 
 #include <cstdint>
 #include <cstdio>
@@ -13,22 +13,23 @@
 #include "analysis/analysis_settings.h"
 #include "analysis/harmonic_measurement.h"
 #include "analysis/text_output.h"
+#include "analysis/tone_events.h"
+#include "readers/sample_source.h"
 #include "riff/wave_file.h"
 
 namespace toneprint {
 
-// Analyses the recording from its read position to its end. Console lines
-// go to `console`, tone lines to `report`. The harmonics are measured the
-// fast way unless the straightforward reference is asked for.
+// Analyses the source's samples from where it stands to its end; what it
+// finds goes to `listener`. The harmonics are measured the fast way unless
+// the straightforward reference is asked for, on a second processor too
+// unless `one_thread` (for callers that run several analyses at once).
+void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneListener& listener,
+                   Evaluation evaluation = Evaluation::fast, bool one_thread = false);
+
+// The interactive program's analysis: a mono 16-bit recording from its read
+// position to its end, console lines to `console`, tone lines to `report`.
 void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
                    TextOutput& console, Evaluation evaluation = Evaluation::fast);
-
-// Called right after a quiet sample inside a tone has been read: true when
-// the next trunc(sample_rate * silence_seconds) samples are quiet too, or the
-// recording ends first (a break between tones; the quiet samples stay
-// consumed). Otherwise the read position returns to just after the quiet
-// sample and the result is false.
-bool silence_follows(WaveFile& wave, const AnalysisSettings& settings);
 
 // trunc(sample_rate * seconds): a duration as a sample count, held to the
 // 32-bit range (0 for a duration that is negative or not a number).

@@ -8,6 +8,9 @@ namespace toneprint {
 namespace {
 
 constexpr std::uint32_t format_fields_bytes = 16;
+// The fields, cbSize and the extensible format's extension.
+constexpr std::uint32_t extension_start = format_fields_bytes + 2;
+constexpr std::uint32_t extended_fields_bytes = extension_start + WaveFile::extensible_bytes;
 constexpr std::uint32_t streaming_data_size = 0xFFFFFFFFu;
 
 std::uint16_t little_endian_u16(const unsigned char* bytes) {
@@ -44,15 +47,17 @@ bool WaveFile::open_read(const char* file_name) {
   }
 
   // The format chunk must hold the 16 bytes of fields and all its declared
-  // bytes must be in the file. Only the fields are read; the rest (an
+  // bytes must be in the file. Only the fields and the extensible format's
+  // fixed extension are read, as far as the chunk holds them; the rest (an
   // extension of any length) is stepped over by pop(), so nothing is ever
   // allocated by a size that a header declares.
   const std::uint32_t format_size = reader_->chunk_size();
   const FileOffset format_start = tell(file);
-  unsigned char fields[format_fields_bytes];
+  unsigned char fields[extended_fields_bytes] = {};
+  const std::size_t wanted = std::min(format_size, extended_fields_bytes);
   if (format_size < format_fields_bytes || format_start < 0 ||
       format_size > reader_->file_length() - format_start ||
-      std::fread(fields, 1, sizeof fields, file) != sizeof fields) {
+      std::fread(fields, 1, wanted, file) != wanted) {
     return fail_open("Error reading format chunk");
   }
   reader_->pop();
@@ -63,6 +68,17 @@ bool WaveFile::open_read(const char* file_name) {
   byte_rate_ = little_endian_u32(fields + 8);
   block_align_ = little_endian_u16(fields + 12);
   bits_per_sample_ = little_endian_u16(fields + 14);
+  // cbSize, then the extension; a size that claims more than the chunk
+  // holds means there is none.
+  const std::uint16_t declared_extension = little_endian_u16(fields + 16);
+  extension_size_ =
+      format_size >= extension_start && declared_extension <= format_size - extension_start
+          ? declared_extension
+          : 0;
+  const bool extensible = extension_size_ >= extensible_bytes;
+  valid_bits_per_sample_ = extensible ? little_endian_u16(fields + 18) : 0;
+  channel_mask_ = extensible ? little_endian_u32(fields + 20) : 0;
+  subformat_ = extensible ? little_endian_u16(fields + 24) : 0;
 
   const FileOffset start = reader_->push("data") ? tell(file) : -1;
   if (start < 0) return fail_open("Couldn't find data chunk");

@@ -73,12 +73,27 @@ class WaveFile {
   std::uint16_t block_align() const { return block_align_; }
   std::uint16_t bits_per_sample() const { return bits_per_sample_; }
 
+  // The format chunk's extension. extension_size() is its declared size
+  // (cbSize), or 0 when the chunk has no room for that field or the size
+  // claims more bytes than the chunk holds. When it is at least
+  // extensible_bytes (WAVE_FORMAT_EXTENSIBLE), the valid bits per sample, the
+  // channel mask and the first two bytes of the subformat GUID (the format
+  // tag that it stands for) are read too; otherwise they are 0.
+  static constexpr std::uint16_t extensible_bytes = 22;
+  std::uint16_t extension_size() const { return extension_size_; }
+  std::uint16_t valid_bits_per_sample() const { return valid_bits_per_sample_; }
+  std::uint32_t channel_mask() const { return channel_mask_; }
+  std::uint16_t subformat() const { return subformat_; }
+
   // Declared size of the data chunk in bytes.
   std::uint32_t data_length() const { return data_length_; }
   // Position of the first byte of sample data.
   FileOffset data_start() const { return data_start_; }
   // Bytes of sample data that the file really holds (see above).
   FileOffset data_bytes() const { return data_end_ - data_start_; }
+
+  // Bytes of the data chunk left after the read position.
+  FileOffset bytes_remaining() const { return reader_ == nullptr ? 0 : data_end_ - position_; }
 
   // Samples read or skipped since the first one (the read position).
   std::uint64_t sample_position() const {
@@ -109,6 +124,10 @@ class WaveFile {
   std::uint32_t byte_rate_ = 0;
   std::uint16_t block_align_ = 0;
   std::uint16_t bits_per_sample_ = 0;
+  std::uint16_t extension_size_ = 0;
+  std::uint16_t valid_bits_per_sample_ = 0;
+  std::uint32_t channel_mask_ = 0;
+  std::uint16_t subformat_ = 0;
   std::uint32_t data_length_ = 0;
   FileOffset data_start_ = 0;
   FileOffset data_end_ = 0;         // just past the last usable byte of data

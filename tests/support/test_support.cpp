@@ -34,10 +34,17 @@ std::string riff(std::string_view form_type, std::string_view chunks) {
                          std::string(form_type) + std::string(chunks));
 }
 
-std::string fmt_chunk(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
+std::string fmt_chunk(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                      std::uint16_t tag, int subformat) {
   const auto align = static_cast<std::uint16_t>(channels * ((bits + 7) / 8));
-  return chunk("fmt ", u16le(1) + u16le(channels) + u32le(rate) + u32le(rate * align) +
-                           u16le(align) + u16le(bits));
+  // cbSize, valid bits, a channel mask, then the subformat's GUID.
+  const std::string extension =
+      subformat < 0
+          ? ""
+          : u16le(22) + u16le(bits) + u32le(0x3F) + u16le(static_cast<std::uint16_t>(subformat)) +
+                std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+  return chunk("fmt ", u16le(tag) + u16le(channels) + u32le(rate) + u32le(rate * align) +
+                           u16le(align) + u16le(bits) + extension);
 }
 
 std::string pcm(const std::vector<std::int16_t>& samples) {

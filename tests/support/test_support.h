@@ -34,9 +34,11 @@ std::string chunk(std::string_view id, std::string_view contents);
 // A "RIFF" form of this type holding `chunks`, its size declared right.
 std::string riff(std::string_view form_type, std::string_view chunks);
 
-// A PCM "fmt " chunk, block align and byte rate as a correct writer sets them.
+// A "fmt " chunk, block align and byte rate as a correct writer sets them:
+// PCM unless `tag` says otherwise; with a `subformat` (a format tag), the
+// 22 bytes of the extensible format's extension follow its cbSize.
 std::string fmt_chunk(std::uint16_t channels = 1, std::uint32_t rate = 44100,
-                      std::uint16_t bits = 16);
+                      std::uint16_t bits = 16, std::uint16_t tag = 1, int subformat = -1);
 
 // Little-endian 16-bit samples.
 std::string pcm(const std::vector<std::int16_t>& samples);

@@ -1,0 +1,57 @@
+#pragma once
+
+// What the tone loop finds, reported as it finds it. Front-ends turn these
+// events into console lines, report lines, rows or documents.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace toneprint {
+
+// A tone's sums over its measured passes.
+struct ToneTotals {
+  double frequency_sum = 0.0;              // Hz
+  std::uint32_t frame_count = 0;           // measured passes
+  double max_fundamental_amplitude = 0.0;  // 0.0 unless some pass exceeded it
+  // Per harmonic index k (frequency (k + 1) f0); a harmonic above the
+  // Nyquist limit adds -1.0 for each pass.
+  std::vector<double> amplitude_sums;
+
+  // Clears the sums for a new tone, with one entry per harmonic index.
+  void reset(std::uint32_t harmonic_count);
+};
+
+// Why a pass gave no fundamental.
+enum class PassFailure { no_peaks, detection_error };
+
+class ToneListener {
+ public:
+  virtual ~ToneListener() = default;
+
+  // A tone starts at sample `start`, the first loud one; its attack has
+  // been skipped. (A tone that the recording cuts off in its attack is
+  // never started.)
+  virtual void tone_started(std::uint64_t start) = 0;
+
+  // A pass whose pitch block starts at sample `first` found the
+  // fundamental f0; its harmonics are measured next. The pass is dropped,
+  // with no further event, when the tone ends before its frame is full.
+  virtual void pass_started(std::uint64_t first, double f0) = 0;
+
+  // The pass's amplitudes, one per harmonic index (-1.0 above the Nyquist
+  // limit), in sample units.
+  virtual void pass_measured(std::uint64_t first, double f0,
+                             std::span<const double> amplitudes) = 0;
+
+  // The pass's pitch block gave no fundamental; `message` is the console's
+  // line for it.
+  virtual void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) = 0;
+
+  // The tone ends at sample `end`: where its closing silence begins, or the
+  // recording's end.
+  virtual void tone_ended(std::uint64_t end, const ToneTotals& totals) = 0;
+};
+
+}  // namespace toneprint

@@ -1,0 +1,49 @@
+#pragma once
+
+// A recording as the analysis reads it: one value per sample frame (one
+// channel, or the mean of all of them), on the 16-bit scale whatever the
+// file stores (full scale 32768), served in blocks. Readers of each file
+// format implement it; the analysis only ever sees this.
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string>
+
+namespace toneprint {
+
+// Which channel of a recording of several becomes the analysed signal.
+struct ChannelChoice {
+  // 1-based channel number, or 0 for the mean of all channels.
+  std::uint32_t channel = 0;
+  static ChannelChoice mix() { return {}; }
+};
+
+// What a recording holds, as its reader found it.
+struct RecordingFormat {
+  std::string container;    // "WAVE", "FLAC", "AIFF", ...
+  std::string sample_type;  // "uint8", "int16", "int24", "int32", "float32", "float64", ...
+  std::uint32_t sample_rate = 0;
+  std::uint32_t channels = 0;
+  // Sample frames, or unknown_frames when the reader cannot tell in advance.
+  std::uint64_t frames = 0;
+  static constexpr std::uint64_t unknown_frames = std::numeric_limits<std::uint64_t>::max();
+};
+
+class SampleSource {
+ public:
+  virtual ~SampleSource() = default;
+
+  // Fills `out` from the next samples; returns how many were stored. Fewer
+  // than out.size() means the recording ended there, or could not be read
+  // further (error() then says why).
+  virtual std::size_t read(std::span<double> out) = 0;
+
+  virtual const RecordingFormat& format() const = 0;
+
+  // Why the last read stopped short of the recording's end, or empty.
+  virtual const std::string& error() const = 0;
+};
+
+}  // namespace toneprint

@@ -1,0 +1,186 @@
+#include <cstring>
+
+#include "readers/recording.h"
+#include "readers/wave_source.h"
+#include "support/test_support.h"
+
+#if defined(TONEPRINT_HAVE_SNDFILE)
+#include <sndfile.h>
+#endif
+
+using namespace toneprint;
+
+namespace {
+
+// clang-format off
+struct Encoding {
+  std::uint16_t tag; int subformat; std::uint16_t bits; std::uint16_t channels;
+  std::uint32_t choice;  // the channel read, 0 for the mean
+  const char* format;    // container and sample type as the reader names them
+  int sndfile = 0;       // libsndfile's format code, to write other containers than WAVE
+};
+// clang-format on
+
+template <class T>
+std::string bytes_of(T value) {
+  std::string bytes(sizeof value, '\0');
+  std::memcpy(bytes.data(), &value, sizeof value);
+  return bytes;
+}
+
+// A 32-bit value as the encoding stores it (its top bits, or as a fraction
+// of full scale 2^31), and what that stands for on the 16-bit scale.
+std::pair<std::string, double> stored(const Encoding& e, std::int32_t s) {
+  const int container = (e.bits + 7) / 8;
+  if (e.tag == 3 || e.subformat == 3) {
+    if (e.bits == 64) return {bytes_of(std::ldexp(s, -31)), std::ldexp(s, -16)};
+    const auto f = static_cast<float>(std::ldexp(s, -31));
+    return {bytes_of(f), std::ldexp(static_cast<double>(f), 15)};
+  }
+  const std::int32_t v = s >> (32 - 8 * container);
+  return {bytes_of(v + (container == 1 ? 128 : 0)).substr(0, container),
+          std::ldexp(v, 16 - 8 * container)};
+}
+
+// Writes a recording of the signal in the last channel and its complement
+// in the others (a WAVE file ends in a part of a frame more); adds the values
+// to be read to `values`.
+std::string write(const test::TempDir& dir, const Encoding& e,
+                  const std::vector<std::int32_t>& signal, std::vector<double>& values) {
+  std::string data;
+  std::vector<int> interleaved;
+  for (const std::int32_t s : signal) {
+    double sum = 0;
+    for (std::uint32_t channel = 1; channel <= e.channels; ++channel) {
+      interleaved.push_back(channel == e.channels ? s : ~s);
+      const auto [bytes, value] = stored(e, interleaved.back());
+      data += bytes;
+      if (e.choice == 0 || e.choice == channel) sum += value;
+    }
+    values.push_back(e.choice == 0 ? sum / e.channels : sum);
+  }
+  const std::string path = dir.file(e.format);
+#if defined(TONEPRINT_HAVE_SNDFILE)
+  SF_INFO info{0, 8000, e.channels, e.sndfile, 0, 0};
+  if (SNDFILE* const file = e.sndfile != 0 ? sf_open(path.c_str(), SFM_WRITE, &info) : nullptr) {
+    EXPECT_EQ(sf_writef_int(file, interleaved.data(), std::ssize(signal)), std::ssize(signal));
+    sf_close(file);
+    return path;
+  }
+#endif
+  data.append(data.size() / signal.size() - 1, '\x7F');
+  return dir.write(
+      e.format, test::riff("WAVE", test::fmt_chunk(e.channels, 8000, e.bits, e.tag, e.subformat) +
+                                       test::chunk("data", data)));
+}
+
+}  // namespace
+
+TEST(ReadRecording, EveryEncodingGivesTheSixteenBitScaleInBlocksOfAnySize) {
+  // Extremes, then enough noise that no reader's block holds it all.
+  std::vector<std::int32_t> signal = {0, INT32_MIN, INT32_MAX, 0x12345678, -0x0ABCDEF1};
+  std::mt19937 random(5);
+  while (signal.size() < 20000) signal.push_back(static_cast<std::int32_t>(random()));
+  // clang-format off
+  const Encoding encodings[] = {
+      {1, -1, 8, 1, 0, "WAVE uint8"},       {1, -1, 16, 1, 0, "WAVE int16"},
+      {1, -1, 24, 1, 1, "WAVE int24"},      {1, -1, 32, 1, 0, "WAVE int32"},
+      {3, -1, 32, 1, 0, "WAVE float32"},    {3, -1, 64, 1, 0, "WAVE float64"},
+      {0xFFFE, 1, 24, 1, 0, "WAVE int24"},  {0xFFFE, 3, 32, 1, 0, "WAVE float32"},
+      {1, -1, 12, 1, 0, "WAVE int16"},      {1, -1, 16, 2, 2, "WAVE int16"},
+      {1, -1, 24, 3, 0, "WAVE int24"},
+      // Written through libsndfile: FLAC of 24 bits, AIFF of 16.
+      {1, -1, 24, 2, 2, "FLAC int24", 0x170003}, {1, -1, 16, 2, 0, "AIFF int16", 0x020002},
+  };
+  // clang-format on
+  test::TempDir dir;
+  for (const Encoding& e : encodings) {
+    const std::string row = std::string(e.format) + " in " + std::to_string(e.bits) + " bits";
+    if (e.sndfile != 0 && sndfile_version().empty()) GTEST_SKIP() << "built without libsndfile";
+    std::vector<double> expected, values;
+    std::string error;
+    const auto source = open_recording(write(dir, e, signal, expected), {e.choice}, error);
+    ASSERT_NE(source, nullptr) << row << ": " << error;
+    // Blocks of odd sizes, until one that the recording does not fill.
+    std::size_t block = 1;
+    for (std::size_t got = block; got == block; values.resize(values.size() - block + got)) {
+      block = block * 7 % 9973;
+      values.resize(values.size() + block);
+      got = source->read(std::span(values).last(block));
+    }
+    EXPECT_EQ(values, expected) << row;
+    EXPECT_EQ(source->read(values), 0u) << row << " read after its end";
+    EXPECT_EQ(source->error(), "") << row;
+    const RecordingFormat& f = source->format();
+    EXPECT_EQ(f.container + " " + f.sample_type + " " + std::to_string(f.sample_rate) + " " +
+                  std::to_string(f.channels) + " " + std::to_string(f.frames),
+              std::string(e.format) + " 8000 " + std::to_string(e.channels) + " 20000")
+        << row;
+    EXPECT_EQ(open_recording(dir.file(e.format), {e.channels + 1u}, error), nullptr) << row;
+    EXPECT_EQ(error, "channel " + std::to_string(e.channels + 1) +
+                         " asked for; the recording has " + std::to_string(e.channels));
+    WaveFile wave;
+    if (e.sndfile != 0 || !wave.open_read(dir.file(e.format).c_str())) continue;
+    EXPECT_EQ(
+        std::to_string(wave.valid_bits_per_sample()) + "/" + std::to_string(wave.channel_mask()),
+        e.subformat < 0 ? "0/0" : std::to_string(e.bits) + "/63")
+        << row;
+    // Cut short while it is read: the reading stops there and says why.
+    WaveSource cut(wave, wave_encoding(wave, error).value(), {e.choice});
+    std::filesystem::resize_file(dir.file(e.format), wave.data_start() + wave.data_bytes() / 2);
+    EXPECT_LT(cut.read(values), signal.size()) << row;
+    EXPECT_NE(cut.error(), "") << row;
+  }
+}
+
+TEST(ReadRecording, NonFiniteFloatsBecomeZeroAndAnExplicitEncodingOverridesTheFormatChunk) {
+  const std::string doubles =
+      bytes_of(1e308) + bytes_of(-0.5) + bytes_of(double{INFINITY}) + bytes_of(double{NAN});
+  test::TempDir dir;
+  WaveFile wave;
+  ASSERT_TRUE(wave.open_read(
+      dir.write("t.wav",
+                test::riff("WAVE", test::fmt_chunk(1, 8000, 64, 3) + test::chunk("data", doubles)))
+          .c_str()));
+  std::vector<double> values(4);
+  EXPECT_EQ(WaveSource(wave, {WaveEncoding::Kind::ieee_float, 64, 1}, {}).read(values), 4u);
+  EXPECT_EQ(values, (std::vector<double>{0, -16384, 0, 0}));
+  // The bytes of -0.5 as mono 16-bit samples, from the read position on.
+  ASSERT_TRUE(wave.skip_back(12));
+  EXPECT_EQ(WaveSource(wave, WaveEncoding{}, {}).read(values), 4u);
+  EXPECT_EQ(values, (std::vector<double>{0, 0, 0, static_cast<std::int16_t>(0xBFE0)}));
+  EXPECT_EQ(WaveSource(wave, {WaveEncoding::Kind::ieee_float, 16, 1}, {}).read(values), 0u)
+      << "a refused encoding reads nothing";
+}
+
+TEST(ReadRecording, RefusesWhatItCannotReadAndSaysWhat) {
+  using test::fmt_chunk;
+  const auto wave = [](const std::string& format) {
+    return test::riff("WAVE", format + test::chunk("data", test::pcm({1, 2})));
+  };
+  // The extensible format's fields with the last byte of its extension cut.
+  const std::string cut = test::chunk("fmt ", fmt_chunk(1, 8000, 16, 0xFFFE, 1).substr(8, 39));
+  const char* const not_wave = sndfile_version().empty() ? "reads only WAVE files (built without"
+                                                         : "libsndfile cannot read the file: ";
+  // clang-format off
+  const struct { std::string file; std::uint32_t channel; const char* says; } cases[] = {
+      {wave(fmt_chunk(1, 8000, 4, 2)), 0, "unsupported WAVE format tag 0x0002"},
+      {wave(fmt_chunk(1, 8000, 33)), 0, "33-bit integer samples are not read"},
+      {wave(fmt_chunk(1, 8000, 16, 3)), 0, "16-bit IEEE float samples are not read"},
+      {wave(fmt_chunk(0)), 0, "the recording declares 0 channels"},
+      {test::riff("WAVE", fmt_chunk()), 0, "Couldn't find data chunk"},
+      {wave(fmt_chunk(1, 8000, 16, 0xFFFE, 2)), 0, "unsupported subformat 0x0002"},
+      {wave(cut), 0, "without its 22-byte extension"},
+      {wave(fmt_chunk(1, 0)), 0, "sample rate of 0"},
+      {"not a recording", 0, not_wave},
+      {"", 0, "cannot open the file: "},  // no file at all
+  };
+  // clang-format on
+  test::TempDir dir;
+  std::string error;
+  for (const auto& c : cases) {
+    const std::string path = c.file.empty() ? dir.file("missing") : dir.write("t", c.file);
+    EXPECT_EQ(open_recording(path, {c.channel}, error), nullptr) << c.says;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+}
