@@ -2,7 +2,7 @@
 # Builds toneprint and runs it on the demo recording, answering its
 # questions through standard input as a user would type them: the recording,
 # the report file, "no" to changing the settings, and Enter at the end.
-# Then shows the report.
+# Then shows the report, and the same analysis by toneprint-batch.
 #
 #   tools/demo.sh
 #
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
 
-require_debian_packages cmake make g++ libsleef-dev
+require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
 cmake --build build/demo --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
@@ -28,3 +28,9 @@ if ! diff -u demo/expected-report.txt "$report"; then
   echo "The report differs from demo/expected-report.txt (above)." >&2
   exit 1
 fi
+
+# The same analysis without questions: one CSV row per tone, with its times,
+# its note and its deviation in cents.
+echo
+echo "toneprint-batch demo/demo.wav:"
+build/demo/toneprint-batch demo/demo.wav

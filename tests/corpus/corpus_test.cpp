@@ -150,6 +150,20 @@ TEST_P(Corpus, OpensReadsAndAnalysesAsItsLayoutSays) {
   const std::string written = test::contents_of(report);
   if (accepted) check_report(written, expected[4]);
 
+  // The batch program reads every file safely too, and its classic report
+  // of a file the interactive program analysed is that program's report
+  // (it refuses a sample rate of 0, at which no tone has a time).
+  const test::TempDir dir;
+  const test::ProgramRun batch = test::run_program(TONEPRINT_BATCH_BINARY, "-f classic " + path,
+                                                   dir.write("input", ""), dir.file("output"));
+  if (accepted && wave.sample_rate() != 0) {
+    EXPECT_EQ(batch.console, written) << "toneprint-batch -f classic";
+  } else {
+    EXPECT_EQ(batch.status == 0 ? "" : batch.console.substr(0, 17 + path.size()),
+              batch.status == 0 ? "" : "toneprint-batch: " + path)
+        << batch.console;
+  }
+
   EXPECT_TRUE(test::read_file(path, true) == bytes) << "the recording was changed";
 }
 

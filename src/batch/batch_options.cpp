@@ -1,0 +1,235 @@
+#include "batch/batch_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <bit>
+#include <cctype>
+#include <filesystem>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "readers/recording.h"
+
+namespace toneprint {
+namespace {
+
+struct SettingOption {
+  Setting setting;
+  const char* name;
+  const char* description;
+};
+
+// The command line's name for each setting, in the order of setting_bounds.
+constexpr std::array<SettingOption, setting_bounds.size()> setting_options = {{
+    {Setting::harmonic_count, "--harmonics", "Harmonics measured above the fundamental"},
+    {Setting::min_tone_seconds, "--min-tone", "Shortest measurement frame, seconds"},
+    {Setting::attack_seconds, "--attack", "Attack skipped at each tone's start, seconds"},
+    {Setting::peak_threshold, "--peak-threshold",
+     "Spectral peak level, a multiple of the mean magnitude"},
+    {Setting::silence_seconds, "--silence", "Silence that separates two tones, seconds"},
+    {Setting::fft_choice, "--fft-size",
+     "Pitch-detection FFT length: 2048, 4096, 8192 or 16384 (default 8192 above 22050 Hz, "
+     "otherwise 4096)"},
+    {Setting::fft_hop, "--hop", "Samples between the two FFT frames, at most the FFT size"},
+    {Setting::silence_threshold, "--threshold",
+     "Largest sample magnitude still silent, in 16-bit sample units"},
+    {Setting::min_cycles, "--min-cycles", "Fewest cycles of a frequency in a measurement frame"},
+    {Setting::max_extra_seconds, "--max-extra",
+     "Longest extension of a measurement frame, seconds"},
+    {Setting::max_cycle_fraction, "--max-cycle-fraction",
+     "Largest part of a cycle a measurement frame may hold beyond whole cycles"},
+    {Setting::peak_count, "--peaks", "Spectral peaks the fundamental search uses"},
+}};
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+std::string number_text(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// The recordings named on the command line, a folder by its audio files in
+// name order. A name that is neither a folder nor a file is kept, so that
+// reading it reports it.
+std::vector<std::string> expand_folders(const std::vector<std::string>& names) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> recordings;
+  for (const std::string& name : names) {
+    std::error_code error;
+    if (!fs::is_directory(name, error)) {
+      recordings.push_back(name);
+      continue;
+    }
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(name, error)) {
+      std::error_code kind_error;
+      if (entry.is_regular_file(kind_error) && is_recording_name(entry.path().string())) {
+        found.push_back(entry.path().string());
+      }
+    }
+    std::sort(found.begin(), found.end());
+    recordings.insert(recordings.end(), found.begin(), found.end());
+  }
+  return recordings;
+}
+
+}  // namespace
+
+const char* setting_option_name(std::size_t index) { return setting_options.at(index).name; }
+
+bool is_recording_name(const std::string& file_name) {
+  static const std::array<const char*, 10> extensions = {
+      ".wav", ".wave", ".flac", ".aif", ".aiff", ".aifc", ".ogg", ".oga", ".opus", ".mp3"};
+  const std::string extension = lower(std::filesystem::path(file_name).extension().string());
+  return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
+std::string version_text() {
+  const std::string sndfile = sndfile_version();
+  return "toneprint-batch " TONEPRINT_VERSION "\n" +
+         (sndfile.empty() ? std::string("Reads WAVE files only (built without libsndfile).\n")
+                          : "Reads WAVE files, and other formats through " + sndfile + ".\n");
+}
+
+ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
+                           std::ostream& out, std::ostream& err) {
+  CLI::App app{
+      "Measures the pitch and the harmonics of the tones in each recording and writes one row "
+      "per tone.",
+      "toneprint-batch"};
+  app.get_formatter()->column_width(32);
+
+  std::array<std::optional<double>, setting_bounds.size()> given;
+  const AnalysisSettings defaults;
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    const SettingBounds& bounds = setting_bounds[i];
+    const SettingOption& option = setting_options[i];
+    std::optional<double>& value = given[i];
+    if (bounds.setting == Setting::fft_choice) {
+      app.add_option_function<std::uint32_t>(
+             option.name, [&value](std::uint32_t size) { value = std::countr_zero(size) - 10; },
+             option.description)
+          ->check(CLI::IsMember({2048u, 4096u, 8192u, 16384u}));
+      continue;
+    }
+    const double maximum = bounds.setting == Setting::fft_hop ? 16384.0 : bounds.maximum;
+    const std::string default_text = number_text(setting_value(defaults, bounds.setting));
+    const std::string description = std::string(option.description) + " [default " + default_text +
+                                    ", " + number_text(bounds.minimum) + " to " +
+                                    number_text(maximum) + "]";
+    if (bounds.kind == SettingKind::whole) {
+      app.add_option_function<std::int64_t>(
+             option.name, [&value](std::int64_t v) { value = static_cast<double>(v); }, description)
+          ->check(CLI::Range(static_cast<std::int64_t>(bounds.minimum),
+                             static_cast<std::int64_t>(maximum)));
+    } else {
+      app.add_option_function<double>(
+             option.name, [&value](double v) { value = v; }, description)
+          ->check(CLI::Range(bounds.minimum, maximum));
+    }
+  }
+
+  double a4 = 440.0;
+  app.add_option("--a4", a4,
+                 "Frequency of A4 for note names and cents, Hz [default 440, 100 to 1000]")
+      ->check(CLI::Range(100.0, 1000.0));
+  std::string channel = "mix";
+  app.add_option("--channel", channel,
+                 "Channel analysed in a recording of several: a number from 1, or mix for their "
+                 "mean [default mix]");
+  std::string format = "csv";
+  app.add_option("-f,--format", format, "Output format: csv, json or classic [default csv]")
+      ->check(CLI::IsMember({"csv", "json", "classic"}));
+  std::string output;
+  app.add_option("-o,--output", output, "Output file; - for standard output [default -]");
+  bool force = false;
+  app.add_flag("--force", force, "Replace an existing output file");
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  unsigned jobs = processors;
+  app.add_option("-j,--jobs", jobs,
+                 "Recordings analysed at once [default " + std::to_string(processors) +
+                     ", the processors available; 1 to 256]")
+      ->check(CLI::Range(1u, 256u));
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, "No progress line; only errors on standard error");
+  bool version = false;
+  app.add_flag("--version", version, "Show the version and the formats this build reads");
+  std::vector<std::string> recordings;
+  app.add_option("RECORDING", recordings,
+                 "Recordings to analyse; a folder stands for its audio files");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, out, err);
+    return {false, code == 0 ? 0 : 2};
+  }
+  if (version) {
+    out << version_text();
+    return {false, 0};
+  }
+
+  std::string problem;
+  if (channel != "mix") {
+    std::uint32_t number = 0;
+    std::istringstream text(channel);
+    if (!(text >> number) || !text.eof() || number == 0) {
+      problem = "--channel: " + channel + " is neither a channel number (from 1) nor mix";
+    }
+    options.channel.channel = number;
+  }
+  options.recordings = expand_folders(recordings);
+  const std::optional<double>& hop = given[6];
+  const std::optional<double>& fft_choice = given[5];
+  if (problem.empty() && hop && fft_choice &&
+      *hop > fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))) {
+    problem = "--hop: " + number_text(*hop) + " is longer than --fft-size " +
+              std::to_string(fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice)));
+  }
+  if (problem.empty() && recordings.empty()) problem = "no recording given";
+  if (problem.empty() && options.recordings.empty())
+    problem = "no audio files in the folders given";
+  if (problem.empty() && format == "classic" && options.recordings.size() != 1) {
+    problem = "--format classic takes a single recording";
+  }
+  if (!problem.empty()) {
+    err << "toneprint-batch: " << problem << "\nRun with --help for more information.\n";
+    return {false, 2};
+  }
+
+  options.settings = given;
+  options.a4 = a4;
+  options.format = format == "json"      ? OutputFormat::json
+                   : format == "classic" ? OutputFormat::classic
+                                         : OutputFormat::csv;
+  options.output = output == "-" ? std::string() : output;
+  options.force = force;
+  options.jobs = jobs;
+  options.quiet = quiet;
+  return {true, 0};
+}
+
+std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,
+                         AnalysisSettings& settings) {
+  set_default_settings(settings, sample_rate);
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    const std::optional<double>& given = options.settings[i];
+    if (!given) continue;
+    // The hop's bound is the FFT size, stored just before it.
+    if (setting_bounds[i].setting == Setting::fft_hop && *given > settings.fft_size) {
+      return "--hop " + number_text(*given) + " is longer than the FFT size " +
+             std::to_string(settings.fft_size) + " used at " + std::to_string(sample_rate) +
+             " Hz; give --fft-size too";
+    }
+    store_setting(settings, setting_bounds[i].setting, *given);
+  }
+  return {};
+}
+
+}  // namespace toneprint

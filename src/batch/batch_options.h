@@ -1,0 +1,63 @@
+#pragma once
+
+// toneprint-batch's command line: every analysis setting, the reference
+// pitch, the channel, the output and its format, the jobs, and the
+// recordings (a folder stands for the audio files in it, in name order).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_settings.h"
+#include "readers/sample_source.h"
+
+namespace toneprint {
+
+enum class OutputFormat { csv, json, classic };
+
+struct BatchOptions {
+  // The analysis settings given on the command line, in the order of
+  // setting_bounds; the FFT size is held as its menu choice. The others take
+  // each recording's defaults.
+  std::array<std::optional<double>, setting_bounds.size()> settings;
+  double a4 = 440.0;
+  ChannelChoice channel;
+  OutputFormat format = OutputFormat::csv;
+  std::string output;  // empty for standard output
+  bool force = false;
+  unsigned jobs = 1;
+  bool quiet = false;
+  std::vector<std::string> recordings;
+};
+
+// What parse_options decided.
+struct ParseOutcome {
+  bool run;       // analyse the recordings; otherwise end with exit_code
+  int exit_code;  // 0 after --help or --version, 2 after a usage error
+};
+
+// Parses the command line. Help and the version go to `out`, usage errors
+// (with the bounds of a value out of them) to `err`.
+ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
+                           std::ostream& out, std::ostream& err);
+
+// The settings for a recording of this sample rate: its defaults with the
+// given values stored over them. Empty, or why they cannot serve (a hop
+// longer than the FFT).
+std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,
+                         AnalysisSettings& settings);
+
+// The option's name of setting_bounds[index], e.g. "--harmonics".
+const char* setting_option_name(std::size_t index);
+
+// Whether a file name names a recording by its extension (a folder's files
+// are chosen by it).
+bool is_recording_name(const std::string& file_name);
+
+// The program's name and version, with the readers built in.
+std::string version_text();
+
+}  // namespace toneprint

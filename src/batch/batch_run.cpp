@@ -1,0 +1,302 @@
+#include "batch/batch_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "analysis/tone_analysis.h"
+#include "readers/recording.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace toneprint {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts the samples the analysis reads, for the progress line.
+class CountingSource final : public SampleSource {
+ public:
+  CountingSource(SampleSource& source, std::atomic<std::uint64_t>& count)
+      : source_(source), count_(count) {}
+  std::size_t read(std::span<double> out) override {
+    const std::size_t got = source_.read(out);
+    count_ += got;
+    return got;
+  }
+  const RecordingFormat& format() const override { return source_.format(); }
+  const std::string& error() const override { return source_.error(); }
+
+ private:
+  SampleSource& source_;
+  std::atomic<std::uint64_t>& count_;
+};
+
+bool is_terminal(std::FILE* stream) {
+#if defined(_WIN32)
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+// Where the results go: standard output, a file or device written
+// directly, or a temporary file beside the output that replaces it when
+// everything has been written.
+class Output {
+ public:
+  // Opens the output; false, with the reason in `problem`, when it cannot.
+  bool open(const std::string& path, std::string& problem) {
+    path_ = path;
+    if (path.empty()) {
+      file_ = stdout;
+      return true;
+    }
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+      file_ = std::fopen(path.c_str(), "w");  // a pipe or a device: never replaced
+    } else {
+      file_ = open_temporary(problem);
+    }
+    if (file_ == nullptr && problem.empty()) problem = std::strerror(errno);
+    return file_ != nullptr;
+  }
+
+  std::FILE* file() const { return file_; }
+
+  // Ends the output; false, with the reason, when it was not written in
+  // full (the output file is then left as it was).
+  bool close(std::string& problem) {
+    bool written = std::fflush(file_) == 0 && std::ferror(file_) == 0;
+    if (!written) problem = std::strerror(errno);
+    if (file_ != stdout && std::fclose(file_) != 0 && written) {
+      written = false;
+      problem = std::strerror(errno);
+    }
+    file_ = nullptr;
+    if (temporary_.empty()) return written;
+    if (written) {
+      set_mode();
+      std::error_code error;
+      if (!replace(temporary_, path_, error)) {
+        written = false;
+        problem = error.message();
+      }
+    }
+    if (!written) {
+      std::error_code ignored;
+      fs::remove(temporary_, ignored);
+    }
+    return written;
+  }
+
+ private:
+  std::FILE* open_temporary(std::string& problem) {
+    const fs::path target(path_);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string stem = (folder / ("." + target.filename().string() + ".")).string();
+#if defined(_WIN32)
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      const std::string name =
+          stem + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
+      const int fd = _open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT, 0644);
+      if (fd >= 0) {
+        temporary_ = name;
+        return _fdopen(fd, "w");
+      }
+      if (errno != EEXIST) break;
+    }
+#else
+    std::string name = stem + "XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) {
+      temporary_ = name;
+      return fdopen(fd, "w");
+    }
+#endif
+    problem = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
+    return nullptr;
+  }
+
+  // The new file gets the mode of the one it replaces, or the mode a new
+  // file would get.
+  void set_mode() const {
+#if !defined(_WIN32)
+    struct stat existing {};
+    mode_t mode = 0;
+    if (stat(path_.c_str(), &existing) == 0) {
+      mode = existing.st_mode & 07777;
+    } else {
+      const mode_t mask = umask(0);
+      umask(mask);
+      mode = 0666 & ~mask;
+    }
+    chmod(temporary_.c_str(), mode);
+#endif
+  }
+
+  static bool replace(const std::string& from, const std::string& to, std::error_code& error) {
+#if defined(_WIN32)
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+    error = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+    return false;
+#else
+    fs::rename(from, to, error);
+    return !error;
+#endif
+  }
+
+  std::string path_;
+  std::string temporary_;
+  std::FILE* file_ = nullptr;
+};
+
+// Refuses an output that exists as a file without --force, and one that is
+// one of the recordings.
+std::string output_problem(const BatchOptions& options) {
+  if (options.output.empty()) return {};
+  std::error_code error;
+  const fs::file_status status = fs::status(options.output, error);
+  if (!fs::exists(status)) return {};
+  for (const std::string& recording : options.recordings) {
+    std::error_code same_error;
+    if (fs::equivalent(options.output, recording, same_error)) {
+      return options.output + " is one of the recordings";
+    }
+  }
+  if (fs::is_regular_file(status) && !options.force) {
+    return options.output + " exists; --force replaces it";
+  }
+  return {};
+}
+
+}  // namespace
+
+RecordingResult analyse_recording(const std::string& path, const BatchOptions& options,
+                                  Progress& progress, bool one_thread) {
+  RecordingResult result;
+  result.path = path;
+  std::unique_ptr<SampleSource> source = open_recording(path, options.channel, result.error);
+  if (source == nullptr) return result;
+  result.format = source->format();
+  result.error = settings_for(options, result.format.sample_rate, result.settings);
+  if (!result.error.empty()) return result;
+  result.opened = true;
+  if (result.format.frames != RecordingFormat::unknown_frames) {
+    progress.frames = result.format.frames;
+  }
+
+  CountingSource counted(*source, progress.read);
+  ToneCollector collector;
+  const std::uint64_t before = progress.read;
+  analyse_tones(counted, result.settings, collector, Evaluation::fast, one_thread);
+  result.samples = progress.read - before;
+  result.tones = std::move(collector.tones());
+  result.error = source->error();
+  return result;
+}
+
+int run_batch(const BatchOptions& options, std::ostream& err) {
+  if (const std::string problem = output_problem(options); !problem.empty()) {
+    err << "toneprint-batch: " << problem << "\n";
+    return 2;
+  }
+  Output output;
+  std::string problem;
+  if (!output.open(options.output, problem)) {
+    err << "toneprint-batch: cannot write " << options.output << ": " << problem << "\n";
+    return 1;
+  }
+  const std::unique_ptr<ResultWriter> writer = make_writer(options, output.file());
+
+  // Each job takes the next recording; results wait in their slot until
+  // every one before them has been written.
+  const std::size_t count = options.recordings.size();
+  std::vector<std::optional<RecordingResult>> slots(count);
+  std::vector<Progress> progress(count);
+  std::atomic<std::size_t> next{0};
+  std::mutex mutex;
+  std::condition_variable done;
+  // One thread per job: several jobs leave the second processor to each
+  // other, a single one may take it for half of its harmonics.
+  const std::size_t job_count = std::min<std::size_t>(options.jobs, count);
+  auto work = [&] {
+    for (std::size_t i = next++; i < count; i = next++) {
+      RecordingResult result =
+          analyse_recording(options.recordings[i], options, progress[i], job_count > 1);
+      const std::lock_guard<std::mutex> lock(mutex);
+      slots[i] = std::move(result);
+      done.notify_all();
+    }
+  };
+  std::vector<std::thread> jobs;
+  for (std::size_t j = 0; j < job_count; ++j) jobs.emplace_back(work);
+
+  const bool show_progress = !options.quiet && is_terminal(stderr);
+  bool progress_shown = false;
+  const auto started = std::chrono::steady_clock::now();
+  bool all_read = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!done.wait_for(lock, std::chrono::milliseconds(250),
+                          [&] { return slots[i].has_value(); })) {
+      if (!show_progress || std::chrono::steady_clock::now() - started < std::chrono::seconds(1)) {
+        continue;
+      }
+      // The recording the output waits for.
+      const std::uint64_t read = progress[i].read;
+      const std::uint64_t frames = progress[i].frames;
+      if (frames > 0) {
+        std::fprintf(stderr, "\r\033[Ktoneprint-batch: recording %zu of %zu, %s: %.0f %%", i + 1,
+                     count, options.recordings[i].c_str(),
+                     100.0 * static_cast<double>(read) / static_cast<double>(frames));
+      } else {
+        std::fprintf(stderr,
+                     "\r\033[Ktoneprint-batch: recording %zu of %zu, %s: %.1f million samples",
+                     i + 1, count, options.recordings[i].c_str(), static_cast<double>(read) / 1e6);
+      }
+      std::fflush(stderr);
+      progress_shown = true;
+    }
+    RecordingResult result = std::move(*slots[i]);
+    slots[i].reset();
+    lock.unlock();
+    if (progress_shown) {
+      std::fputs("\r\033[K", stderr);
+      progress_shown = false;
+    }
+    if (!result.error.empty()) {
+      all_read = false;
+      err << "toneprint-batch: " << result.path << ": " << result.error << "\n";
+    }
+    writer->recording(result);
+  }
+  for (std::thread& job : jobs) job.join();
+  writer->finish();
+
+  if (!output.close(problem)) {
+    err << "toneprint-batch: the output "
+        << (options.output.empty() ? "(standard output)" : options.output)
+        << " could not be written completely: " << problem << "\n";
+    return 1;
+  }
+  return all_read ? 0 : 1;
+}
+
+}  // namespace toneprint
