@@ -75,8 +75,9 @@ void decode(const unsigned char* frame, std::uint32_t frames, std::uint32_t chan
   for (std::uint32_t i = 0; i < frames; ++i, frame += frame_bytes) {
     double value = 0;
     if (mix) {
-      for (std::uint32_t c = 0; c < channels; ++c)
+      for (std::size_t c = 0; c < channels; ++c) {
         value += sample<bytes, is_float>(frame + c * bytes);
+      }
       value /= channels;
     } else {
       value = sample<bytes, is_float>(frame + offset);
