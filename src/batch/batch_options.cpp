@@ -104,6 +104,8 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
       "per tone.",
       "toneprint-batch"};
   app.get_formatter()->column_width(32);
+  // A path that starts with a slash is a recording, on Windows too.
+  app.allow_windows_style_options(false);
 
   std::array<std::optional<double>, setting_bounds.size()> given;
   const AnalysisSettings defaults;
