@@ -68,6 +68,11 @@ class Output {
       return true;
     }
     std::error_code error;
+    // A link to a file stays a link: the file it names is replaced.
+    if (fs::is_symlink(fs::symlink_status(path, error))) {
+      const fs::path target = fs::weakly_canonical(path, error);
+      if (!error) path_ = target.string();
+    }
     const fs::file_status status = fs::status(path, error);
     if (fs::exists(status) && !fs::is_regular_file(status)) {
       file_ = std::fopen(path.c_str(), "w");  // a pipe or a device: never replaced

@@ -179,6 +179,17 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   // The last run still analysed both good recordings.
   const std::string csv = test::read_file(existing);
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7) << csv;
+#if !defined(_WIN32)
+  // An output that is a link stays one; the file it names is replaced.
+  const std::string link = dir.file("link.csv");
+  std::filesystem::create_symlink(existing, link);
+  test::run_program(TONEPRINT_BATCH_BINARY, "--harmonics 1 --force -o " + link + " " + good,
+                    dir.write("input", ""), dir.file("console"));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(test::read_file(existing).rfind("file,tone,start_s,end_s,passes,frequency_hz,note,"
+                                            "cents,spread_cents,max_fundamental,h0,h1\n", 0),
+            0u);
+#endif
 }
 
 // A folder stands for its audio files in name order, whatever the jobs.
