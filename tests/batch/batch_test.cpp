@@ -187,7 +187,8 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
                     dir.write("input", ""), dir.file("console"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(test::read_file(existing).rfind("file,tone,start_s,end_s,passes,frequency_hz,note,"
-                                            "cents,spread_cents,max_fundamental,h0,h1\n", 0),
+                                            "cents,spread_cents,max_fundamental,h0,h1\n",
+                                            0),
             0u);
 #endif
 }
