@@ -115,7 +115,10 @@ class Output {
   std::FILE* open_temporary(std::string& problem) {
     const fs::path target(path_);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    const std::string stem = (folder / ("." + target.filename().string() + ".")).string();
+    // A hidden name: ".NAME." and a suffix of its own.
+    std::string hidden(1, '.');
+    hidden.append(target.filename().string()).push_back('.');
+    const std::string stem = (folder / hidden).string();
 #if defined(_WIN32)
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
       const std::string name =
