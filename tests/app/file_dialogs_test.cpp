@@ -62,7 +62,8 @@ TEST(ChooserFileDialogs, StandInZenityShowsEachDialogAndMessage) {
   setenv("PATH", old_path.c_str(), 1);
   EXPECT_EQ(opened + "|" + saved + "|" + cancelled, "/music/flute take.wav|/music/flute.txt|flute");
   EXPECT_EQ(replaced + "|" + typed, dir.file("x.txt") + "|" + dir.file("x.txt"));
-  const std::string question = "\n" + dir.file("x.txt") + " exists. Replace it? (yes / no) ";
+  const std::string question = std::string("\n").append(dir.file("x.txt")) +
+                               " exists. Replace it? (yes / no) ";
   EXPECT_EQ(console.output(), question + question + question);
   const std::string save =
       "--file-selection\n--title=Enter a filename for the output\n--save\n--confirm-overwrite\n"
