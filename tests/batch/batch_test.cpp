@@ -119,10 +119,14 @@ TEST(Batch, EveryFormatGivesTheToneOfTheSixteenBitOriginal) {
       dir.write(c.name, c.bytes);
     }
     const std::string channel = c.name == std::string("stereo.wav") ? "--channel 2 " : "";
-    const json tones = analysed(dir, channel + dir.file(c.name))["recordings"][0]["tones"];
+    const json recording = analysed(dir, channel + dir.file(c.name))["recordings"][0];
+    EXPECT_EQ(recording["file"], dir.file(c.name));
+    const json& tones = recording["tones"];
     if (original.is_null()) original = tones;
     ASSERT_EQ(tones.size(), 3u) << c.name;
     for (std::size_t i = 0; i < tones.size(); ++i) {
+      EXPECT_EQ(tones[i]["measured"].size(), tones[i]["passes"]) << c.name << " tone " << i;
+      EXPECT_TRUE(tones[i]["failed"].is_array()) << c.name << " tone " << i;
       EXPECT_NEAR(tones[i]["frequency_hz"].get<double>(), original[i]["frequency_hz"], c.hz)
           << c.name << " tone " << i;
       for (std::size_t k = 0; k < 5; k += 2) {
@@ -149,6 +153,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   } cases[] = {
     {"--bogus " + good, 2, "--bogus", nullptr},
     {"--harmonics 51 " + good, 2, "not in range 0 to 50", nullptr},
+    {"--hop 16385 " + good, 2, "not in range 1 to 16384", nullptr},
     {"--fft-size 3000 " + good, 2, "--fft-size", nullptr},
     {"--fft-size 2048 --hop 2049 " + good, 2, "longer than --fft-size 2048", nullptr},
     {"--channel left " + good, 2, "neither a channel number", nullptr},
@@ -208,4 +213,38 @@ TEST(Batch, AFolderGivesItsRecordingsInNameOrder) {
                     c = run.console.find("c.wav,1,");
   EXPECT_TRUE(a < b && b < c && c != std::string::npos) << run.console;
   EXPECT_EQ(run.console.find("notes.txt"), std::string::npos) << run.console;
+}
+
+// A tone too short to measure has empty pitch columns, a harmonic above half
+// the sample rate an empty cell, and a file name with a quote or a comma is
+// quoted.
+TEST(Batch, CsvCellsOfShortTonesHighHarmonicsAndAwkwardNames) {
+  const test::TempDir dir;
+  std::vector<std::int16_t> samples(rate, 0);  // 0.3 s of 220 Hz at 0.5 s
+  const std::vector<double> tone = test::synthesise({220, {{1, 9000, 0}}}, rate, 3 * rate / 10);
+  std::copy(tone.begin(), tone.end(), samples.begin() + rate / 2);
+  // The name as a shell (or Windows) takes it, and as the CSV quotes it.
+#if defined(_WIN32)
+  const std::string name = "short, take.wav";
+  const std::string path = dir.write(name, test::wave(samples));
+  const std::string argument = "\"" + path + "\"", quoted = argument;
+#else
+  const std::string name = "short \"take\", 1.wav";
+  const std::string path = dir.write(name, test::wave(samples));
+  const std::string argument = "'" + path + "'";
+  const std::string quoted = "\"" + dir.file("short \"\"take\"\", 1.wav") + "\"";
+#endif
+  const std::string good = dir.write("good.wav", test::wave(three_tones()));
+  const std::string out = dir.file("out.csv");
+  const test::ProgramRun run = test::run_program(
+      TONEPRINT_BATCH_BINARY, "--harmonics 50 -o " + out + " " + argument + " " + good,
+      dir.write("input", ""), dir.file("console"));
+  EXPECT_EQ(run.status, 0) << run.console;
+  const std::string csv = test::read_file(out);
+  EXPECT_NE(csv.find("\n" + quoted + ",1,0.500"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",0" + std::string(5 + 51, ',') + "\n"), std::string::npos) << csv;
+  // 493.88 Hz: harmonic indices 44 and up (45 f0 and up) lie above 22050 Hz.
+  std::string measured = ",493.880,B4,-0.01,0.00,9000.0,9000.0,0.0,4000.0,0.0,1500.0";
+  for (int k = 5; k <= 43; ++k) measured += ",0.0";
+  EXPECT_NE(csv.find(measured + ",,,,,,,\n"), std::string::npos) << csv;
 }
