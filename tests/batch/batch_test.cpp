@@ -145,6 +145,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   const test::TempDir dir;
   const std::string good = dir.write("good.wav", test::wave(three_tones()));
   const std::string existing = dir.write("existing.csv", "kept\n");
+  const std::string demo_report = test::read_file(TONEPRINT_SOURCE_DIR "/demo/expected-report.txt");
   const struct {
     std::string arguments;
     int status;
