@@ -9,10 +9,14 @@ namespace {
 // Samples asked of the source at a time.
 constexpr std::size_t block_samples = 16384;
 
+// The most samples kept for skips back (8 MiB of them); a skip back further
+// than that seeks in the source instead.
+constexpr std::uint64_t most_history = std::uint64_t{1} << 20;
+
 }  // namespace
 
 SampleStream::SampleStream(SampleSource& source, std::uint64_t history)
-    : source_(source), history_(history) {}
+    : source_(source), history_(std::min(history, most_history)) {}
 
 std::uint64_t SampleStream::remaining() const {
   const std::uint64_t frames = source_.format().frames;
@@ -21,25 +25,43 @@ std::uint64_t SampleStream::remaining() const {
 }
 
 bool SampleStream::refill() {
-  const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(history_, next_));
-  const std::size_t needed = keep + block_samples;
-  if (needed > capacity_) {
-    // Grown to exactly what is needed, never more: the history fills only as
-    // fast as samples arrive.
-    auto grown = std::make_unique<double[]>(needed);
-    std::copy(buffer_.get() + (next_ - keep), buffer_.get() + next_, grown.get());
-    buffer_ = std::move(grown);
-    capacity_ = needed;
-  } else if (keep > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + (next_ - keep), keep * sizeof(double));
+  if (capacity_ - filled_ < block_samples) {
+    // No room after the samples held: only the history before the read
+    // position stays. With room for twice the history, a move comes at most
+    // once per history's length of samples read.
+    const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(history_, next_));
+    const std::size_t drop = next_ - keep;
+    const std::size_t wanted = 2 * keep + block_samples;
+    if (wanted > capacity_) {
+      auto grown = std::make_unique<double[]>(wanted);
+      std::copy(buffer_.get() + drop, buffer_.get() + next_, grown.get());
+      buffer_ = std::move(grown);
+      capacity_ = wanted;
+    } else {
+      std::memmove(buffer_.get(), buffer_.get() + drop, keep * sizeof(double));
+    }
+    buffer_start_ += drop;
+    next_ = filled_ = keep;
   }
-  buffer_start_ += next_ - keep;
-  next_ = keep;
-  filled_ = keep + source_.read(std::span<double>(buffer_.get() + keep, block_samples));
+  filled_ += source_.read(std::span<double>(buffer_.get() + filled_, block_samples));
   return filled_ > next_;
 }
 
+bool SampleStream::seek(std::uint64_t target) {
+  if (!source_.seek(target)) return false;
+  buffer_start_ = target;
+  next_ = filled_ = 0;
+  return true;
+}
+
 bool SampleStream::skip_forward(std::uint64_t samples) {
+  const std::uint64_t held = filled_ - next_;
+  if (samples >= held && source_.format().frames != RecordingFormat::unknown_frames) {
+    // A known length tells at once whether a sample follows the skip; a
+    // source that cannot seek is read through.
+    if (remaining() <= samples) return false;
+    if (seek(position() + samples)) return refill();
+  }
   while (samples > 0) {
     if (next_ == filled_ && !refill()) return false;
     const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(samples, filled_ - next_));
@@ -50,9 +72,11 @@ bool SampleStream::skip_forward(std::uint64_t samples) {
 }
 
 bool SampleStream::skip_back(std::uint64_t samples) {
-  if (samples > next_) return false;
-  next_ -= static_cast<std::size_t>(samples);
-  return true;
+  if (samples <= next_) {
+    next_ -= static_cast<std::size_t>(samples);
+    return true;
+  }
+  return samples <= position() && seek(position() - samples);
 }
 
 }  // namespace toneprint

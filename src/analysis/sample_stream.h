@@ -1,11 +1,13 @@
 #pragma once
 
 // The tone loop's view of a recording: one sample at a time from a
-// SampleSource read in blocks, with skips forward and back. A skip back can
-// reach as far as the history asked for when the stream was made (the
-// silence test looks that far ahead and then returns); the stream keeps no
-// more than that, so its memory is bounded by the settings, not by the
-// recording's length, and it grows only as samples arrive.
+// SampleSource read in blocks, with skips forward and back. The stream keeps
+// the history asked for when it was made (the silence test looks that far
+// ahead and then returns), up to 2^20 samples, so that a skip back within it
+// costs nothing; a skip back further, or a long skip forward over a
+// recording of known length, seeks in the source. Its memory is bounded by
+// the settings, not by the recording's length, and grows only as samples
+// arrive.
 
 #include <cstdint>
 #include <memory>
@@ -27,11 +29,12 @@ class SampleStream {
   }
 
   // Moves forward by `samples` if at least one sample follows; otherwise
-  // false, and the stream stands at the recording's end.
+  // false, and the stream may stand anywhere up to the recording's end.
   bool skip_forward(std::uint64_t samples);
 
-  // Moves back by `samples` unless that passes the first sample or the
-  // history kept; false then, and nothing moves.
+  // Moves back by `samples` unless that passes the first sample, or passes
+  // the history kept in a source that cannot seek; false then, and nothing
+  // moves.
   bool skip_back(std::uint64_t samples);
 
   // Samples read or skipped since the first one.
@@ -44,9 +47,13 @@ class SampleStream {
   SampleSource& source() { return source_; }
 
  private:
-  // Keeps the history before the read position, then reads the next block
-  // after it. False when nothing more could be read.
+  // Reads the next block after the samples held, first dropping all but
+  // the history when there is no room. False when nothing more could be
+  // read.
   bool refill();
+
+  // Starts again at sample `target` of the source, holding nothing.
+  bool seek(std::uint64_t target);
 
   SampleSource& source_;
   std::uint64_t history_;

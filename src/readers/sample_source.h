@@ -40,6 +40,11 @@ class SampleSource {
   // further (error() then says why).
   virtual std::size_t read(std::span<double> out) = 0;
 
+  // Moves to sample `frame` (counted from where the source began), so that
+  // the next read starts there. False, and nothing moves, when the source
+  // cannot seek or the recording holds no such sample.
+  virtual bool seek(std::uint64_t /*frame*/) { return false; }
+
   virtual const RecordingFormat& format() const = 0;
 
   // Why the last read stopped short of the recording's end, or empty.

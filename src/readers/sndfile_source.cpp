@@ -120,4 +120,12 @@ std::size_t SndfileSource::read(std::span<double> out) {
   return done;
 }
 
+bool SndfileSource::seek(std::uint64_t frame) {
+  if (file_ == nullptr || !error_.empty() || frame > static_cast<std::uint64_t>(SF_COUNT_MAX)) {
+    return false;
+  }
+  const auto target = static_cast<sf_count_t>(frame);
+  return sf_seek(file_, target, SEEK_SET) == target;
+}
+
 }  // namespace toneprint

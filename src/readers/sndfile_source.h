@@ -28,6 +28,7 @@ class SndfileSource final : public SampleSource {
   SndfileSource& operator=(const SndfileSource&) = delete;
 
   std::size_t read(std::span<double> out) override;
+  bool seek(std::uint64_t frame) override;
   const RecordingFormat& format() const override { return format_; }
   const std::string& error() const override { return error_; }
 

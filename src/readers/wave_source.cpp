@@ -149,7 +149,13 @@ WaveSource::WaveSource(WaveFile& wave, const WaveEncoding& encoding, ChannelChoi
                                  : integer_names[container_bytes_ - 1];
   format_.sample_rate = wave.sample_rate();
   format_.channels = encoding.channels;
-  format_.frames = static_cast<std::uint64_t>(wave.data_bytes()) / frame_bytes_;
+  origin_ = wave.data_bytes() - std::max<FileOffset>(wave.bytes_remaining(), 0);
+  format_.frames = static_cast<std::uint64_t>(wave.data_bytes() - origin_) / frame_bytes_;
+}
+
+bool WaveSource::seek(std::uint64_t frame) {
+  if (frame_bytes_ == 0 || !error_.empty() || frame > format_.frames) return false;
+  return wave_.seek_data(origin_ + static_cast<FileOffset>(frame * frame_bytes_));
 }
 
 std::size_t WaveSource::read(std::span<double> out) {

@@ -57,6 +57,7 @@ class WaveSource final : public SampleSource {
   WaveSource(std::unique_ptr<WaveFile> wave, const WaveEncoding& encoding, ChannelChoice choice);
 
   std::size_t read(std::span<double> out) override;
+  bool seek(std::uint64_t frame) override;
   const RecordingFormat& format() const override { return format_; }
   const std::string& error() const override { return error_; }
 
@@ -67,6 +68,7 @@ class WaveSource final : public SampleSource {
   ChannelChoice choice_;
   std::uint32_t container_bytes_ = 0;
   std::uint32_t frame_bytes_ = 0;
+  FileOffset origin_ = 0;  // where the first frame begins, after data_start()
   RecordingFormat format_;
   std::string error_;
   std::vector<unsigned char> block_;

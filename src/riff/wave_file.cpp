@@ -194,4 +194,10 @@ bool WaveFile::skip_back(std::uint32_t samples) {
   return true;
 }
 
+bool WaveFile::seek_data(FileOffset offset) {
+  if (reader_ == nullptr || offset < 0 || offset > data_end_ - data_start_) return false;
+  position_ = data_start_ + offset;
+  return true;
+}
+
 }  // namespace toneprint

@@ -66,6 +66,10 @@ class WaveFile {
   // Moves back by `samples` samples unless that would pass data_start().
   bool skip_back(std::uint32_t samples);
 
+  // Moves to `offset` bytes after data_start() if that is inside the data
+  // chunk or just past its last usable byte; otherwise nothing moves.
+  bool seek_data(FileOffset offset);
+
   std::uint16_t format_tag() const { return format_tag_; }
   std::uint16_t channels() const { return channels_; }
   std::uint32_t sample_rate() const { return sample_rate_; }
