@@ -228,12 +228,13 @@ TEST(Batch, CsvCellsOfShortTonesHighHarmonicsAndAwkwardNames) {
 #if defined(_WIN32)
   const std::string name = "short, take.wav";
   const std::string path = dir.write(name, test::wave(samples));
-  const std::string argument = "\"" + path + "\"", quoted = argument;
+  const std::string argument = std::string(1, '"').append(path).append("\""), quoted = argument;
 #else
   const std::string name = "short \"take\", 1.wav";
   const std::string path = dir.write(name, test::wave(samples));
-  const std::string argument = "'" + path + "'";
-  const std::string quoted = "\"" + dir.file("short \"\"take\"\", 1.wav") + "\"";
+  const std::string argument = std::string(1, '\'').append(path).append("'");
+  const std::string quoted =
+      std::string(1, '"').append(dir.file("short \"\"take\"\", 1.wav")).append("\"");
 #endif
   const std::string good = dir.write("good.wav", test::wave(three_tones()));
   const std::string out = dir.file("out.csv");
@@ -242,7 +243,8 @@ TEST(Batch, CsvCellsOfShortTonesHighHarmonicsAndAwkwardNames) {
       dir.write("input", ""), dir.file("console"));
   EXPECT_EQ(run.status, 0) << run.console;
   const std::string csv = test::read_file(out);
-  EXPECT_NE(csv.find("\n" + quoted + ",1,0.500"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(std::string("\n").append(quoted).append(",1,0.500")), std::string::npos)
+      << csv;
   EXPECT_NE(csv.find(",0" + std::string(5 + 51, ',') + "\n"), std::string::npos) << csv;
   // 493.88 Hz: harmonic indices 44 and up (45 f0 and up) lie above 22050 Hz.
   std::string measured = ",493.880,B4,-0.01,0.00,9000.0,9000.0,0.0,4000.0,0.0,1500.0";
