@@ -119,8 +119,11 @@ TEST(Batch, EveryFormatGivesTheToneOfTheSixteenBitOriginal) {
       dir.write(c.name, c.bytes);
     }
     const std::string channel = c.name == std::string("stereo.wav") ? "--channel 2 " : "";
-    const json recording = analysed(dir, channel + dir.file(c.name))["recordings"][0];
+    const json document = analysed(dir, channel + dir.file(c.name));
+    EXPECT_EQ(document["channel"], channel.empty() ? "mix" : "2");
+    const json& recording = document["recordings"][0];
     EXPECT_EQ(recording["file"], dir.file(c.name));
+    EXPECT_EQ(recording["settings"]["fft_size"], 8192) << "the default above 22050 Hz";
     const json& tones = recording["tones"];
     if (original.is_null()) original = tones;
     ASSERT_EQ(tones.size(), 3u) << c.name;
@@ -152,6 +155,8 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
     const char* message;  // a part of the console's text
     const char* output;   // a part of the output file, or null when not checked
   } cases[] = {
+    {"--version", 0, "toneprint-batch 0.1.0\nReads WAVE files", nullptr},
+    {"--help", 0, "--harmonics INT:INT in [0 - 50]", nullptr},
     {"--bogus " + good, 2, "--bogus", nullptr},
     {"--harmonics 51 " + good, 2, "not in range 0 to 50", nullptr},
     {"--hop 16385 " + good, 2, "not in range 1 to 16384", nullptr},
