@@ -81,6 +81,13 @@ std::vector<std::string> expand_folders(const std::vector<std::string>& names) {
 
 }  // namespace
 
+std::optional<double> BatchOptions::given(Setting setting) const {
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    if (setting_bounds[i].setting == setting) return settings[i];
+  }
+  return std::nullopt;
+}
+
 const char* setting_option_name(std::size_t index) { return setting_options.at(index).name; }
 
 bool is_recording_name(const std::string& file_name) {
@@ -187,8 +194,9 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
     options.channel.channel = number;
   }
   options.recordings = expand_folders(recordings);
-  const std::optional<double>& hop = given[6];
-  const std::optional<double>& fft_choice = given[5];
+  options.settings = given;
+  const std::optional<double> hop = options.given(Setting::fft_hop);
+  const std::optional<double> fft_choice = options.given(Setting::fft_choice);
   if (problem.empty() && hop && fft_choice &&
       *hop > fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))) {
     problem = "--hop: " + number_text(*hop) + " is longer than --fft-size " +
@@ -205,7 +213,6 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
     return {false, 2};
   }
 
-  options.settings = given;
   options.a4 = a4;
   options.format = format == "json"      ? OutputFormat::json
                    : format == "classic" ? OutputFormat::classic

@@ -23,6 +23,8 @@ struct BatchOptions {
   // setting_bounds; the FFT size is held as its menu choice. The others take
   // each recording's defaults.
   std::array<std::optional<double>, setting_bounds.size()> settings;
+  // The value given for one setting, if any.
+  std::optional<double> given(Setting setting) const;
   double a4 = 440.0;
   ChannelChoice channel;
   OutputFormat format = OutputFormat::csv;

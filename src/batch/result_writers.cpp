@@ -33,9 +33,8 @@ std::string channel_text(const ChannelChoice& choice) {
 class CsvWriter final : public ResultWriter {
  public:
   CsvWriter(const BatchOptions& options, std::FILE* out) : options_(options), out_(out) {
-    AnalysisSettings settings;
-    settings_for(options, 44100, settings);
-    harmonics_ = settings.harmonic_count;
+    harmonics_ = static_cast<std::uint32_t>(
+        options.given(Setting::harmonic_count).value_or(AnalysisSettings{}.harmonic_count));
     std::fputs(
         "file,tone,start_s,end_s,passes,frequency_hz,note,cents,spread_cents,max_fundamental",
         out_);
