@@ -1,0 +1,101 @@
+#include "analysis/level_envelope.h"
+
+#include <algorithm>
+
+#include "support/test_support.h"
+
+using namespace toneprint;
+
+namespace {
+
+// The largest magnitude of samples[first, last).
+double brute_peak(const std::vector<double>& samples, std::uint64_t first, std::uint64_t last) {
+  double peak = 0.0;
+  for (std::uint64_t i = first; i < std::min<std::uint64_t>(last, samples.size()); ++i) {
+    peak = std::max(peak, std::fabs(samples[i]));
+  }
+  return peak;
+}
+
+}  // namespace
+
+// Fed in pieces of random sizes, the envelope's blocks hold the peaks of
+// exactly their samples, never more blocks than allowed, whatever the
+// lengths; its peak over a range is that of the blocks the range touches.
+TEST(LevelEnvelope, KeepsEachBlocksPeakWithinItsLimitOfBlocks) {
+  const struct {
+    std::size_t max_blocks;
+    std::uint64_t first_block;
+    std::size_t samples;
+    std::uint64_t block;  // the block length at the end
+  } cases[] = {
+      {8, 4, 0, 4},     {8, 4, 31, 4},    {8, 4, 32, 4},  {8, 4, 33, 8},
+      {8, 4, 1000, 128}, {7, 1, 100, 16}, {2, 1, 5, 4},   {8192, 64, 200000, 64},
+  };
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> value(-32768.0, 32767.0);
+  for (const auto& c : cases) {
+    std::vector<double> samples(c.samples);
+    for (double& s : samples) s = value(random);
+    LevelEnvelope envelope(c.max_blocks, c.first_block);
+    for (std::size_t at = 0; at < samples.size();) {
+      const std::size_t piece = std::min<std::size_t>(random() % 50, samples.size() - at);
+      envelope.add(std::span<const double>(samples.data() + at, piece));
+      at += piece;
+    }
+    const std::uint64_t block = envelope.block_samples();
+    EXPECT_EQ(block, c.block) << c.samples;
+    EXPECT_EQ(envelope.samples(), c.samples);
+    ASSERT_EQ(envelope.peaks().size(), (c.samples + block - 1) / block) << c.samples;
+    EXPECT_LE(envelope.peaks().size(), c.max_blocks + c.max_blocks % 2);
+    for (std::size_t b = 0; b < envelope.peaks().size(); ++b) {
+      EXPECT_EQ(envelope.peaks()[b], brute_peak(samples, b * block, (b + 1) * block)) << b;
+    }
+    for (int trial = 0; trial < 20 && !samples.empty(); ++trial) {
+      const std::uint64_t first = random() % samples.size();
+      const std::uint64_t last = first + 1 + random() % (samples.size() - first);
+      EXPECT_EQ(envelope.peak(first, last),
+                brute_peak(samples, first / block * block, (last + block - 1) / block * block));
+    }
+    EXPECT_EQ(envelope.peak(5, 5), 0.0);
+    EXPECT_EQ(envelope.peak(c.samples, c.samples + 10), 0.0);
+  }
+}
+
+namespace {
+
+class CountingDown final : public SampleSource {
+ public:
+  CountingDown() { format_.sample_rate = 8000; }
+  std::size_t read(std::span<double> out) override {
+    std::size_t n = 0;
+    for (; n < out.size() && left_ > 0; ++n) out[n] = -static_cast<double>(left_--);
+    return n;
+  }
+  bool seek(std::uint64_t) override { return true; }
+  const RecordingFormat& format() const override { return format_; }
+  const std::string& error() const override { return error_; }
+
+ private:
+  int left_ = 100;
+  RecordingFormat format_;
+  std::string error_;
+};
+
+}  // namespace
+
+TEST(LevelTap, PassesSamplesOnAndSeesEveryOneOfThemByRefusingToSeek) {
+  CountingDown source;
+  LevelEnvelope envelope(4, 10);
+  LevelTap tap(source, envelope);
+  EXPECT_FALSE(tap.seek(50));
+  std::vector<double> buffer(30);
+  ASSERT_EQ(tap.read(buffer), 30u);
+  EXPECT_EQ(buffer.front(), -100.0);
+  while (tap.read(buffer) > 0) {
+  }
+  EXPECT_EQ(envelope.samples(), 100u);
+  EXPECT_EQ(tap.format().sample_rate, 8000u);
+  EXPECT_EQ(envelope.peak(0, 1), 100.0);  // the first block of 40: 100 down to 61
+  EXPECT_EQ(envelope.peak(99, 100), 20.0);  // the last, of 20 down to 1
+}
