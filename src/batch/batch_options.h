@@ -16,7 +16,7 @@
 
 namespace toneprint {
 
-enum class OutputFormat { csv, json, classic };
+enum class OutputFormat { csv, json, classic, html };
 
 struct BatchOptions {
   // The analysis settings given on the command line, in the order of

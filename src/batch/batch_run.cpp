@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/level_envelope.h"
 #include "analysis/tone_analysis.h"
 #include "readers/recording.h"
 
@@ -213,7 +214,13 @@ RecordingResult analyse_recording(const std::string& path, const BatchOptions& o
   CountingSource counted(*source, progress.read);
   ToneCollector collector;
   const std::uint64_t before = progress.read;
-  analyse_tones(counted, result.settings, collector, Evaluation::fast, one_thread);
+  if (options.format == OutputFormat::html) {
+    // The page draws the level of every sample.
+    LevelTap tap(counted, result.levels.emplace());
+    analyse_tones(tap, result.settings, collector, Evaluation::fast, one_thread);
+  } else {
+    analyse_tones(counted, result.settings, collector, Evaluation::fast, one_thread);
+  }
   result.samples = progress.read - before;
   result.tones = std::move(collector.tones());
   result.error = source->error();

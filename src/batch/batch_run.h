@@ -11,7 +11,7 @@
 #include <string>
 
 #include "batch/batch_options.h"
-#include "batch/recording_result.h"
+#include "batch/result_writers.h"
 
 namespace toneprint {
 

@@ -1,72 +1,40 @@
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
 #include <iterator>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "analysis/report.h"
-#include "batch/recording_result.h"
+#include "batch/result_writers.h"
+#include "report/html_report.h"
+#include "report/tone_table.h"
 
 namespace toneprint {
 namespace {
-
-std::string format_number(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
-// Rounded to two decimals, without the sign of a negative zero.
-double hundredths(double value) {
-  const double rounded = std::round(value * 100.0) / 100.0;
-  return rounded == 0.0 ? 0.0 : rounded;
-}
 
 std::string channel_text(const ChannelChoice& choice) {
   return choice.channel == 0 ? "mix" : std::to_string(choice.channel);
 }
 
-// file,tone,start_s,end_s,passes,frequency_hz,note,cents,spread_cents,
-// max_fundamental,h0,...,hN: one row per tone. The frequency and the
-// amplitudes have the classic report's digits; a tone too short to measure
-// has empty pitch columns, a harmonic above the Nyquist limit an empty cell.
+// file, then the tone table's columns: one row per tone.
 class CsvWriter final : public ResultWriter {
  public:
   CsvWriter(const BatchOptions& options, std::FILE* out) : options_(options), out_(out) {
     harmonics_ = static_cast<std::uint32_t>(
         options.given(Setting::harmonic_count).value_or(AnalysisSettings{}.harmonic_count));
-    std::fputs(
-        "file,tone,start_s,end_s,passes,frequency_hz,note,cents,spread_cents,max_fundamental",
-        out_);
-    for (std::uint32_t k = 0; k <= harmonics_; ++k) std::fprintf(out_, ",h%u", k);
+    std::fputs("file", out_);
+    for (const std::string& column : tone_table_columns(harmonics_)) {
+      std::fprintf(out_, ",%s", column.c_str());
+    }
     std::fputs("\n", out_);
   }
 
   void recording(const RecordingResult& result) override {
     const std::string file = csv_field(result.path);
     for (std::size_t i = 0; i < result.tones.size(); ++i) {
-      const ToneRecord& tone = result.tones[i];
-      std::fprintf(out_, "%s,%zu,%s,%s,%" PRIu32, file.c_str(), i + 1,
-                   format_number("%.6f", result.seconds(tone.start)).c_str(),
-                   format_number("%.6f", result.seconds(tone.end)).c_str(),
-                   tone.totals.frame_count);
-      if (!tone.measured()) {
-        std::fputs(",,,,,", out_);
-        for (std::uint32_t k = 0; k <= harmonics_; ++k) std::fputs(",", out_);
-        std::fputs("\n", out_);
-        continue;
-      }
-      const NearestNote note = nearest_note(tone.frequency(), options_.a4);
-      std::fprintf(out_, ",%.3f,%s,%.2f,%.2f,%.1f", tone.frequency(), note.name.c_str(),
-                   hundredths(note.cents), tone.spread_cents(),
-                   tone.totals.max_fundamental_amplitude);
-      for (std::uint32_t k = 0; k <= harmonics_; ++k) {
-        const std::optional<double> amplitude = tone.harmonic(k);
-        if (amplitude) {
-          std::fprintf(out_, ",%.1f", *amplitude);
-        } else {
-          std::fputs(",", out_);
-        }
+      std::fputs(file.c_str(), out_);
+      for (const std::string& cell : tone_table_row(result, i, harmonics_, options_.a4)) {
+        std::fprintf(out_, ",%s", csv_field(cell).c_str());
       }
       std::fputs("\n", out_);
     }
@@ -195,6 +163,46 @@ class ClassicWriter final : public ResultWriter {
   std::FILE* out_;
 };
 
+// One page of charts and tables (see report/html_report.h), written
+// recording by recording.
+class HtmlWriter final : public ResultWriter {
+ public:
+  HtmlWriter(const BatchOptions& options, std::FILE* out)
+      : options_(options), out_(out),
+        report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4) {
+    write(report_.begin());
+  }
+
+  void recording(const RecordingResult& result) override {
+    std::vector<std::pair<std::string, std::string>> settings;
+    if (result.opened) {
+      for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+        const Setting setting = setting_bounds[i].setting;
+        const double value = setting == Setting::fft_choice
+                                 ? static_cast<double>(result.settings.fft_size)
+                                 : setting_value(result.settings, setting);
+        std::ostringstream text;
+        text << value;
+        settings.emplace_back(setting_option_name(i), text.str());
+      }
+      std::ostringstream a4;
+      a4 << options_.a4;
+      settings.emplace_back("--a4", a4.str());
+      settings.emplace_back("--channel", channel_text(options_.channel));
+    }
+    write(report_.recording(result, settings));
+  }
+
+  void finish() override { write(report_.end()); }
+
+ private:
+  void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), out_); }
+
+  const BatchOptions& options_;
+  std::FILE* out_;
+  HtmlReport report_;
+};
+
 }  // namespace
 
 std::string csv_field(const std::string& text) {
@@ -211,6 +219,7 @@ std::unique_ptr<ResultWriter> make_writer(const BatchOptions& options, std::FILE
   switch (options.format) {
     case OutputFormat::json: return std::make_unique<JsonWriter>(options, out);
     case OutputFormat::classic: return std::make_unique<ClassicWriter>(out);
+    case OutputFormat::html: return std::make_unique<HtmlWriter>(options, out);
     case OutputFormat::csv: break;
   }
   return std::make_unique<CsvWriter>(options, out);

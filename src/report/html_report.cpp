@@ -1,0 +1,638 @@
+#include "report/html_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "report/chart_scale.h"
+#include "report/markup_writer.h"
+#include "report/report_figures.h"
+#include "report/tone_table.h"
+
+namespace toneprint {
+namespace {
+
+// The page's one style sheet. Colours come from variables, so that the dark
+// scheme and print only change those; the marks' colours are told apart by
+// colour-blind readers too (blue against vermillion and orange).
+constexpr std::string_view style_sheet = R"(
+:root { --bg: #ffffff; --fg: #1b1b1b; --muted: #686868; --grid: #dadada; --panel: #f6f6f6;
+  --level: rgba(40, 40, 40, 0.5); --tone: #0072b2; --tone-fill: rgba(0, 114, 178, 0.18);
+  --attack: rgba(0, 0, 0, 0.14); --fail: #d55e00; --short: #e69f00;
+  --threshold: #cc79a7; --guide: #b0b0b0; color-scheme: light dark; }
+@media (prefers-color-scheme: dark) {
+  :root { --bg: #151515; --fg: #e6e6e6; --muted: #a3a3a3; --grid: #383838; --panel: #202020;
+    --level: rgba(220, 220, 220, 0.45); --tone: #56b4e9; --tone-fill: rgba(86, 180, 233, 0.2);
+    --attack: rgba(255, 255, 255, 0.16); --fail: #ff8c42; --short: #f0c05a;
+    --threshold: #e59ccb; --guide: #6a6a6a; }
+}
+body { background: var(--bg); color: var(--fg); margin: 1.5em auto; max-width: 1000px;
+  padding: 0 1em; font: 15px/1.45 system-ui, sans-serif; }
+h1 { font-size: 1.6em; margin-bottom: 0.2em; }
+h2 { font-size: 1.3em; border-bottom: 1px solid var(--grid); margin-top: 2em; overflow-wrap: anywhere; }
+h3 { font-size: 1.05em; margin: 1.4em 0 0.4em; }
+p.meta, figcaption { color: var(--muted); }
+figure { margin: 0.6em 0 1.2em; break-inside: avoid; }
+figure.tone { border-top: 1px solid var(--grid); padding-top: 0.4em; }
+figcaption { font-size: 0.9em; }
+figcaption b { color: var(--fg); }
+svg { display: block; max-width: 100%; height: auto; font: 12px system-ui, sans-serif; }
+svg text { fill: var(--fg); }
+svg .axis text, svg text.muted { fill: var(--muted); }
+svg .axis line, svg .axis path { stroke: var(--muted); fill: none; }
+svg .grid { stroke: var(--grid); }
+.level { fill: var(--level); }
+.tone-mark rect.span { fill: var(--tone-fill); stroke: var(--tone); stroke-width: 0.5; }
+.tone-mark.unmeasured rect.span { fill: url(#short-hatch); stroke: var(--short); }
+.tone-detail rect.attack, rect.legend-attack { fill: var(--attack); }
+rect.legend-span { fill: var(--tone-fill); stroke: var(--tone); stroke-width: 0.5; }
+rect.legend-short { fill: url(#short-hatch); stroke: var(--short); }
+.short-label { fill: var(--short) !important; }
+svg .tone-detail text { font-size: 11px; }
+.pass { stroke: var(--tone); stroke-width: 1.5; }
+.failed-pass { stroke: var(--fail); stroke-width: 1.5; stroke-dasharray: 2 1; }
+.threshold { stroke: var(--threshold); stroke-width: 1.2; stroke-dasharray: 6 3; }
+.threshold-label { fill: var(--threshold) !important; }
+.guide { stroke: var(--guide); stroke-dasharray: 4 3; }
+.guide.wide { stroke-dasharray: none; }
+.zero { stroke: var(--fg); stroke-width: 1; }
+.tuning-dot circle { fill: var(--tone); stroke: var(--bg); stroke-width: 1; }
+.tuning-dot line { stroke: var(--tone); stroke-width: 1.5; }
+.timbre-row rect.empty, rect.empty { fill: url(#empty-hatch); stroke: var(--grid); stroke-width: 0.5; }
+.bar { fill: var(--tone); }
+.hatch line { stroke: var(--muted); stroke-width: 1; }
+.short-hatch line { stroke: var(--short); stroke-width: 1.5; }
+.swatch-note { font-size: 11px; }
+svg text.small { font-size: 10px; }
+.table-wrap { overflow-x: auto; }
+table { border-collapse: collapse; font-size: 0.82em; font-variant-numeric: tabular-nums; }
+th, td { border: 1px solid var(--grid); padding: 0.15em 0.45em; text-align: right; white-space: nowrap; }
+th { background: var(--panel); font-weight: 600; }
+td.text, th.text { text-align: left; }
+.error { color: var(--fail); font-weight: 600; }
+@page { size: A4; margin: 14mm; }
+@media print {
+  body { max-width: none; margin: 0; padding: 0; font-size: 10pt; }
+  h2 { break-before: page; }
+  section:first-of-type h2 { break-before: auto; }
+  .table-wrap { overflow: visible; }
+  table { font-size: 7pt; }
+}
+)";
+
+std::string formatted(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string seconds_text(double seconds) { return formatted("%.3f s", seconds); }
+
+std::string decibel_text(double db) { return formatted("%.1f dB", db); }
+
+// A rectangle of the drawing.
+struct Box {
+  double left;
+  double top;
+  double width;
+  double height;
+  double right() const { return left + width; }
+  double bottom() const { return top + height; }
+};
+
+// A <title>: shown on hover, and read out by screen readers.
+void title(MarkupWriter& w, const std::string& text) { w.element("title", text); }
+
+void line(MarkupWriter& w, double x1, double y1, double x2, double y2, const char* css_class) {
+  const auto element = w.open("line");
+  w.attr("x1", x1).attr("y1", y1).attr("x2", x2).attr("y2", y2);
+  if (css_class != nullptr) w.attr("class", css_class);
+}
+
+void label(MarkupWriter& w, double x, double y, const std::string& text, const char* anchor,
+           const char* css_class = nullptr) {
+  const auto element = w.open_html("text");
+  w.attr("x", x).attr("y", y).attr("text-anchor", anchor);
+  if (css_class != nullptr) w.attr("class", css_class);
+  w.text(text);
+}
+
+// The hatch patterns the charts share, defined once for the page: one for
+// cells with no value, one for tones too short to measure.
+void patterns(MarkupWriter& w) {
+  const auto holder = w.open("svg");
+  w.attr("xmlns", "http://www.w3.org/2000/svg").attr("width", 0).attr("height", 0)
+      .attr("style", "position: absolute").attr("aria-hidden", "true");
+  const auto defs = w.open("defs");
+  for (const auto& [id, css] :
+       {std::pair{"empty-hatch", "hatch"}, std::pair{"short-hatch", "short-hatch"}}) {
+    const auto pattern = w.open("pattern");
+    w.attr("id", id).attr("width", 6).attr("height", 6).attr("patternUnits", "userSpaceOnUse")
+        .attr("patternTransform", "rotate(45)").attr("class", css);
+    line(w, 0, 0, 0, 6, nullptr);
+  }
+}
+
+// An SVG element of this size that scales with the page.
+MarkupWriter::Element svg(MarkupWriter& w, double width, double height, const char* css_class,
+                          const std::string& description) {
+  auto element = w.open("svg");
+  w.attr("xmlns", "http://www.w3.org/2000/svg")
+      .attr("width", width)
+      .attr("height", height)
+      .attr("viewBox", "0 0 " + w.number(width) + " " + w.number(height))
+      .attr("class", css_class)
+      .attr("role", "img")
+      .attr("aria-label", description);
+  return element;
+}
+
+// A horizontal axis along the box's bottom, with grid lines up the box.
+void x_axis(MarkupWriter& w, const Box& box, const LinearScale& x, const std::vector<double>& ticks,
+            const char* unit_format, const std::string& caption) {
+  const auto group = w.open("g");
+  w.attr("class", "axis");
+  line(w, box.left, box.bottom(), box.right(), box.bottom(), nullptr);
+  for (const double tick : ticks) {
+    line(w, x(tick), box.top, x(tick), box.bottom(), "grid");
+    line(w, x(tick), box.bottom(), x(tick), box.bottom() + 4, nullptr);
+    label(w, x(tick), box.bottom() + 16, formatted(unit_format, tick), "middle");
+  }
+  label(w, box.left + box.width / 2, box.bottom() + 32, caption, "middle");
+}
+
+// A vertical axis along the box's left, with grid lines across the box.
+void y_axis(MarkupWriter& w, const Box& box, const LinearScale& y, const std::vector<double>& ticks,
+            const char* unit_format, const std::string& caption) {
+  const auto group = w.open("g");
+  w.attr("class", "axis");
+  line(w, box.left, box.top, box.left, box.bottom(), nullptr);
+  for (const double tick : ticks) {
+    line(w, box.left, y(tick), box.right(), y(tick), "grid");
+    line(w, box.left - 4, y(tick), box.left, y(tick), nullptr);
+    label(w, box.left - 7, y(tick) + 4, formatted(unit_format, tick), "end");
+  }
+  const auto text = w.open_html("text");
+  const double x = box.left - 44;
+  const double middle = box.top + box.height / 2;
+  w.attr("x", x).attr("y", middle).attr("text-anchor", "middle")
+      .attr("transform", "rotate(-90 " + w.number(x) + " " + w.number(middle) + ")");
+  w.text(caption);
+}
+
+std::string tone_summary(const ToneFigure& tone) {
+  std::string text = "Tone " + std::to_string(tone.number) + ": ";
+  text += tone.measured ? tone.label + ", " + formatted("%.3f Hz", tone.frequency)
+                        : (tone.label == "too short" ? "too short to measure" : "no pitch found");
+  text += ", " + seconds_text(tone.start_s) + " to " + seconds_text(tone.end_s);
+  return text;
+}
+
+// The recording's level over time, its tones and passes, and the silence
+// threshold.
+void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFigure& figure) {
+  constexpr double width = 960;
+  constexpr double height = 290;
+  const Box box{62, 60, width - 62 - 14, height - 60 - 44};
+  const auto chart = svg(w, width, height, "overview",
+                         "The recording's level over time with its tones marked");
+  const double duration = std::max(figure.duration_s, 1e-9);
+  const LinearScale x{0.0, duration, box.left, box.right()};
+  const LinearScale y{level_floor_dbfs, 0.0, box.bottom(), box.top};
+  x_axis(w, box, x, nice_ticks(0.0, duration, 12), "%g", "time (s)");
+  y_axis(w, box, y, nice_ticks(level_floor_dbfs, 0.0, 5), "%g", "peak level (dBFS)");
+
+  // The tones' spans under the level, their details over it.
+  for (const ToneFigure& tone : figure.tones) {
+    const auto group = w.open("g");
+    w.attr("class", tone.measured ? "tone-mark" : "tone-mark unmeasured");
+    title(w, tone_summary(tone));
+    const auto rect = w.open("rect");
+    w.attr("class", "span").attr("x", x(tone.start_s)).attr("y", box.top)
+        .attr("width", std::max(x(tone.end_s) - x(tone.start_s), 1.0)).attr("height", box.height);
+  }
+
+  if (result.levels) {
+    const auto columns = static_cast<std::size_t>(box.width);
+    const std::vector<double> levels = column_levels(*result.levels, result.samples, columns);
+    std::string path = "M" + w.number(box.left) + " " + w.number(box.bottom());
+    for (std::size_t c = 0; c < columns; ++c) {
+      const std::string top = " " + w.number(y(levels[c]));
+      path += " L" + w.number(box.left + static_cast<double>(c)) + top;
+      path += " L" + w.number(box.left + static_cast<double>(c + 1)) + top;
+    }
+    path += " L" + w.number(box.right()) + " " + w.number(box.bottom()) + " Z";
+    const auto level = w.open("path");
+    w.attr("class", "level").attr("d", path);
+    title(w, "Peak level per column, dBFS");
+  }
+
+  for (const ToneFigure& tone : figure.tones) {
+    const auto group = w.open("g");
+    w.attr("class", "tone-detail");
+    const double left = x(tone.start_s);
+    const double span = std::max(x(tone.end_s) - left, 1.0);
+    {
+      const auto rect = w.open("rect");
+      w.attr("class", "attack").attr("x", left).attr("y", box.top)
+          .attr("width", std::max(x(tone.attack_end_s) - left, 0.5)).attr("height", box.height);
+      title(w, "Tone " + std::to_string(tone.number) + ": attack skipped, " +
+                   seconds_text(tone.start_s) + " to " + seconds_text(tone.attack_end_s));
+    }
+    // The label where it fits (about 6 units a character at 11 units).
+    if (span >= 6.0 * static_cast<double>(tone.label.size())) {
+      label(w, left + span / 2, box.top - 22, tone.label, "middle",
+            tone.measured ? nullptr : "short-label");
+    }
+    for (const double time : tone.measured_s) {
+      const auto tick = w.open("g");
+      title(w, "Tone " + std::to_string(tone.number) + ": pass at " + seconds_text(time));
+      line(w, x(time), box.top - 12, x(time), box.top - 2, "pass");
+    }
+    for (const double time : tone.failed_s) {
+      const auto tick = w.open("g");
+      title(w, "Tone " + std::to_string(tone.number) + ": no pitch found at " + seconds_text(time));
+      line(w, x(time), box.top - 12, x(time), box.top - 2, "failed-pass");
+    }
+  }
+
+  const double threshold = y(std::max(figure.threshold_dbfs, level_floor_dbfs));
+  line(w, box.left, threshold, box.right(), threshold, "threshold");
+
+  // The legend, along the top.
+  const auto legend = w.open("g");
+  w.attr("class", "legend");
+  double at = box.left;
+  const auto entry = [&](const char* css_class, bool tick, const std::string& text) {
+    if (tick) {
+      line(w, at + 5, 4, at + 5, 16, css_class);
+    } else {
+      const auto swatch = w.open("rect");
+      w.attr("x", at).attr("y", 4).attr("width", 14).attr("height", 12).attr("class", css_class);
+    }
+    label(w, at + 19, 14, text, "start", "muted");
+    at += 19 + 6.5 * static_cast<double>(text.size()) + 18;
+  };
+  entry("legend-span", false, "tone");
+  entry("legend-attack", false, "attack skipped");
+  entry("legend-short", false, "too short to measure");
+  entry("pass", true, "pass");
+  entry("failed-pass", true, "pass without a pitch");
+  line(w, at, 10, at + 22, 10, "threshold");
+  at += 28;
+  label(w, at, 14, "silence threshold " + formatted("%.1f dBFS", figure.threshold_dbfs), "start",
+        "threshold-label");
+}
+
+// Each tone's deviation from its nearest note, with the spread of its
+// passes as a whisker.
+void tuning(MarkupWriter& w, const RecordingFigure& figure) {
+  constexpr double width = 960;
+  constexpr double height = 250;
+  const Box box{62, 12, width - 62 - 14, height - 12 - 60};
+  const auto chart = svg(w, width, height, "tuning",
+                         "Each tone's deviation from its nearest note in cents");
+  const double count = static_cast<double>(std::max<std::size_t>(figure.tones.size(), 1));
+  const double slot = box.width / count;
+  const LinearScale y{-60.0, 60.0, box.bottom(), box.top};
+  y_axis(w, box, y, {-50, -25, 0, 25, 50}, "%g", "deviation (cents)");
+  line(w, box.left, y(0), box.right(), y(0), "zero");
+  for (const double guide : {-5.0, 5.0}) line(w, box.left, y(guide), box.right(), y(guide), "guide");
+  for (const double guide : {-50.0, 50.0}) {
+    line(w, box.left, y(guide), box.right(), y(guide), "guide wide");
+  }
+  label(w, box.right() - 4, y(5) - 4, "±5 c", "end", "muted");
+
+  // Note names along the axis, as many as fit.
+  const auto stride = static_cast<std::size_t>(std::ceil(34.0 / slot));
+  for (const ToneFigure& tone : figure.tones) {
+    const double centre = box.left + slot * (static_cast<double>(tone.number) - 0.5);
+    if ((tone.number - 1) % stride == 0) {
+      label(w, centre, box.bottom() + 16, tone.measured ? tone.note : "–", "middle",
+            tone.measured ? nullptr : "muted");
+    }
+    if (!tone.measured) continue;
+    const auto group = w.open("g");
+    w.attr("class", "tuning-dot");
+    title(w, "Tone " + std::to_string(tone.number) + ": " + tone.label + ", spread " +
+                 formatted("%.2f c", tone.spread_cents));
+    const auto clamp = [](double cents) { return std::clamp(cents, -60.0, 60.0); };
+    if (tone.spread_cents > 0.0) {
+      line(w, centre, y(clamp(tone.cents - tone.spread_cents)), centre,
+           y(clamp(tone.cents + tone.spread_cents)), nullptr);
+    }
+    const auto dot = w.open("circle");
+    w.attr("cx", centre).attr("cy", y(tone.cents)).attr("r", std::clamp(slot / 3, 2.0, 4.5));
+  }
+  label(w, box.left + box.width / 2, box.bottom() + 36, "tone (nearest note)", "middle");
+}
+
+// Tones by harmonics, each cell coloured by its level relative to the
+// tone's fundamental.
+void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harmonics) {
+  const double cell_width = std::min(48.0, 820.0 / static_cast<double>(harmonics));
+  const bool many = figure.tones.size() > 40;
+  const double cell_height = many ? 12.0 : 18.0;
+  const Box box{86, 34, cell_width * static_cast<double>(harmonics),
+                cell_height * static_cast<double>(figure.tones.size())};
+  const double legend_top = box.bottom() + 22;
+  const double width = std::max(box.right(), box.left + 520.0) + 14;
+  const double height = legend_top + 54;
+  const auto chart = svg(w, width, height, "timbre",
+                         "Each tone's harmonic levels relative to its fundamental");
+  const double bottom = figure.levels_bottom_db;
+  const double top = figure.levels_top_db;
+  const auto colour = [&](double db) { return viridis((db - bottom) / (top - bottom)); };
+  {
+    const auto axis = w.open("g");
+    w.attr("class", "axis");
+    for (std::size_t k = 0; k < harmonics; ++k) {
+      label(w, box.left + cell_width * (static_cast<double>(k) + 0.5), box.top - 8,
+            "h" + std::to_string(k), "middle");
+    }
+    label(w, box.left, box.top - 24, "harmonic (h0 is the fundamental)", "start");
+  }
+  for (const ToneFigure& tone : figure.tones) {
+    const double row_top = box.top + cell_height * static_cast<double>(tone.number - 1);
+    const auto group = w.open("g");
+    w.attr("class", "timbre-row");
+    label(w, box.left - 6, row_top + cell_height / 2 + (many ? 3.5 : 4),
+          std::to_string(tone.number) + "  " + (tone.measured ? tone.note : tone.label), "end",
+          tone.measured ? (many ? "small" : nullptr) : (many ? "small muted" : "muted"));
+    for (std::size_t k = 0; k < harmonics; ++k) {
+      const bool has_level = k < tone.levels_db.size() && tone.levels_db[k].has_value();
+      const double level = has_level ? *tone.levels_db[k] : 0.0;
+      const auto cell = w.open("rect");
+      w.attr("x", box.left + cell_width * static_cast<double>(k)).attr("y", row_top)
+          .attr("width", cell_width).attr("height", cell_height);
+      const std::string name = "Tone " + std::to_string(tone.number) + " h" + std::to_string(k);
+      if (has_level) {
+        w.attr("fill", colour(std::max(level, bottom)));
+        title(w, name + ": " + decibel_text(level));
+      } else {
+        w.attr("class", "empty");
+        title(w, name + (tone.measured ? ": above the Nyquist limit" : ": not measured"));
+      }
+    }
+  }
+  // The legend: the colour map from the range's bottom to its top.
+  const auto legend = w.open("g");
+  w.attr("class", "axis");
+  const LinearScale x{bottom, top, box.left, box.left + 300};
+  constexpr int steps = 60;
+  for (int i = 0; i < steps; ++i) {
+    const double db = bottom + (top - bottom) * (i + 0.5) / steps;
+    const auto swatch = w.open("rect");
+    w.attr("x", x(bottom + (top - bottom) * i / steps)).attr("y", legend_top)
+        .attr("width", 300.0 / steps + 0.3).attr("height", 12).attr("fill", colour(db));
+  }
+  for (const double tick : nice_ticks(bottom, top, 7)) {
+    line(w, x(tick), legend_top + 12, x(tick), legend_top + 16, nullptr);
+    std::string text = formatted(tick > 0.0 ? "%+g" : "%g", tick);
+    if (tick == bottom) text.insert(0, "≤ ");
+    label(w, x(tick), legend_top + 28, text, "middle");
+  }
+  label(w, box.left + 150, legend_top + 46, "level relative to the fundamental (dB)", "middle");
+  {
+    const auto swatch = w.open("rect");
+    w.attr("x", box.left + 330).attr("y", legend_top).attr("width", 18).attr("height", 12)
+        .attr("class", "empty");
+  }
+  label(w, box.left + 354, legend_top + 10, "no value: above the Nyquist limit,", "start",
+        "swatch-note");
+  label(w, box.left + 354, legend_top + 24, "or the tone not measured", "start", "swatch-note");
+}
+
+// One tone's harmonic levels as bars.
+void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& figure) {
+  constexpr double width = 560;
+  constexpr double height = 170;
+  const Box box{62, 12, width - 62 - 12, height - 12 - 44};
+  const auto chart = svg(w, width, height, "bars",
+                         "Tone " + std::to_string(tone.number) + "'s harmonic levels");
+  const double bottom = figure.levels_bottom_db;
+  const LinearScale y{bottom, figure.levels_top_db, box.bottom(), box.top};
+  y_axis(w, box, y, nice_ticks(bottom, figure.levels_top_db, 4), "%g", "dB re h0");
+  const double slot = box.width / static_cast<double>(std::max<std::size_t>(tone.levels_db.size(), 1));
+  {
+    const auto axis = w.open("g");
+    w.attr("class", "axis");
+    line(w, box.left, box.bottom(), box.right(), box.bottom(), nullptr);
+    const auto stride = static_cast<std::size_t>(std::ceil(24.0 / slot));
+    for (std::size_t k = 0; k < tone.levels_db.size(); k += stride) {
+      label(w, box.left + slot * (static_cast<double>(k) + 0.5), box.bottom() + 15,
+            "h" + std::to_string(k), "middle");
+    }
+    label(w, box.left + box.width / 2, box.bottom() + 34, "harmonic", "middle");
+  }
+  for (std::size_t k = 0; k < tone.levels_db.size(); ++k) {
+    const std::optional<double>& level = tone.levels_db[k];
+    const double left = box.left + slot * static_cast<double>(k) + slot * 0.15;
+    const auto rect = w.open("rect");
+    if (level) {
+      const double top = y(std::max(*level, bottom));
+      w.attr("class", "bar").attr("x", left).attr("y", top).attr("width", slot * 0.7)
+          .attr("height", std::max(box.bottom() - top, 0.0));
+      title(w, "h" + std::to_string(k) + ": " + decibel_text(*level));
+    } else {
+      w.attr("class", "empty").attr("x", left).attr("y", box.top).attr("width", slot * 0.7)
+          .attr("height", box.height);
+      title(w, "h" + std::to_string(k) + ": above the Nyquist limit");
+    }
+  }
+}
+
+void table_head(MarkupWriter& w, const std::vector<std::string>& columns) {
+  const auto head = w.open_html("thead");
+  const auto row = w.open_html("tr");
+  for (const std::string& column : columns) {
+    const auto cell = w.open_html("th");
+    if (column == "note") w.attr("class", "text");
+    w.text(column);
+  }
+}
+
+void table_row(MarkupWriter& w, const std::vector<std::string>& cells) {
+  const auto row = w.open_html("tr");
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const auto cell = w.open_html("td");
+    if (i == 5) w.attr("class", "text");  // the note
+    w.text(cells[i]);
+  }
+}
+
+std::string format_text(const RecordingResult& result) {
+  const RecordingFormat& format = result.format;
+  std::string text = format.container + ", " + format.sample_type + ", " +
+                     std::to_string(format.sample_rate) + " Hz, " +
+                     std::to_string(format.channels) +
+                     (format.channels == 1 ? " channel, " : " channels, ") +
+                     formatted("%.3f s analysed", result.seconds(result.samples));
+  return text;
+}
+
+}  // namespace
+
+std::string HtmlReport::begin() const {
+  std::string page =
+      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">";
+  {
+    MarkupWriter w(page);
+    const auto head = w.open_html("head");
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("charset", "utf-8");
+    }
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("name", "viewport").attr("content", "width=device-width, initial-scale=1");
+    }
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("name", "generator").attr("content", generator_);
+    }
+    w.element("title", "toneprint report");
+    const auto style = w.open_html("style");
+    w.raw(style_sheet);
+  }
+  page += "\n<body>";
+  {
+    MarkupWriter w(page);
+    patterns(w);
+    w.element("h1", "toneprint report");
+    const auto meta = w.open_html("p");
+    w.attr("class", "meta");
+    w.text(generator_ + "; notes named for A4 = " + formatted("%g", a4_) + " Hz.");
+  }
+  return page.append("\n");
+}
+
+std::string HtmlReport::end() const { return "</body></html>\n"; }
+
+std::string HtmlReport::recording(const RecordingResult& result,
+                                  const std::vector<std::pair<std::string, std::string>>& settings) {
+  ++sections_;
+  std::string page;
+  {
+    MarkupWriter w(page);
+    const auto section = w.open_html("section");
+    w.attr("class", "recording").attr("id", "recording-" + std::to_string(sections_));
+    recording_section(w, result, settings, sections_);
+  }
+  return page.append("\n");
+}
+
+void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& result,
+                                   const std::vector<std::pair<std::string, std::string>>& settings,
+                                   int number) const {
+  w.element("h2", result.path);
+  if (!result.error.empty()) {
+    const auto p = w.open_html("p");
+    w.attr("class", "error");
+    w.text(result.error);
+  }
+  if (!result.opened) return;
+
+  const RecordingFigure figure = recording_figure(result, a4_);
+  const std::size_t measured = static_cast<std::size_t>(
+      std::count_if(figure.tones.begin(), figure.tones.end(),
+                    [](const ToneFigure& tone) { return tone.measured; }));
+  w.element("p", format_text(result) + "; " + std::to_string(figure.tones.size()) +
+                     (figure.tones.size() == 1 ? " tone, " : " tones, ") +
+                     std::to_string(measured) + " measured.");
+  if (figure.tones.empty()) {
+    w.element("p", formatted("No tone: no sample rose above the silence threshold (%.1f dBFS) "
+                             "for longer than the attack skip.",
+                             figure.threshold_dbfs));
+  }
+
+  w.element("h3", "Overview");
+  {
+    const auto fig = w.open_html("figure");
+    overview(w, result, figure);
+    w.element("figcaption",
+              "Peak level per column in dBFS (grey); each tone shaded and labelled with its "
+              "nearest note and deviation where there is room (hover for every value).");
+  }
+  if (measured == 0) return;
+
+  w.element("h3", "Tuning");
+  {
+    const auto fig = w.open_html("figure");
+    tuning(w, figure);
+    w.element("figcaption",
+              "Deviation of each tone's mean fundamental from its nearest equal-tempered note "
+              "(A4 = " + formatted("%g", a4_) + " Hz); the whisker spans ± the standard deviation "
+              "of its passes. Guides at ±5 and ±50 cents.");
+  }
+
+  const std::size_t harmonics = static_cast<std::size_t>(result.settings.harmonic_count) + 1;
+  w.element("h3", "Timbre map");
+  {
+    const auto fig = w.open_html("figure");
+    timbre_map(w, figure, harmonics);
+    w.element("figcaption",
+              "Each harmonic's mean amplitude in dB relative to the tone's fundamental (h0); "
+              "levels below the legend's lowest are drawn in its colour.");
+  }
+
+  const std::vector<std::string> columns = tone_table_columns(result.settings.harmonic_count);
+  w.element("h3", "Tones");
+  for (const ToneFigure& tone : figure.tones) {
+    const auto fig = w.open_html("figure");
+    w.attr("class", "tone").attr("id", "recording-" + std::to_string(number) + "-tone-" +
+                                           std::to_string(tone.number));
+    if (tone.measured) tone_bars(w, tone, figure);
+    {
+      const auto caption = w.open_html("figcaption");
+      w.element("b", tone_summary(tone));
+      if (tone.measured) {
+        w.text("; fundamental " + formatted("%.1f dBFS", tone.fundamental_dbfs) + " (loudest pass " +
+               formatted("%.1f dBFS", tone.max_fundamental_dbfs) + "), " +
+               std::to_string(tone.measured_s.size()) +
+               (tone.measured_s.size() == 1 ? " pass" : " passes"));
+      }
+      if (!tone.failed_s.empty()) {
+        w.text(", " + std::to_string(tone.failed_s.size()) + " without a pitch");
+      }
+      w.text(".");
+    }
+    const auto wrap = w.open_html("div");
+    w.attr("class", "table-wrap");
+    const auto table = w.open_html("table");
+    table_head(w, columns);
+    const auto body = w.open_html("tbody");
+    table_row(w, tone_table_row(result, tone.number - 1, result.settings.harmonic_count, a4_));
+  }
+
+  w.element("h3", "Numbers");
+  {
+    const auto wrap = w.open_html("div");
+    w.attr("class", "table-wrap");
+    const auto table = w.open_html("table");
+    w.attr("class", "numbers");
+    table_head(w, columns);
+    const auto body = w.open_html("tbody");
+    for (std::size_t i = 0; i < result.tones.size(); ++i) {
+      table_row(w, tone_table_row(result, i, result.settings.harmonic_count, a4_));
+    }
+  }
+  w.element("h3", "Settings");
+  {
+    const auto table = w.open_html("table");
+    w.attr("class", "settings");
+    const auto body = w.open_html("tbody");
+    for (const auto& [name, value] : settings) {
+      const auto row = w.open_html("tr");
+      {
+        const auto cell = w.open_html("th");
+        w.attr("class", "text");
+        w.text(name);
+      }
+      w.element("td", value);
+    }
+  }
+}
+
+}  // namespace toneprint

@@ -1,0 +1,42 @@
+#pragma once
+
+// The report as one self-contained HTML page: per recording an overview of
+// its level and tones, the tones' tuning, a map of their harmonic levels,
+// a bar chart per tone, and the numbers with the settings used. Inline SVG
+// and one style sheet; no script, nothing fetched; light and dark colour
+// schemes, and printable.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/recording_result.h"
+#include "report/markup_writer.h"
+
+namespace toneprint {
+
+class HtmlReport {
+ public:
+  // `generator` names the program and version; notes are named for A4 =
+  // `a4` Hz.
+  HtmlReport(std::string generator, double a4) : generator_(std::move(generator)), a4_(a4) {}
+
+  // The page's start, up to the first recording.
+  std::string begin() const;
+  // One recording's section; `settings` are the names and values to list.
+  std::string recording(const RecordingResult& result,
+                        const std::vector<std::pair<std::string, std::string>>& settings);
+  // The page's end.
+  std::string end() const;
+
+ private:
+  void recording_section(MarkupWriter& w, const RecordingResult& result,
+                         const std::vector<std::pair<std::string, std::string>>& settings,
+                         int number) const;
+
+  std::string generator_;
+  double a4_;
+  int sections_ = 0;
+};
+
+}  // namespace toneprint

@@ -1,0 +1,128 @@
+#include "report/markup_writer.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+namespace toneprint {
+
+std::string escape_markup(std::string_view text, bool attribute) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"':
+        escaped += attribute ? "&quot;" : "\"";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+          escaped += "\xEF\xBF\xBD";
+        } else {
+          escaped += c;
+        }
+    }
+  }
+  return escaped;
+}
+
+MarkupWriter::MarkupWriter(std::string& out, int decimals) : out_(out), decimals_(decimals) {}
+
+MarkupWriter::Element::Element(Element&& other) noexcept
+    : writer_(std::exchange(other.writer_, nullptr)) {}
+
+MarkupWriter::Element::~Element() {
+  if (writer_ != nullptr) writer_->close();
+}
+
+MarkupWriter::Element MarkupWriter::open(std::string_view name) {
+  return start(name, Kind::svg);
+}
+
+MarkupWriter::Element MarkupWriter::open_html(std::string_view name) {
+  static constexpr std::array<std::string_view, 5> void_elements = {"br", "col", "hr", "link",
+                                                                     "meta"};
+  for (const std::string_view void_name : void_elements) {
+    if (name == void_name) return start(name, Kind::html_void);
+  }
+  return start(name, Kind::html);
+}
+
+MarkupWriter::Element MarkupWriter::start(std::string_view name, Kind kind) {
+  end_start_tag();
+  out_ += '<';
+  out_ += name;
+  in_start_tag_ = true;
+  open_.push_back({std::string(name), kind});
+  return Element(this);
+}
+
+void MarkupWriter::end_start_tag() {
+  if (!in_start_tag_) return;
+  out_ += '>';
+  in_start_tag_ = false;
+}
+
+void MarkupWriter::close() {
+  const Open element = std::move(open_.back());
+  open_.pop_back();
+  if (in_start_tag_) {
+    in_start_tag_ = false;
+    switch (element.kind) {
+      case Kind::svg: out_ += "/>"; return;
+      case Kind::html_void: out_ += " />"; return;
+      case Kind::html: out_ += '>'; break;
+    }
+  }
+  out_ += "</";
+  out_ += element.name;
+  out_ += '>';
+}
+
+std::string MarkupWriter::number(double value) const {
+  if (!std::isfinite(value)) return "0";
+  std::array<char, 64> digits{};
+  auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
+                                    std::chars_format::fixed, decimals_);
+  if (error != std::errc()) return "0";
+  std::string text(digits.data(), end);
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  if (text == "-0") text = "0";
+  return text;
+}
+
+MarkupWriter& MarkupWriter::attr(std::string_view name, double value) {
+  return attr(name, number(value));
+}
+
+MarkupWriter& MarkupWriter::attr(std::string_view name, std::string_view text) {
+  out_ += ' ';
+  out_ += name;
+  out_ += "=\"";
+  out_ += escape_markup(text, true);
+  out_ += '"';
+  return *this;
+}
+
+void MarkupWriter::text(std::string_view text) {
+  end_start_tag();
+  out_ += escape_markup(text, false);
+}
+
+void MarkupWriter::raw(std::string_view markup) {
+  end_start_tag();
+  out_ += markup;
+}
+
+void MarkupWriter::element(std::string_view name, std::string_view text) {
+  const Element element = open_html(name);
+  this->text(text);
+}
+
+}  // namespace toneprint

@@ -1,0 +1,95 @@
+#include "report/report_figures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/tone_analysis.h"
+#include "report/chart_scale.h"
+
+namespace toneprint {
+
+std::string cents_text(double cents) {
+  char text[32];
+  const double tenths = std::round(cents * 10.0) / 10.0;
+  std::snprintf(text, sizeof text, tenths == 0.0 ? "%.1f c" : "%+.1f c", tenths == 0.0 ? 0.0 : tenths);
+  return text;
+}
+
+namespace {
+
+ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double a4) {
+  const ToneRecord& tone = result.tones[index];
+  ToneFigure figure;
+  figure.number = index + 1;
+  figure.start_s = result.seconds(tone.start);
+  figure.end_s = result.seconds(tone.end);
+  const std::uint64_t attack =
+      duration_samples(result.settings.sample_rate, result.settings.attack_seconds);
+  figure.attack_end_s = result.seconds(std::min(tone.end, tone.start + 1 + attack));
+  for (const MeasuredPass& pass : tone.passes) figure.measured_s.push_back(result.seconds(pass.first));
+  for (const FailedPass& pass : tone.failures) figure.failed_s.push_back(result.seconds(pass.first));
+  figure.measured = tone.measured();
+  if (!figure.measured) {
+    figure.label = tone.failures.empty() ? "too short" : "no pitch";
+    return figure;
+  }
+  const NearestNote note = nearest_note(tone.frequency(), a4);
+  figure.note = note.name;
+  figure.frequency = tone.frequency();
+  figure.cents = note.cents;
+  figure.spread_cents = tone.spread_cents();
+  figure.label = note.name + " " + cents_text(note.cents);
+  const std::optional<double> fundamental = tone.harmonic(0);
+  figure.fundamental_dbfs =
+      decibels(fundamental.value_or(0.0), full_scale, level_floor_dbfs);
+  figure.max_fundamental_dbfs =
+      decibels(tone.totals.max_fundamental_amplitude, full_scale, level_floor_dbfs);
+  for (std::size_t k = 0; k < tone.totals.amplitude_sums.size(); ++k) {
+    const std::optional<double> amplitude = tone.harmonic(k);
+    if (amplitude && fundamental && *fundamental > 0.0) {
+      figure.levels_db.emplace_back(20.0 * std::log10(std::max(*amplitude, 1e-300) / *fundamental));
+    } else {
+      figure.levels_db.emplace_back(std::nullopt);
+    }
+  }
+  return figure;
+}
+
+}  // namespace
+
+RecordingFigure recording_figure(const RecordingResult& result, double a4) {
+  RecordingFigure figure;
+  figure.duration_s = result.seconds(result.samples);
+  figure.threshold_dbfs =
+      decibels(result.settings.silence_threshold, full_scale, level_floor_dbfs);
+  double highest = 0.0;
+  for (std::size_t i = 0; i < result.tones.size(); ++i) {
+    figure.tones.push_back(tone_figure(result, i, a4));
+    for (const std::optional<double>& level : figure.tones.back().levels_db) {
+      if (level) highest = std::max(highest, *level);
+    }
+  }
+  figure.levels_top_db = std::ceil(highest / 10.0 - 1e-9) * 10.0;
+  figure.levels_bottom_db = figure.levels_top_db - harmonic_range_db;
+  return figure;
+}
+
+std::vector<double> column_levels(const LevelEnvelope& levels, std::uint64_t samples,
+                                  std::size_t columns) {
+  std::vector<double> dbfs(columns, level_floor_dbfs);
+  if (columns == 0) return dbfs;
+  for (std::size_t c = 0; c < columns; ++c) {
+    const auto edge = [&](std::size_t column) {
+      return static_cast<std::uint64_t>(static_cast<long double>(samples) * column / columns);
+    };
+    const std::uint64_t first = edge(c);
+    const std::uint64_t last = edge(c + 1);
+    // A column narrower than a sample shows the sample it lies in.
+    const double peak = levels.peak(first, std::max(last, first + 1));
+    dbfs[c] = decibels(peak, full_scale, level_floor_dbfs);
+  }
+  return dbfs;
+}
+
+}  // namespace toneprint

@@ -1,0 +1,65 @@
+#pragma once
+
+// What the HTML report draws, in the units it draws it: times in seconds,
+// levels in dB, deviations in cents. The layout only places these.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/recording_result.h"
+
+namespace toneprint {
+
+// The amplitude of a full-scale sine in sample units: 0 dBFS.
+inline constexpr double full_scale = 32768.0;
+// The lowest level drawn; anything quieter is drawn at it.
+inline constexpr double level_floor_dbfs = -80.0;
+// The range of the harmonic levels' colour map and bars, below its top.
+inline constexpr double harmonic_range_db = 60.0;
+
+struct ToneFigure {
+  std::size_t number = 0;  // from 1
+  double start_s = 0.0;
+  double attack_end_s = 0.0;  // where the skipped attack ends (at most the end)
+  double end_s = 0.0;
+  bool measured = false;
+  // "A4 +1.3 c" for a measured tone; why not for one without passes: "too
+  // short" when no pass could be taken, "no pitch" when none found one.
+  std::string label;
+  std::string note;
+  double frequency = 0.0;  // Hz
+  double cents = 0.0;
+  double spread_cents = 0.0;
+  double fundamental_dbfs = 0.0;      // the fundamental's mean amplitude
+  double max_fundamental_dbfs = 0.0;  // and its largest over the passes
+  // Harmonic k's mean amplitude in dB relative to the fundamental's; none
+  // above the Nyquist limit or where the fundamental was not measured.
+  std::vector<std::optional<double>> levels_db;
+  std::vector<double> measured_s;  // the passes' times
+  std::vector<double> failed_s;    // the failed passes' times
+};
+
+struct RecordingFigure {
+  double duration_s = 0.0;
+  double threshold_dbfs = 0.0;  // the silence threshold
+  std::vector<ToneFigure> tones;
+  // The harmonic levels' range: the top a multiple of 10 dB, at least 0,
+  // at or above every level; the bottom harmonic_range_db below it.
+  double levels_top_db = 0.0;
+  double levels_bottom_db = -harmonic_range_db;
+};
+
+RecordingFigure recording_figure(const RecordingResult& result, double a4);
+
+// The peak level of each of `columns` equal stretches of the first
+// `samples` samples, in dBFS, no lower than level_floor_dbfs.
+std::vector<double> column_levels(const LevelEnvelope& levels, std::uint64_t samples,
+                                  std::size_t columns);
+
+// "+1.3 c", "-0.4 c", "0.0 c": a deviation in cents as labels show it.
+std::string cents_text(double cents);
+
+}  // namespace toneprint

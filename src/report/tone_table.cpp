@@ -1,0 +1,57 @@
+#include "report/tone_table.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+
+namespace toneprint {
+namespace {
+
+std::string formatted(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// Rounded to two decimals, without the sign of a negative zero.
+double hundredths(double value) {
+  const double rounded = std::round(value * 100.0) / 100.0;
+  return rounded == 0.0 ? 0.0 : rounded;
+}
+
+}  // namespace
+
+std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count) {
+  std::vector<std::string> columns = {"tone",  "start_s",      "end_s",
+                                      "passes", "frequency_hz", "note",
+                                      "cents", "spread_cents", "max_fundamental"};
+  for (std::uint32_t k = 0; k <= harmonic_count; ++k) columns.push_back("h" + std::to_string(k));
+  return columns;
+}
+
+std::vector<std::string> tone_table_row(const RecordingResult& result, std::size_t index,
+                                        std::uint32_t harmonic_count, double a4) {
+  const ToneRecord& tone = result.tones[index];
+  std::vector<std::string> row = {std::to_string(index + 1),
+                                  formatted("%.6f", result.seconds(tone.start)),
+                                  formatted("%.6f", result.seconds(tone.end)),
+                                  std::to_string(tone.totals.frame_count)};
+  row.reserve(row.size() + 5 + harmonic_count + 1);
+  if (!tone.measured()) {
+    row.resize(row.size() + 5 + harmonic_count + 1);
+    return row;
+  }
+  const NearestNote note = nearest_note(tone.frequency(), a4);
+  row.push_back(formatted("%.3f", tone.frequency()));
+  row.push_back(note.name);
+  row.push_back(formatted("%.2f", hundredths(note.cents)));
+  row.push_back(formatted("%.2f", tone.spread_cents()));
+  row.push_back(formatted("%.1f", tone.totals.max_fundamental_amplitude));
+  for (std::uint32_t k = 0; k <= harmonic_count; ++k) {
+    const std::optional<double> amplitude = tone.harmonic(k);
+    row.push_back(amplitude ? formatted("%.1f", *amplitude) : std::string());
+  }
+  return row;
+}
+
+}  // namespace toneprint

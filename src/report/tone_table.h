@@ -1,0 +1,25 @@
+#pragma once
+
+// A recording's tones as a table of text cells, the same in every format
+// that has one: tone, start_s, end_s, passes, frequency_hz, note, cents,
+// spread_cents, max_fundamental, h0 ... hN. The frequency and amplitudes
+// have the classic report's digits; a tone too short to measure has empty
+// pitch cells, a harmonic above the Nyquist limit an empty cell.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/recording_result.h"
+
+namespace toneprint {
+
+std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count);
+
+// The row of tone `index` (from 0) of the result, its harmonics up to
+// `harmonic_count`, the notes for A4 = `a4` Hz.
+std::vector<std::string> tone_table_row(const RecordingResult& result, std::size_t index,
+                                        std::uint32_t harmonic_count, double a4);
+
+}  // namespace toneprint

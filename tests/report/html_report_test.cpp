@@ -1,0 +1,149 @@
+#include "report/html_report.h"
+
+#include "analysis/tone_analysis.h"
+#include "report/report_figures.h"
+#include "support/test_support.h"
+
+using namespace toneprint;
+
+namespace {
+
+// Three tones at 8000 Hz with two harmonics: one measured (A4, harmonic 1
+// 20 dB below the fundamental, harmonic 2 above the Nyquist limit), one too
+// short for a pass, one whose only pass found no pitch.
+RecordingResult three_tones(const std::string& path) {
+  RecordingResult result;
+  result.path = path;
+  result.opened = true;
+  result.format.container = "WAVE";
+  result.format.sample_type = "int16";
+  result.format.sample_rate = 8000;
+  result.format.channels = 1;
+  set_default_settings(result.settings, 8000);
+  result.settings.harmonic_count = 2;
+  result.samples = 24000;
+  ToneRecord measured;
+  measured.start = 800;
+  measured.end = 8800;
+  measured.totals = {880.0, 2, 1000.0, {2000.0, 200.0, -2.0}};
+  measured.passes = {{2000, 440.0, {1000.0, 100.0, -1.0}}, {4400, 440.0, {1000.0, 100.0, -1.0}}};
+  ToneRecord short_tone;
+  short_tone.start = 12000;
+  short_tone.end = 12500;
+  short_tone.totals.amplitude_sums.assign(3, 0.0);
+  ToneRecord no_pitch = short_tone;
+  no_pitch.start = 16000;
+  no_pitch.end = 20000;
+  no_pitch.failures = {{17600, PassFailure::no_peaks, "No peaks"}};
+  result.tones = {measured, short_tone, no_pitch};
+  result.levels.emplace();
+  return result;
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++found;
+  }
+  return found;
+}
+
+// Every start tag has its end tag, in order (the page has no comments and
+// its style sheet no '<').
+bool balanced(const std::string& page) {
+  std::vector<std::string> open;
+  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+    if (page.compare(at, 2, "<!") == 0) continue;
+    const std::size_t close = page.find('>', at);
+    if (close == std::string::npos) return false;
+    const std::string tag = page.substr(at + 1, close - at - 1);
+    const std::string name = tag.substr(0, tag.find_first_of(" /"));
+    if (tag.front() == '/') {
+      if (open.empty() || open.back() != tag.substr(1)) return false;
+      open.pop_back();
+    } else if (tag.back() != '/') {
+      open.push_back(name);
+    }
+  }
+  return open.empty();
+}
+
+}  // namespace
+
+TEST(ReportFigures, GiveLabelsLevelsAndTimesInTheUnitsDrawn) {
+  const RecordingFigure figure = recording_figure(three_tones("x.wav"), 440.0);
+  ASSERT_EQ(figure.tones.size(), 3u);
+  EXPECT_DOUBLE_EQ(figure.duration_s, 3.0);
+  EXPECT_NEAR(figure.threshold_dbfs, -20.206, 0.001);  // 3200 of 32768
+  EXPECT_EQ(figure.levels_top_db, 0.0);
+  EXPECT_EQ(figure.levels_bottom_db, -60.0);
+  const ToneFigure& a4 = figure.tones[0];
+  EXPECT_EQ(a4.label, "A4 0.0 c");
+  EXPECT_NEAR(a4.fundamental_dbfs, -30.3090, 1e-4);
+  ASSERT_EQ(a4.levels_db.size(), 3u);
+  EXPECT_NEAR(*a4.levels_db[0], 0.0, 1e-12);
+  EXPECT_NEAR(*a4.levels_db[1], -20.0, 1e-12);
+  EXPECT_FALSE(a4.levels_db[2].has_value());
+  EXPECT_DOUBLE_EQ(a4.attack_end_s, 2401 / 8000.0);  // the loud sample, then 0.2 s
+  EXPECT_EQ(a4.measured_s, (std::vector<double>{0.25, 0.55}));
+  EXPECT_EQ(figure.tones[1].label, "too short");
+  EXPECT_DOUBLE_EQ(figure.tones[1].attack_end_s, 12500 / 8000.0);  // cut at the tone's end
+  EXPECT_EQ(figure.tones[2].label, "no pitch");
+  EXPECT_EQ(figure.tones[2].failed_s, std::vector<double>{2.2});
+  const struct {
+    double cents;
+    const char* text;
+  } cents[] = {{1.26, "+1.3 c"}, {-0.04, "0.0 c"}, {-12.34, "-12.3 c"}, {0.0, "0.0 c"}};
+  for (const auto& c : cents) EXPECT_EQ(cents_text(c.cents), c.text);
+}
+
+TEST(ReportFigures, ColumnLevelsArePeaksPerStretchInDbfs) {
+  LevelEnvelope envelope(64, 1);
+  std::vector<double> samples(40, 0.0);
+  samples[3] = -32768.0;  // 0 dBFS in the first column
+  samples[25] = 3276.8;   // -20 dBFS in the third
+  envelope.add(samples);
+  const std::vector<double> columns = column_levels(envelope, 40, 4);
+  ASSERT_EQ(columns.size(), 4u);
+  EXPECT_NEAR(columns[0], 0.0, 1e-12);
+  EXPECT_EQ(columns[1], level_floor_dbfs);
+  EXPECT_NEAR(columns[2], -20.0, 1e-12);
+  EXPECT_EQ(columns[3], level_floor_dbfs);
+  // More columns than samples: each shows the sample it lies in.
+  EXPECT_NEAR(column_levels(envelope, 40, 400)[31], 0.0, 1e-12);
+}
+
+// A mark per tone in the overview and the timbre map, a dot per measured
+// tone, a title on every cell, the path escaped, and every tag closed.
+TEST(HtmlReport, DrawsEachToneInEachChartAndClosesEveryTag) {
+  HtmlReport report("toneprint-batch test", 440.0);
+  const std::string page = report.begin() +
+                           report.recording(three_tones("a<b&c>.wav"), {{"--harmonics", "2"}}) +
+                           report.end();
+  EXPECT_TRUE(balanced(page));
+  EXPECT_EQ(count(page, "<g class=\"tone-mark"), 3u);
+  EXPECT_EQ(count(page, "<g class=\"tone-mark unmeasured\""), 2u);
+  EXPECT_EQ(count(page, "<g class=\"tuning-dot\""), 1u);
+  EXPECT_EQ(count(page, "<g class=\"timbre-row\""), 3u);
+  EXPECT_EQ(count(page, "<figure class=\"tone\""), 3u);
+  EXPECT_EQ(count(page, "class=\"bars\""), 1u);  // the measured tone's
+  EXPECT_EQ(count(page, "Tone 1 h1: -20.0 dB</title>"), 1u);
+  EXPECT_EQ(count(page, "above the Nyquist limit</title>"), 2u);  // map and bars
+  EXPECT_EQ(count(page, ": not measured</title>"), 6u);
+  EXPECT_EQ(count(page, "a&lt;b&amp;c&gt;.wav"), 1u);
+  EXPECT_EQ(count(page, "a<b"), 0u);
+  EXPECT_EQ(count(page, "<script"), 0u);
+  EXPECT_EQ(count(page, "http"), count(page, "xmlns=\"http://www.w3.org/"));  // nothing fetched
+}
+
+TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
+  HtmlReport report("toneprint-batch test", 440.0);
+  RecordingResult result;
+  result.path = "gone.wav";
+  result.error = "cannot open: No such file or directory";
+  const std::string section = report.recording(result, {});
+  EXPECT_TRUE(balanced(section));
+  EXPECT_NE(section.find("<p class=\"error\">cannot open: No such file or directory</p>"),
+            std::string::npos);
+  EXPECT_EQ(count(section, "<svg"), 0u);
+}
