@@ -24,8 +24,9 @@ std::vector<double> nice_ticks(double lo, double hi, int max_count) {
       const double first = std::ceil(lo / step - 1e-9);
       const double last = std::floor(hi / step + 1e-9);
       if (last - first + 1 > max_count) continue;
-      for (double i = first; i <= last; ++i) {
-        const double tick = i * step;
+      const auto count = static_cast<int>(last - first) + 1;
+      for (int i = 0; i < count; ++i) {
+        const double tick = (first + i) * step;
         ticks.push_back(tick == 0.0 ? 0.0 : tick);
       }
       return ticks;

@@ -258,7 +258,12 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
   }
 
   const double threshold = y(std::max(figure.threshold_dbfs, level_floor_dbfs));
-  line(w, box.left, threshold, box.right(), threshold, "threshold");
+  {
+    const auto group = w.open("g");
+    title(w, "Silence threshold: " + formatted("%.1f dBFS", figure.threshold_dbfs) + " (" +
+                 formatted("%g", result.settings.silence_threshold) + " in 16-bit units)");
+    line(w, box.left, threshold, box.right(), threshold, "threshold");
+  }
 
   // The legend, along the top.
   const auto legend = w.open("g");

@@ -1,5 +1,6 @@
 #include "report/markup_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -45,10 +46,9 @@ MarkupWriter::Element MarkupWriter::open(std::string_view name) {
 MarkupWriter::Element MarkupWriter::open_html(std::string_view name) {
   static constexpr std::array<std::string_view, 5> void_elements = {"br", "col", "hr", "link",
                                                                      "meta"};
-  for (const std::string_view void_name : void_elements) {
-    if (name == void_name) return start(name, Kind::html_void);
-  }
-  return start(name, Kind::html);
+  const bool is_void = std::any_of(void_elements.begin(), void_elements.end(),
+                                  [name](std::string_view void_name) { return name == void_name; });
+  return start(name, is_void ? Kind::html_void : Kind::html);
 }
 
 MarkupWriter::Element MarkupWriter::start(std::string_view name, Kind kind) {
@@ -67,18 +67,18 @@ void MarkupWriter::end_start_tag() {
 }
 
 void MarkupWriter::close() {
-  const Open element = std::move(open_.back());
+  const Open closing = std::move(open_.back());
   open_.pop_back();
   if (in_start_tag_) {
     in_start_tag_ = false;
-    switch (element.kind) {
+    switch (closing.kind) {
       case Kind::svg: out_ += "/>"; return;
       case Kind::html_void: out_ += " />"; return;
       case Kind::html: out_ += '>'; break;
     }
   }
   out_ += "</";
-  out_ += element.name;
+  out_ += closing.name;
   out_ += '>';
 }
 
@@ -88,13 +88,13 @@ std::string MarkupWriter::number(double value) const {
   auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
                                     std::chars_format::fixed, decimals_);
   if (error != std::errc()) return "0";
-  std::string text(digits.data(), end);
-  if (text.find('.') != std::string::npos) {
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
+  std::string written(digits.data(), end);
+  if (written.find('.') != std::string::npos) {
+    while (written.back() == '0') written.pop_back();
+    if (written.back() == '.') written.pop_back();
   }
-  if (text == "-0") text = "0";
-  return text;
+  if (written == "-0") written = "0";
+  return written;
 }
 
 MarkupWriter& MarkupWriter::attr(std::string_view name, double value) {
