@@ -81,9 +81,11 @@ td.text, th.text { text-align: left; }
 }
 )";
 
+// printf's formatting of one number, in a text of any length.
 std::string formatted(const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
+  const int length = std::snprintf(nullptr, 0, format, value);
+  std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, value);
   return text;
 }
 
@@ -543,12 +545,14 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
   const std::size_t measured = static_cast<std::size_t>(
       std::count_if(figure.tones.begin(), figure.tones.end(),
                     [](const ToneFigure& tone) { return tone.measured; }));
-  w.element("p", format_text(result) + "; " + std::to_string(figure.tones.size()) +
+  std::string peak;
+  if (result.levels) peak = formatted(", peak %.1f dBFS", figure.peak_dbfs);
+  w.element("p", format_text(result) + peak + "; " + std::to_string(figure.tones.size()) +
                      (figure.tones.size() == 1 ? " tone, " : " tones, ") +
                      std::to_string(measured) + " measured.");
   if (figure.tones.empty()) {
-    w.element("p", formatted("No tone: no sample rose above the silence threshold (%.1f dBFS) "
-                             "for longer than the attack skip.",
+    w.element("p", formatted("No tone: no sample rose above the silence threshold (%.1f dBFS), "
+                             "or the recording ended within the attack skip after it.",
                              figure.threshold_dbfs));
   }
 
@@ -560,8 +564,15 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
               "Peak level per column in dBFS (grey); each tone shaded and labelled with its "
               "nearest note and deviation where there is room (hover for every value).");
   }
-  if (measured == 0) return;
+  if (measured > 0) {
+    tuning_and_timbre(w, result, figure);
+  }
+  if (!figure.tones.empty()) tones_and_numbers(w, result, figure, number);
+  settings_table(w, settings);
+}
 
+void HtmlReport::tuning_and_timbre(MarkupWriter& w, const RecordingResult& result,
+                                   const RecordingFigure& figure) const {
   w.element("h3", "Tuning");
   {
     const auto fig = w.open_html("figure");
@@ -582,6 +593,10 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
               "levels below the legend's lowest are drawn in its colour.");
   }
 
+}
+
+void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& result,
+                                   const RecordingFigure& figure, int number) const {
   const std::vector<std::string> columns = tone_table_columns(result.settings.harmonic_count);
   w.element("h3", "Tones");
   for (const ToneFigure& tone : figure.tones) {
@@ -593,10 +608,22 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
       const auto caption = w.open_html("figcaption");
       w.element("b", tone_summary(tone));
       if (tone.measured) {
-        w.text("; fundamental " + formatted("%.1f dBFS", tone.fundamental_dbfs) + " (loudest pass " +
-               formatted("%.1f dBFS", tone.max_fundamental_dbfs) + "), " +
-               std::to_string(tone.measured_s.size()) +
+        const bool fundamental = !tone.levels_db.empty() && tone.levels_db[0].has_value();
+        w.text(fundamental ? "; fundamental " + formatted("%.1f dBFS", tone.fundamental_dbfs) +
+                                 " (loudest pass " +
+                                 formatted("%.1f dBFS", tone.max_fundamental_dbfs) + ")"
+                           : std::string("; fundamental above the Nyquist limit"));
+        w.text(", " + std::to_string(tone.measured_s.size()) +
                (tone.measured_s.size() == 1 ? " pass" : " passes"));
+      } else if (tone.failed_s.empty()) {
+        // What a pass needs after the attack: the pitch block and the
+        // shortest DFT frame, which begins with it.
+        const AnalysisSettings& settings = result.settings;
+        const double block = static_cast<double>(settings.fft_size + settings.fft_hop) /
+                             static_cast<double>(settings.sample_rate);
+        w.text(formatted("; a pass needs at least %.2f s after the attack skip of ",
+                         std::max(block, settings.min_tone_seconds)) +
+               formatted("%g s", settings.attack_seconds));
       }
       if (!tone.failed_s.empty()) {
         w.text(", " + std::to_string(tone.failed_s.size()) + " without a pitch");
@@ -623,6 +650,10 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
       table_row(w, tone_table_row(result, i, result.settings.harmonic_count, a4_));
     }
   }
+}
+
+void HtmlReport::settings_table(
+    MarkupWriter& w, const std::vector<std::pair<std::string, std::string>>& settings) {
   w.element("h3", "Settings");
   {
     const auto table = w.open_html("table");

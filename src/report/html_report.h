@@ -12,6 +12,7 @@
 
 #include "analysis/recording_result.h"
 #include "report/markup_writer.h"
+#include "report/report_figures.h"
 
 namespace toneprint {
 
@@ -33,6 +34,12 @@ class HtmlReport {
   void recording_section(MarkupWriter& w, const RecordingResult& result,
                          const std::vector<std::pair<std::string, std::string>>& settings,
                          int number) const;
+  void tuning_and_timbre(MarkupWriter& w, const RecordingResult& result,
+                         const RecordingFigure& figure) const;
+  void tones_and_numbers(MarkupWriter& w, const RecordingResult& result,
+                         const RecordingFigure& figure, int number) const;
+  static void settings_table(MarkupWriter& w,
+                             const std::vector<std::pair<std::string, std::string>>& settings);
 
   std::string generator_;
   double a4_;

@@ -63,6 +63,11 @@ RecordingFigure recording_figure(const RecordingResult& result, double a4) {
   figure.duration_s = result.seconds(result.samples);
   figure.threshold_dbfs =
       decibels(result.settings.silence_threshold, full_scale, level_floor_dbfs);
+  if (result.levels && !result.levels->peaks().empty()) {
+    const std::vector<double>& peaks = result.levels->peaks();
+    figure.peak_dbfs =
+        decibels(*std::max_element(peaks.begin(), peaks.end()), full_scale, level_floor_dbfs);
+  }
   double highest = 0.0;
   for (std::size_t i = 0; i < result.tones.size(); ++i) {
     figure.tones.push_back(tone_figure(result, i, a4));

@@ -37,6 +37,7 @@ RecordingResult three_tones(const std::string& path) {
   no_pitch.failures = {{17600, PassFailure::no_peaks, "No peaks"}};
   result.tones = {measured, short_tone, no_pitch};
   result.levels.emplace();
+  result.levels->add(std::vector<double>{0.0, -16384.0, 100.0});  // a peak at -6.02 dBFS
   return result;
 }
 
@@ -134,6 +135,30 @@ TEST(HtmlReport, DrawsEachToneInEachChartAndClosesEveryTag) {
   EXPECT_EQ(count(page, "a<b"), 0u);
   EXPECT_EQ(count(page, "<script"), 0u);
   EXPECT_EQ(count(page, "http"), count(page, "xmlns=\"http://www.w3.org/"));  // nothing fetched
+}
+
+// Without a measured tone there is nothing to tune or map, but the tones,
+// why they were not measured, the numbers and the settings are still there.
+TEST(HtmlReport, TonesThatWereNotMeasuredStillGetTheirRowsAndTheReasonWhy) {
+  HtmlReport report("toneprint-batch test", 440.0);
+  RecordingResult result = three_tones("short.wav");
+  const std::string all = report.recording(result, {{"--harmonics", "2"}});
+  EXPECT_EQ(count(all, "peak -6.0 dBFS;"), 1u);
+  result.tones.erase(result.tones.begin());
+  const std::string section = report.recording(result, {{"--harmonics", "2"}});
+  EXPECT_TRUE(balanced(section));
+  EXPECT_EQ(count(section, "class=\"tuning\""), 0u);
+  EXPECT_EQ(count(section, "class=\"timbre\""), 0u);
+  EXPECT_EQ(count(section, "<figure class=\"tone\""), 2u);
+  // A pass needs the pitch block of 4096 + 1024 samples at 8000 Hz.
+  EXPECT_EQ(count(section, "a pass needs at least 0.64 s after the attack skip of 0.2 s"), 1u);
+  EXPECT_EQ(count(section, "<table class=\"numbers\">"), 1u);
+  EXPECT_EQ(count(section, "<th class=\"text\">--harmonics</th><td>2</td>"), 1u);
+  EXPECT_EQ(count(section, "id=\"recording-2\""), 1u);  // the report's second section
+  result.tones.clear();
+  EXPECT_EQ(count(report.recording(result, {}),
+                  "or the recording ended within the attack skip after it.</p>"),
+            1u);
 }
 
 TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
