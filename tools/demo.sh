@@ -34,3 +34,9 @@ fi
 echo
 echo "toneprint-batch demo/demo.wav:"
 build/demo/toneprint-batch demo/demo.wav
+
+# And as a page of charts, for a browser.
+page=build/demo/demo.html
+build/demo/toneprint-batch -q --force -f html -o "$page" demo/demo.wav
+echo
+echo "toneprint-batch -f html: the page $page (open it in a browser)."

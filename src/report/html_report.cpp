@@ -41,7 +41,7 @@ svg { display: block; max-width: 100%; height: auto; font: 12px system-ui, sans-
 svg text { fill: var(--fg); }
 svg .axis text, svg text.muted { fill: var(--muted); }
 svg .axis line, svg .axis path { stroke: var(--muted); fill: none; }
-svg .grid { stroke: var(--grid); }
+svg .axis line.grid { stroke: var(--grid); }
 .level { fill: var(--level); }
 .tone-mark rect.span { fill: var(--tone-fill); stroke: var(--tone); stroke-width: 0.5; }
 .tone-mark.unmeasured rect.span { fill: url(#short-hatch); stroke: var(--short); }

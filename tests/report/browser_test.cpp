@@ -7,6 +7,7 @@
 
 namespace test = toneprint::test;
 
+#if !defined(_WIN32)
 namespace {
 
 std::size_t count(const std::string& text, const std::string& part) {
@@ -25,6 +26,7 @@ std::string rendered(const std::string& page, const std::string& dom) {
 }
 
 }  // namespace
+#endif
 
 TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
 #if defined(_WIN32)
