@@ -93,6 +93,14 @@ std::string seconds_text(double seconds) { return formatted("%.3f s", seconds); 
 
 std::string decibel_text(double db) { return formatted("%.1f dB", db); }
 
+// "h0", "h1", ...: harmonic index k's name.
+std::string harmonic_name(std::size_t k) { return std::string(1, 'h').append(std::to_string(k)); }
+
+// "recording-N": the N-th recording's section.
+std::string section_id(int number) {
+  return std::string("recording-").append(std::to_string(number));
+}
+
 // A rectangle of the drawing.
 struct Box {
   double left;
@@ -218,13 +226,16 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
   if (result.levels) {
     const auto columns = static_cast<std::size_t>(box.width);
     const std::vector<double> levels = column_levels(*result.levels, result.samples, columns);
-    std::string path = "M" + w.number(box.left) + " " + w.number(box.bottom());
+    // A step for each column: across its top, then to the next one's.
+    std::string path = "M";
+    path.append(w.number(box.left)).append(" ").append(w.number(box.bottom()));
     for (std::size_t c = 0; c < columns; ++c) {
-      const std::string top = " " + w.number(y(levels[c]));
-      path += " L" + w.number(box.left + static_cast<double>(c)) + top;
-      path += " L" + w.number(box.left + static_cast<double>(c + 1)) + top;
+      const std::string top = w.number(y(levels[c]));
+      path.append(" L").append(w.number(box.left + static_cast<double>(c))).append(" ").append(top);
+      path.append(" L").append(w.number(box.left + static_cast<double>(c + 1))).append(" ").append(top);
     }
-    path += " L" + w.number(box.right()) + " " + w.number(box.bottom()) + " Z";
+    path.append(" L").append(w.number(box.right())).append(" ").append(w.number(box.bottom()));
+    path.append(" Z");
     const auto level = w.open("path");
     w.attr("class", "level").attr("d", path);
     title(w, "Peak level per column, dBFS");
@@ -356,7 +367,7 @@ void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harm
     w.attr("class", "axis");
     for (std::size_t k = 0; k < harmonics; ++k) {
       label(w, box.left + cell_width * (static_cast<double>(k) + 0.5), box.top - 8,
-            "h" + std::to_string(k), "middle");
+            harmonic_name(k), "middle");
     }
     label(w, box.left, box.top - 24, "harmonic (h0 is the fundamental)", "start");
   }
@@ -429,7 +440,7 @@ void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& f
     const auto stride = static_cast<std::size_t>(std::ceil(24.0 / slot));
     for (std::size_t k = 0; k < tone.levels_db.size(); k += stride) {
       label(w, box.left + slot * (static_cast<double>(k) + 0.5), box.bottom() + 15,
-            "h" + std::to_string(k), "middle");
+            harmonic_name(k), "middle");
     }
     label(w, box.left + box.width / 2, box.bottom() + 34, "harmonic", "middle");
   }
@@ -441,11 +452,11 @@ void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& f
       const double top = y(std::max(*level, bottom));
       w.attr("class", "bar").attr("x", left).attr("y", top).attr("width", slot * 0.7)
           .attr("height", std::max(box.bottom() - top, 0.0));
-      title(w, "h" + std::to_string(k) + ": " + decibel_text(*level));
+      title(w, harmonic_name(k) + ": " + decibel_text(*level));
     } else {
       w.attr("class", "empty").attr("x", left).attr("y", box.top).attr("width", slot * 0.7)
           .attr("height", box.height);
-      title(w, "h" + std::to_string(k) + ": above the Nyquist limit");
+      title(w, harmonic_name(k) + ": above the Nyquist limit");
     }
   }
 }
@@ -524,7 +535,7 @@ std::string HtmlReport::recording(const RecordingResult& result,
   {
     MarkupWriter w(page);
     const auto section = w.open_html("section");
-    w.attr("class", "recording").attr("id", "recording-" + std::to_string(sections_));
+    w.attr("class", "recording").attr("id", section_id(sections_));
     recording_section(w, result, settings, sections_);
   }
   return page.append("\n");
@@ -601,8 +612,8 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
   w.element("h3", "Tones");
   for (const ToneFigure& tone : figure.tones) {
     const auto fig = w.open_html("figure");
-    w.attr("class", "tone").attr("id", "recording-" + std::to_string(number) + "-tone-" +
-                                           std::to_string(tone.number));
+    w.attr("class", "tone").attr("id", section_id(number).append("-tone-").append(
+                                           std::to_string(tone.number)));
     if (tone.measured) tone_bars(w, tone, figure);
     {
       const auto caption = w.open_html("figcaption");

@@ -25,7 +25,9 @@ std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count) {
   std::vector<std::string> columns = {"tone",  "start_s",      "end_s",
                                       "passes", "frequency_hz", "note",
                                       "cents", "spread_cents", "max_fundamental"};
-  for (std::uint32_t k = 0; k <= harmonic_count; ++k) columns.push_back("h" + std::to_string(k));
+  for (std::uint32_t k = 0; k <= harmonic_count; ++k) {
+    columns.push_back(std::string(1, 'h').append(std::to_string(k)));
+  }
   return columns;
 }
 
