@@ -28,8 +28,12 @@ out=$(realpath -m "$2")
 width=${3:-1100}
 height=${4:-1800}
 # Chromium refuses to run as root inside its sandbox; the page has no script
-# and fetches nothing.
-chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "${scheme[@]}" \
-  --window-size="$width,$height" --screenshot="$out" "file://$page" 2>/dev/null >/dev/null
+# and fetches nothing. A profile of its own, removed afterwards.
+profile=$(mktemp -d)
+trap 'rm -rf "$profile"' EXIT
+rm -f "$out"
+chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --hide-scrollbars \
+  --user-data-dir="$profile" "${scheme[@]}" --window-size="$width,$height" \
+  --screenshot="$out" "file://$page" 2>/dev/null >/dev/null
 [ -s "$out" ] || { echo "tools/screenshot.sh: Chromium wrote no picture" >&2; exit 1; }
 echo "$out"

@@ -29,7 +29,8 @@ void LevelEnvelope::add(std::span<const double> samples) {
 double LevelEnvelope::peak(std::uint64_t first, std::uint64_t last) const {
   if (first >= last || first >= samples_) return 0.0;
   const auto from = static_cast<std::size_t>(first / block_);
-  const auto to = static_cast<std::size_t>(std::min((last - 1) / block_ + 1, std::uint64_t{peaks_.size()}));
+  const auto to =
+      static_cast<std::size_t>(std::min((last - 1) / block_ + 1, std::uint64_t{peaks_.size()}));
   return *std::max_element(peaks_.begin() + static_cast<std::ptrdiff_t>(from),
                            peaks_.begin() + static_cast<std::ptrdiff_t>(to));
 }

@@ -43,8 +43,7 @@ class LevelEnvelope {
 // so that whoever reads through it reads every sample.
 class LevelTap final : public SampleSource {
  public:
-  LevelTap(SampleSource& source, LevelEnvelope& envelope)
-      : source_(source), envelope_(envelope) {}
+  LevelTap(SampleSource& source, LevelEnvelope& envelope) : source_(source), envelope_(envelope) {}
 
   std::size_t read(std::span<double> out) override;
   const RecordingFormat& format() const override { return source_.format(); }

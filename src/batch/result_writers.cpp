@@ -1,11 +1,12 @@
+#include "batch/result_writers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <sstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "analysis/report.h"
-#include "batch/result_writers.h"
 #include "report/html_report.h"
 #include "report/tone_table.h"
 
@@ -168,7 +169,8 @@ class ClassicWriter final : public ResultWriter {
 class HtmlWriter final : public ResultWriter {
  public:
   HtmlWriter(const BatchOptions& options, std::FILE* out)
-      : options_(options), out_(out),
+      : options_(options),
+        out_(out),
         report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4) {
     write(report_.begin());
   }

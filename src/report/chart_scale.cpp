@@ -55,8 +55,8 @@ std::string viridis(double t) {
   const double fraction = position - static_cast<double>(below);
   std::array<int, 3> rgb{};
   for (std::size_t c = 0; c < 3; ++c) {
-    rgb[c] = static_cast<int>(std::lround(stops[below][c] +
-                                          fraction * (stops[below + 1][c] - stops[below][c])));
+    rgb[c] = static_cast<int>(
+        std::lround(stops[below][c] + fraction * (stops[below + 1][c] - stops[below][c])));
   }
   char text[8];
   std::snprintf(text, sizeof text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);

@@ -132,14 +132,21 @@ void label(MarkupWriter& w, double x, double y, const std::string& text, const c
 // cells with no value, one for tones too short to measure.
 void patterns(MarkupWriter& w) {
   const auto holder = w.open("svg");
-  w.attr("xmlns", "http://www.w3.org/2000/svg").attr("width", 0).attr("height", 0)
-      .attr("style", "position: absolute").attr("aria-hidden", "true");
+  w.attr("xmlns", "http://www.w3.org/2000/svg")
+      .attr("width", 0)
+      .attr("height", 0)
+      .attr("style", "position: absolute")
+      .attr("aria-hidden", "true");
   const auto defs = w.open("defs");
   for (const auto& [id, css] :
        {std::pair{"empty-hatch", "hatch"}, std::pair{"short-hatch", "short-hatch"}}) {
     const auto pattern = w.open("pattern");
-    w.attr("id", id).attr("width", 6).attr("height", 6).attr("patternUnits", "userSpaceOnUse")
-        .attr("patternTransform", "rotate(45)").attr("class", css);
+    w.attr("id", id)
+        .attr("width", 6)
+        .attr("height", 6)
+        .attr("patternUnits", "userSpaceOnUse")
+        .attr("patternTransform", "rotate(45)")
+        .attr("class", css);
     line(w, 0, 0, 0, 6, nullptr);
   }
 }
@@ -186,7 +193,9 @@ void y_axis(MarkupWriter& w, const Box& box, const LinearScale& y, const std::ve
   const auto text = w.open_html("text");
   const double x = box.left - 44;
   const double middle = box.top + box.height / 2;
-  w.attr("x", x).attr("y", middle).attr("text-anchor", "middle")
+  w.attr("x", x)
+      .attr("y", middle)
+      .attr("text-anchor", "middle")
       .attr("transform", "rotate(-90 " + w.number(x) + " " + w.number(middle) + ")");
   w.text(caption);
 }
@@ -205,8 +214,8 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
   constexpr double width = 960;
   constexpr double height = 290;
   const Box box{62, 60, width - 62 - 14, height - 60 - 44};
-  const auto chart = svg(w, width, height, "overview",
-                         "The recording's level over time with its tones marked");
+  const auto chart =
+      svg(w, width, height, "overview", "The recording's level over time with its tones marked");
   const double duration = std::max(figure.duration_s, 1e-9);
   const LinearScale x{0.0, duration, box.left, box.right()};
   const LinearScale y{level_floor_dbfs, 0.0, box.bottom(), box.top};
@@ -219,8 +228,11 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
     w.attr("class", tone.measured ? "tone-mark" : "tone-mark unmeasured");
     title(w, tone_summary(tone));
     const auto rect = w.open("rect");
-    w.attr("class", "span").attr("x", x(tone.start_s)).attr("y", box.top)
-        .attr("width", std::max(x(tone.end_s) - x(tone.start_s), 1.0)).attr("height", box.height);
+    w.attr("class", "span")
+        .attr("x", x(tone.start_s))
+        .attr("y", box.top)
+        .attr("width", std::max(x(tone.end_s) - x(tone.start_s), 1.0))
+        .attr("height", box.height);
   }
 
   if (result.levels) {
@@ -232,7 +244,10 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
     for (std::size_t c = 0; c < columns; ++c) {
       const std::string top = w.number(y(levels[c]));
       path.append(" L").append(w.number(box.left + static_cast<double>(c))).append(" ").append(top);
-      path.append(" L").append(w.number(box.left + static_cast<double>(c + 1))).append(" ").append(top);
+      path.append(" L")
+          .append(w.number(box.left + static_cast<double>(c + 1)))
+          .append(" ")
+          .append(top);
     }
     path.append(" L").append(w.number(box.right())).append(" ").append(w.number(box.bottom()));
     path.append(" Z");
@@ -248,8 +263,11 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
     const double span = std::max(x(tone.end_s) - left, 1.0);
     {
       const auto rect = w.open("rect");
-      w.attr("class", "attack").attr("x", left).attr("y", box.top)
-          .attr("width", std::max(x(tone.attack_end_s) - left, 0.5)).attr("height", box.height);
+      w.attr("class", "attack")
+          .attr("x", left)
+          .attr("y", box.top)
+          .attr("width", std::max(x(tone.attack_end_s) - left, 0.5))
+          .attr("height", box.height);
       title(w, "Tone " + std::to_string(tone.number) + ": attack skipped, " +
                    seconds_text(tone.start_s) + " to " + seconds_text(tone.attack_end_s));
     }
@@ -309,14 +327,15 @@ void tuning(MarkupWriter& w, const RecordingFigure& figure) {
   constexpr double width = 960;
   constexpr double height = 250;
   const Box box{62, 12, width - 62 - 14, height - 12 - 60};
-  const auto chart = svg(w, width, height, "tuning",
-                         "Each tone's deviation from its nearest note in cents");
+  const auto chart =
+      svg(w, width, height, "tuning", "Each tone's deviation from its nearest note in cents");
   const double count = static_cast<double>(std::max<std::size_t>(figure.tones.size(), 1));
   const double slot = box.width / count;
   const LinearScale y{-60.0, 60.0, box.bottom(), box.top};
   y_axis(w, box, y, {-50, -25, 0, 25, 50}, "%g", "deviation (cents)");
   line(w, box.left, y(0), box.right(), y(0), "zero");
-  for (const double guide : {-5.0, 5.0}) line(w, box.left, y(guide), box.right(), y(guide), "guide");
+  for (const double guide : {-5.0, 5.0})
+    line(w, box.left, y(guide), box.right(), y(guide), "guide");
   for (const double guide : {-50.0, 50.0}) {
     line(w, box.left, y(guide), box.right(), y(guide), "guide wide");
   }
@@ -357,8 +376,8 @@ void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harm
   const double legend_top = box.bottom() + 22;
   const double width = std::max(box.right(), box.left + 520.0) + 14;
   const double height = legend_top + 54;
-  const auto chart = svg(w, width, height, "timbre",
-                         "Each tone's harmonic levels relative to its fundamental");
+  const auto chart =
+      svg(w, width, height, "timbre", "Each tone's harmonic levels relative to its fundamental");
   const double bottom = figure.levels_bottom_db;
   const double top = figure.levels_top_db;
   const auto colour = [&](double db) { return viridis((db - bottom) / (top - bottom)); };
@@ -382,8 +401,10 @@ void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harm
       const bool has_level = k < tone.levels_db.size() && tone.levels_db[k].has_value();
       const double level = has_level ? *tone.levels_db[k] : 0.0;
       const auto cell = w.open("rect");
-      w.attr("x", box.left + cell_width * static_cast<double>(k)).attr("y", row_top)
-          .attr("width", cell_width).attr("height", cell_height);
+      w.attr("x", box.left + cell_width * static_cast<double>(k))
+          .attr("y", row_top)
+          .attr("width", cell_width)
+          .attr("height", cell_height);
       const std::string name = "Tone " + std::to_string(tone.number) + " h" + std::to_string(k);
       if (has_level) {
         w.attr("fill", colour(std::max(level, bottom)));
@@ -402,8 +423,11 @@ void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harm
   for (int i = 0; i < steps; ++i) {
     const double db = bottom + (top - bottom) * (i + 0.5) / steps;
     const auto swatch = w.open("rect");
-    w.attr("x", x(bottom + (top - bottom) * i / steps)).attr("y", legend_top)
-        .attr("width", 300.0 / steps + 0.3).attr("height", 12).attr("fill", colour(db));
+    w.attr("x", x(bottom + (top - bottom) * i / steps))
+        .attr("y", legend_top)
+        .attr("width", 300.0 / steps + 0.3)
+        .attr("height", 12)
+        .attr("fill", colour(db));
   }
   for (const double tick : nice_ticks(bottom, top, 7)) {
     line(w, x(tick), legend_top + 12, x(tick), legend_top + 16, nullptr);
@@ -414,7 +438,10 @@ void timbre_map(MarkupWriter& w, const RecordingFigure& figure, std::size_t harm
   label(w, box.left + 150, legend_top + 46, "level relative to the fundamental (dB)", "middle");
   {
     const auto swatch = w.open("rect");
-    w.attr("x", box.left + 330).attr("y", legend_top).attr("width", 18).attr("height", 12)
+    w.attr("x", box.left + 330)
+        .attr("y", legend_top)
+        .attr("width", 18)
+        .attr("height", 12)
         .attr("class", "empty");
   }
   label(w, box.left + 354, legend_top + 10, "no value: above the Nyquist limit,", "start",
@@ -427,12 +454,13 @@ void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& f
   constexpr double width = 560;
   constexpr double height = 170;
   const Box box{62, 12, width - 62 - 12, height - 12 - 44};
-  const auto chart = svg(w, width, height, "bars",
-                         "Tone " + std::to_string(tone.number) + "'s harmonic levels");
+  const auto chart =
+      svg(w, width, height, "bars", "Tone " + std::to_string(tone.number) + "'s harmonic levels");
   const double bottom = figure.levels_bottom_db;
   const LinearScale y{bottom, figure.levels_top_db, box.bottom(), box.top};
   y_axis(w, box, y, nice_ticks(bottom, figure.levels_top_db, 4), "%g", "dB re h0");
-  const double slot = box.width / static_cast<double>(std::max<std::size_t>(tone.levels_db.size(), 1));
+  const double slot =
+      box.width / static_cast<double>(std::max<std::size_t>(tone.levels_db.size(), 1));
   {
     const auto axis = w.open("g");
     w.attr("class", "axis");
@@ -450,11 +478,17 @@ void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& f
     const auto rect = w.open("rect");
     if (level) {
       const double top = y(std::max(*level, bottom));
-      w.attr("class", "bar").attr("x", left).attr("y", top).attr("width", slot * 0.7)
+      w.attr("class", "bar")
+          .attr("x", left)
+          .attr("y", top)
+          .attr("width", slot * 0.7)
           .attr("height", std::max(box.bottom() - top, 0.0));
       title(w, harmonic_name(k) + ": " + decibel_text(*level));
     } else {
-      w.attr("class", "empty").attr("x", left).attr("y", box.top).attr("width", slot * 0.7)
+      w.attr("class", "empty")
+          .attr("x", left)
+          .attr("y", box.top)
+          .attr("width", slot * 0.7)
           .attr("height", box.height);
       title(w, harmonic_name(k) + ": above the Nyquist limit");
     }
@@ -493,8 +527,7 @@ std::string format_text(const RecordingResult& result) {
 }  // namespace
 
 std::string HtmlReport::begin() const {
-  std::string page =
-      "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">";
+  std::string page = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">";
   {
     MarkupWriter w(page);
     const auto head = w.open_html("head");
@@ -528,8 +561,9 @@ std::string HtmlReport::begin() const {
 
 std::string HtmlReport::end() const { return "</body></html>\n"; }
 
-std::string HtmlReport::recording(const RecordingResult& result,
-                                  const std::vector<std::pair<std::string, std::string>>& settings) {
+std::string HtmlReport::recording(
+    const RecordingResult& result,
+    const std::vector<std::pair<std::string, std::string>>& settings) {
   ++sections_;
   std::string page;
   {
@@ -553,9 +587,9 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
   if (!result.opened) return;
 
   const RecordingFigure figure = recording_figure(result, a4_);
-  const std::size_t measured = static_cast<std::size_t>(
-      std::count_if(figure.tones.begin(), figure.tones.end(),
-                    [](const ToneFigure& tone) { return tone.measured; }));
+  const std::size_t measured =
+      static_cast<std::size_t>(std::count_if(figure.tones.begin(), figure.tones.end(),
+                                             [](const ToneFigure& tone) { return tone.measured; }));
   std::string peak;
   if (result.levels) peak = formatted(", peak %.1f dBFS", figure.peak_dbfs);
   w.element("p", format_text(result) + peak + "; " + std::to_string(figure.tones.size()) +
@@ -590,8 +624,10 @@ void HtmlReport::tuning_and_timbre(MarkupWriter& w, const RecordingResult& resul
     tuning(w, figure);
     w.element("figcaption",
               "Deviation of each tone's mean fundamental from its nearest equal-tempered note "
-              "(A4 = " + formatted("%g", a4_) + " Hz); the whisker spans ± the standard deviation "
-              "of its passes. Guides at ±5 and ±50 cents.");
+              "(A4 = " +
+                  formatted("%g", a4_) +
+                  " Hz); the whisker spans ± the standard deviation "
+                  "of its passes. Guides at ±5 and ±50 cents.");
   }
 
   const std::size_t harmonics = static_cast<std::size_t>(result.settings.harmonic_count) + 1;
@@ -603,7 +639,6 @@ void HtmlReport::tuning_and_timbre(MarkupWriter& w, const RecordingResult& resul
               "Each harmonic's mean amplitude in dB relative to the tone's fundamental (h0); "
               "levels below the legend's lowest are drawn in its colour.");
   }
-
 }
 
 void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& result,
@@ -612,18 +647,18 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
   w.element("h3", "Tones");
   for (const ToneFigure& tone : figure.tones) {
     const auto fig = w.open_html("figure");
-    w.attr("class", "tone").attr("id", section_id(number).append("-tone-").append(
-                                           std::to_string(tone.number)));
+    w.attr("class", "tone")
+        .attr("id", section_id(number).append("-tone-").append(std::to_string(tone.number)));
     if (tone.measured) tone_bars(w, tone, figure);
     {
       const auto caption = w.open_html("figcaption");
       w.element("b", tone_summary(tone));
       if (tone.measured) {
         const bool fundamental = !tone.levels_db.empty() && tone.levels_db[0].has_value();
-        w.text(fundamental ? "; fundamental " + formatted("%.1f dBFS", tone.fundamental_dbfs) +
-                                 " (loudest pass " +
-                                 formatted("%.1f dBFS", tone.max_fundamental_dbfs) + ")"
-                           : std::string("; fundamental above the Nyquist limit"));
+        w.text(fundamental
+                   ? "; fundamental " + formatted("%.1f dBFS", tone.fundamental_dbfs) +
+                         " (loudest pass " + formatted("%.1f dBFS", tone.max_fundamental_dbfs) + ")"
+                   : std::string("; fundamental above the Nyquist limit"));
         w.text(", " + std::to_string(tone.measured_s.size()) +
                (tone.measured_s.size() == 1 ? " pass" : " passes"));
       } else if (tone.failed_s.empty()) {
@@ -663,8 +698,8 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
   }
 }
 
-void HtmlReport::settings_table(
-    MarkupWriter& w, const std::vector<std::pair<std::string, std::string>>& settings) {
+void HtmlReport::settings_table(MarkupWriter& w,
+                                const std::vector<std::pair<std::string, std::string>>& settings) {
   w.element("h3", "Settings");
   {
     const auto table = w.open_html("table");

@@ -16,9 +16,7 @@ std::string escape_markup(std::string_view text, bool attribute) {
       case '&': escaped += "&amp;"; break;
       case '<': escaped += "&lt;"; break;
       case '>': escaped += "&gt;"; break;
-      case '"':
-        escaped += attribute ? "&quot;" : "\"";
-        break;
+      case '"': escaped += attribute ? "&quot;" : "\""; break;
       default:
         if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
           escaped += "\xEF\xBF\xBD";
@@ -39,15 +37,14 @@ MarkupWriter::Element::~Element() {
   if (writer_ != nullptr) writer_->close();
 }
 
-MarkupWriter::Element MarkupWriter::open(std::string_view name) {
-  return start(name, Kind::svg);
-}
+MarkupWriter::Element MarkupWriter::open(std::string_view name) { return start(name, Kind::svg); }
 
 MarkupWriter::Element MarkupWriter::open_html(std::string_view name) {
   static constexpr std::array<std::string_view, 5> void_elements = {"br", "col", "hr", "link",
-                                                                     "meta"};
-  const bool is_void = std::any_of(void_elements.begin(), void_elements.end(),
-                                  [name](std::string_view void_name) { return name == void_name; });
+                                                                    "meta"};
+  const bool is_void =
+      std::any_of(void_elements.begin(), void_elements.end(),
+                  [name](std::string_view void_name) { return name == void_name; });
   return start(name, is_void ? Kind::html_void : Kind::html);
 }
 

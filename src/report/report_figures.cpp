@@ -12,7 +12,8 @@ namespace toneprint {
 std::string cents_text(double cents) {
   char text[32];
   const double tenths = std::round(cents * 10.0) / 10.0;
-  std::snprintf(text, sizeof text, tenths == 0.0 ? "%.1f c" : "%+.1f c", tenths == 0.0 ? 0.0 : tenths);
+  std::snprintf(text, sizeof text, tenths == 0.0 ? "%.1f c" : "%+.1f c",
+                tenths == 0.0 ? 0.0 : tenths);
   return text;
 }
 
@@ -27,8 +28,10 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
   const std::uint64_t attack =
       duration_samples(result.settings.sample_rate, result.settings.attack_seconds);
   figure.attack_end_s = result.seconds(std::min(tone.end, tone.start + 1 + attack));
-  for (const MeasuredPass& pass : tone.passes) figure.measured_s.push_back(result.seconds(pass.first));
-  for (const FailedPass& pass : tone.failures) figure.failed_s.push_back(result.seconds(pass.first));
+  for (const MeasuredPass& pass : tone.passes)
+    figure.measured_s.push_back(result.seconds(pass.first));
+  for (const FailedPass& pass : tone.failures)
+    figure.failed_s.push_back(result.seconds(pass.first));
   figure.measured = tone.measured();
   if (!figure.measured) {
     figure.label = tone.failures.empty() ? "too short" : "no pitch";
@@ -41,8 +44,7 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
   figure.spread_cents = tone.spread_cents();
   figure.label = note.name + " " + cents_text(note.cents);
   const std::optional<double> fundamental = tone.harmonic(0);
-  figure.fundamental_dbfs =
-      decibels(fundamental.value_or(0.0), full_scale, level_floor_dbfs);
+  figure.fundamental_dbfs = decibels(fundamental.value_or(0.0), full_scale, level_floor_dbfs);
   figure.max_fundamental_dbfs =
       decibels(tone.totals.max_fundamental_amplitude, full_scale, level_floor_dbfs);
   for (std::size_t k = 0; k < tone.totals.amplitude_sums.size(); ++k) {
@@ -61,8 +63,7 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
 RecordingFigure recording_figure(const RecordingResult& result, double a4) {
   RecordingFigure figure;
   figure.duration_s = result.seconds(result.samples);
-  figure.threshold_dbfs =
-      decibels(result.settings.silence_threshold, full_scale, level_floor_dbfs);
+  figure.threshold_dbfs = decibels(result.settings.silence_threshold, full_scale, level_floor_dbfs);
   if (result.levels && !result.levels->peaks().empty()) {
     const std::vector<double>& peaks = result.levels->peaks();
     figure.peak_dbfs =

@@ -44,7 +44,7 @@ struct ToneFigure {
 
 struct RecordingFigure {
   double duration_s = 0.0;
-  double threshold_dbfs = 0.0;  // the silence threshold
+  double threshold_dbfs = 0.0;          // the silence threshold
   double peak_dbfs = level_floor_dbfs;  // the loudest sample, where the levels were kept
   std::vector<ToneFigure> tones;
   // The harmonic levels' range: the top a multiple of 10 dB, at least 0,

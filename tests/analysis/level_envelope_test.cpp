@@ -29,8 +29,8 @@ TEST(LevelEnvelope, KeepsEachBlocksPeakWithinItsLimitOfBlocks) {
     std::size_t samples;
     std::uint64_t block;  // the block length at the end
   } cases[] = {
-      {8, 4, 0, 4},     {8, 4, 31, 4},    {8, 4, 32, 4},  {8, 4, 33, 8},
-      {8, 4, 1000, 128}, {7, 1, 100, 16}, {2, 1, 5, 4},   {8192, 64, 200000, 64},
+      {8, 4, 0, 4},      {8, 4, 31, 4},   {8, 4, 32, 4}, {8, 4, 33, 8},
+      {8, 4, 1000, 128}, {7, 1, 100, 16}, {2, 1, 5, 4},  {8192, 64, 200000, 64},
   };
   std::mt19937 random(7);
   std::uniform_real_distribution<double> value(-32768.0, 32767.0);
@@ -96,6 +96,6 @@ TEST(LevelTap, PassesSamplesOnAndSeesEveryOneOfThemByRefusingToSeek) {
   }
   EXPECT_EQ(envelope.samples(), 100u);
   EXPECT_EQ(tap.format().sample_rate, 8000u);
-  EXPECT_EQ(envelope.peak(0, 1), 100.0);  // the first block of 40: 100 down to 61
+  EXPECT_EQ(envelope.peak(0, 1), 100.0);    // the first block of 40: 100 down to 61
   EXPECT_EQ(envelope.peak(99, 100), 20.0);  // the last, of 20 down to 1
 }

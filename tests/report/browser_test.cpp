@@ -18,10 +18,20 @@ std::size_t count(const std::string& text, const std::string& part) {
   return found;
 }
 
-// The document as Chromium has parsed it; empty when it could not run.
-std::string rendered(const std::string& page, const std::string& dom) {
-  const std::string command = "timeout 120 chromium --headless --no-sandbox --disable-gpu "
-                              "--dump-dom \"file://" + page + "\" > \"" + dom + "\" 2>/dev/null";
+// The document as Chromium has parsed it; empty when it could not run. Its
+// profile goes to a folder of the test's own, its shared memory to /tmp
+// (a container's /dev/shm can be too small).
+std::string rendered(const test::TempDir& dir, const std::string& page) {
+  const std::string dom = dir.file("dom");
+  const std::string command =
+      std::string("timeout 120 chromium --headless --no-sandbox --disable-gpu ")
+          .append("--disable-dev-shm-usage --user-data-dir=\"")
+          .append(dir.file("profile"))
+          .append("\" --dump-dom \"file://")
+          .append(page)
+          .append("\" > \"")
+          .append(dom)
+          .append("\" 2>/dev/null");
   return std::system(command.c_str()) == 0 ? test::read_file(dom) : std::string();
 }
 
@@ -45,7 +55,8 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
   for (const auto& tone : tones) {
     const test::ToneRecipe recipe{tone.fundamental, {{1, 8000, 0}, {2, 3000, 1}, {4, 800, 2}}};
     const std::vector<double> wave = test::synthesise(recipe, rate, tone.seconds * rate);
-    std::copy(wave.begin(), wave.end(), samples.begin() + static_cast<std::ptrdiff_t>(tone.start * rate));
+    std::copy(wave.begin(), wave.end(),
+              samples.begin() + static_cast<std::ptrdiff_t>(tone.start * rate));
   }
   const std::string synthetic = dir.write("synthetic.wav", test::wave(samples, rate));
   const std::string demo = std::string(TONEPRINT_SOURCE_DIR) + "/demo/demo.wav";
@@ -56,8 +67,8 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
     for (const char* format : {"html", "csv"}) {
       const test::ProgramRun run = test::run_program(
           TONEPRINT_BATCH_BINARY,
-          std::string("-q --force -f ") + format + " -o \"" + (std::string(format) == "html" ? page : csv) + "\" \"" +
-              recording + "\"",
+          std::string("-q --force -f ") + format + " -o \"" +
+              (std::string(format) == "html" ? page : csv) + "\" \"" + recording + "\"",
           dir.write("input", ""), dir.file("console"));
       ASSERT_EQ(run.status, 0) << run.console;
     }
@@ -81,13 +92,14 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
     std::filesystem::copy_file(page, dir.file("page.xhtml"),
                                std::filesystem::copy_options::overwrite_existing);
     for (const std::string& shown : {page, dir.file("page.xhtml")}) {
-      const std::string dom = rendered(shown, dir.file("dom"));
+      const std::string dom = rendered(dir, shown);
       ASSERT_FALSE(dom.empty()) << "Chromium did not render " << shown;
       EXPECT_EQ(count(dom, "parsererror"), 0u) << shown;
       EXPECT_EQ(count(dom, "class=\"tone-mark"), tones_listed) << shown;
       EXPECT_EQ(count(dom, "class=\"tuning-dot\""), measured) << shown;
       EXPECT_EQ(count(dom, "class=\"timbre-row\""), tones_listed) << shown;
-      EXPECT_EQ(count(dom, "<tr>"), 3 * tones_listed + 1 + 14) << shown;  // tone, numbers and settings tables
+      EXPECT_EQ(count(dom, "<tr>"), 3 * tones_listed + 1 + 14)
+          << shown;  // tone, numbers and settings tables
     }
   }
 #endif

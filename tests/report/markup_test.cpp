@@ -26,9 +26,15 @@ TEST(MarkupWriter, ClosesSvgHtmlAndVoidElementsAsBothParsersRead) {
     MarkupWriter w(out);
     const auto div = w.open_html("div");
     { const auto empty_cell = w.open_html("td"); }
-    { const auto meta = w.open_html("meta"); w.attr("charset", "utf-8"); }
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("charset", "utf-8");
+    }
     const auto svg = w.open("svg");
-    { const auto rect = w.open("rect"); w.attr("x", 1); }
+    {
+      const auto rect = w.open("rect");
+      w.attr("x", 1);
+    }
     const auto g = w.open("g");
     w.element("title", "t");
   }
@@ -43,9 +49,16 @@ TEST(MarkupWriter, WritesNumbersRoundedWithADotAndNoNegativeZero) {
   const struct {
     double value;
     const char* text;
-  } cases[] = {{0.0, "0"},      {12.0, "12"},       {-0.001, "0"},       {1.005, "1"},
-               {2.675, "2.67"}, {-3.14159, "-3.14"}, {1e6 + 0.5, "1000000.5"},
-               {0.1, "0.1"},    {std::nan(""), "0"}, {-std::numeric_limits<double>::infinity(), "0"}};
+  } cases[] = {{0.0, "0"},
+               {12.0, "12"},
+               {-0.001, "0"},
+               {1.005, "1"},
+               {2.675, "2.67"},
+               {-3.14159, "-3.14"},
+               {1e6 + 0.5, "1000000.5"},
+               {0.1, "0.1"},
+               {std::nan(""), "0"},
+               {-std::numeric_limits<double>::infinity(), "0"}};
   for (const auto& c : cases) EXPECT_EQ(w.number(c.value), c.text) << c.value;
 }
 
