@@ -172,6 +172,9 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
 #if !defined(_WIN32)
     {"-o /dev/full " + good, 1, "could not be written completely", nullptr},
 #endif
+    // A page whose section of an unreadable recording says why.
+    {"-o " + existing + " --force -f html " + dir.file("missing.wav") + " " + good, 1,
+     "missing.wav: cannot open", "<p class=\"error\">cannot open"},
     // 220 Hz is A3 + 101.27 cents above A4 = 415 Hz: A#3 + 1.27 cents.
     {"-o " + existing + " --force --a4 415 " + good, 0, "",
      "good.wav,1,0.500000,1.500000,2,220.000,A#3,1.27,0.00,9000.0,9000.0,0.0,4000.0,0.0,1500.0,"},
