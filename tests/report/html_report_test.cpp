@@ -91,6 +91,11 @@ TEST(ReportFigures, GiveLabelsLevelsAndTimesInTheUnitsDrawn) {
   EXPECT_DOUBLE_EQ(figure.tones[1].attack_end_s, 12500 / 8000.0);  // cut at the tone's end
   EXPECT_EQ(figure.tones[2].label, "no pitch");
   EXPECT_EQ(figure.tones[2].failed_s, std::vector<double>{2.2});
+  // A harmonic 5 dB above the fundamental lifts the levels' range to +10 dB.
+  RecordingResult louder = three_tones("x.wav");
+  louder.tones[0].totals.amplitude_sums[1] = 2000.0 * std::pow(10.0, 5.0 / 20.0);
+  EXPECT_EQ(recording_figure(louder, 440.0).levels_top_db, 10.0);
+  EXPECT_EQ(recording_figure(louder, 440.0).levels_bottom_db, -50.0);
   const struct {
     double cents;
     const char* text;
@@ -131,6 +136,13 @@ TEST(HtmlReport, DrawsEachToneInEachChartAndClosesEveryTag) {
   EXPECT_EQ(count(page, "Tone 1 h1: -20.0 dB</title>"), 1u);
   EXPECT_EQ(count(page, "above the Nyquist limit</title>"), 2u);  // map and bars
   EXPECT_EQ(count(page, ": not measured</title>"), 6u);
+  EXPECT_EQ(count(page, "<path class=\"level\" d=\"M"), 1u);
+  // Each pass a tick, each tone a caption; the legend's lowest level is a bound.
+  EXPECT_EQ(count(page, "Tone 1: pass at 0.250 s</title>"), 1u);
+  EXPECT_EQ(count(page, "Tone 1: pass at 0.550 s</title>"), 1u);
+  EXPECT_EQ(count(page, "Tone 3: no pitch found at 2.200 s</title>"), 1u);
+  EXPECT_EQ(count(page, "<b>Tone 1: A4 0.0 c, 440.000 Hz, 0.100 s to 1.100 s</b>"), 1u);
+  EXPECT_EQ(count(page, ">≤ -60</text>"), 1u);
   EXPECT_EQ(count(page, "a&lt;b&amp;c&gt;.wav"), 1u);
   EXPECT_EQ(count(page, "a<b"), 0u);
   EXPECT_EQ(count(page, "<script"), 0u);
