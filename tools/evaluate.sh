@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Measures toneprint-batch's pitch accuracy on sampled instruments: 24 General
+# MIDI instruments, 7 notes each over their usual range, from two sound fonts
+# (TimGM6mb and MuseScore General), each note plain, 30 dB quieter and with
+# white noise 50 dB below its peak. Prints a Markdown table of gross errors
+# (no pitch, or more than 50 cents off) and the median deviation in cents,
+# per instrument and per variant, for the default mode and, when the binary
+# has it, --robust.
+#
+#   tools/evaluate.sh [--quick] [--batch PATH] [--out DIR]
+#
+#   --quick       5 instruments, 3 notes each: a smoke test
+#   --batch PATH  the toneprint-batch to evaluate (default: built here, in
+#                 build/evaluate-build)
+#   --out DIR     where the notes, the JSON, results.csv and table.md go
+#                 (default build/evaluate); rendered notes are kept there and
+#                 only rendered again when the render settings change
+set -euo pipefail
+
+usage() { echo "usage: tools/evaluate.sh [--quick] [--batch PATH] [--out DIR]" >&2; exit 2; }
+quick=() batch="" out=build/evaluate
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=(--quick) ;;
+    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
+    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
+    *) usage ;;
+  esac
+  shift
+done
+if [ -n "$batch" ] && [ ! -x "$batch" ]; then
+  echo "tools/evaluate.sh: --batch $batch is not an executable file" >&2
+  exit 2
+fi
+cd "$(dirname "$0")/.."
+. tools/lib/debian_packages.sh
+
+packages=(fluidsynth timgm6mb-soundfont musescore-general-soundfont python3)
+[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
+require_debian_packages "${packages[@]}"
+soundfont() { dpkg -L "$1" | grep -m1 -E '\.sf[23]$'; }
+timgm=$(soundfont timgm6mb-soundfont)
+musescore=$(soundfont musescore-general-soundfont)
+
+if [ -z "$batch" ]; then
+  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
+  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
+  batch=$PWD/build/evaluate-build/toneprint-batch
+fi
+modes=(default)
+help=$("$batch" --help)
+grep -q -- '--robust' <<<"$help" && modes+=(robust)
+
+now() { date +%s.%N; }
+took() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
+
+# One gain for every note: 1.8 puts the loudest note near -1 dBFS.
+mkdir -p "$out/json"
+start=$(now)
+python3 tools/evaluate/render.py "$out" "${quick[@]}" --jobs 2 --gain 1.8 \
+  "timgm6mb=$timgm" "musescore=$musescore"
+echo "Rendering (or finding the rendered notes): $(took "$start")"
+
+# Only the manifest's files, so that a quick run skips the full set's notes.
+for mode in "${modes[@]}"; do
+  flags=()
+  [ "$mode" = robust ] && flags=(--robust)
+  for variant in plain quiet noisy; do
+    mapfile -t files < <(awk -F, -v v="$variant" -v o="$out" 'NR > 1 && $8 == v { print o "/" $1 }' "$out/manifest.csv")
+    start=$(now)
+    status=0
+    "$batch" -f json -q -j 2 --force "${flags[@]}" -o "$out/json/$mode-$variant.json" "${files[@]}" || status=$?
+    # 1: some recording could not be read; the scores count it as unmeasured.
+    [ "$status" -le 1 ] || { echo "toneprint-batch failed ($status) on the $variant notes" >&2; exit 1; }
+    echo "Analysis, $mode mode, $variant: ${#files[@]} recordings in $(took "$start")"
+  done
+done
+echo
+python3 tools/evaluate/score.py "$out" "${modes[@]}"
+echo
+echo "Per-note results: $out/results.csv; the table: $out/table.md"
