@@ -111,10 +111,6 @@ def write_wav(path, samples, channels):
     os.replace(path + ".part", path)
 
 
-def clamp(value):
-    return max(-32768, min(32767, value))
-
-
 def render(job):
     """Renders one note and its variants unless they exist; returns its peak
     and its clipped samples."""
@@ -149,8 +145,8 @@ def render(job):
     sigma = peak * 10.0 ** (NOISE_DB / 20.0)
     noise = random.Random(zlib.crc32(name.encode()))
     write_wav(paths["quiet"], [round(x * quiet) for x in samples], channels)
-    write_wav(paths["noisy"], [clamp(x + round(noise.gauss(0.0, sigma))) for x in samples],
-              channels)
+    write_wav(paths["noisy"], [min(32767, max(-32768, x + round(noise.gauss(0.0, sigma))))
+                               for x in samples], channels)
     write_wav(paths["plain"], samples, channels)  # last: it marks the note as done
     return peak, samples.count(32767) + samples.count(-32768)
 
