@@ -39,6 +39,19 @@ class LevelEnvelope {
   std::vector<double> peaks_;
 };
 
+// A whole recording's level: its loudest sample and its noise floor (the
+// 5th percentile of the peaks of its 10 ms blocks, to 0.1 dB), in sample
+// units.
+struct RecordingLevels {
+  double peak = 0.0;
+  double noise_floor = 0.0;
+  std::uint64_t samples = 0;
+};
+
+// Reads the source to its end for its levels, adding every sample to
+// `envelope` when there is one.
+RecordingLevels scan_levels(SampleSource& source, LevelEnvelope* envelope);
+
 // Passes a source's samples on and adds them to an envelope. It cannot seek,
 // so that whoever reads through it reads every sample.
 class LevelTap final : public SampleSource {

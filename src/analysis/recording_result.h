@@ -23,6 +23,7 @@ struct RecordingResult {
   RecordingFormat format;
   AnalysisSettings settings;
   std::uint64_t samples = 0;  // samples analysed
+  double peak = 0.0;          // the loudest sample's magnitude
   std::vector<ToneRecord> tones;
   std::optional<LevelEnvelope> levels;  // the samples' level, when kept
 

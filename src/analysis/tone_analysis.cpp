@@ -9,6 +9,7 @@
 #include "analysis/pitch_detection.h"
 #include "analysis/report.h"
 #include "analysis/sample_stream.h"
+#include "analysis/vote_check.h"
 #include "readers/wave_source.h"
 
 namespace toneprint {
@@ -91,6 +92,8 @@ class ToneReader {
 
   bool tone_ended() const { return break_found_ || read_failed_; }
   bool read_failed() const { return read_failed_; }
+  // Samples left in the recording.
+  std::uint64_t remaining() const { return stream_.remaining(); }
   // Where the tone ended: its closing silence's first sample, or the end.
   std::uint64_t end() const { return end_; }
 
@@ -122,20 +125,226 @@ std::uint32_t duration_samples(std::uint32_t sample_rate, double seconds) {
   return static_cast<std::uint32_t>(samples);
 }
 
+namespace {
+
+constexpr const char* vote_rejected_message =
+    "Error: the voted fundamental was rejected and nothing could replace it.\n";
+
+// Reads a tone's samples up to a set position (a followed tail's end)
+// instead of up to a break.
+class BoundedReader {
+ public:
+  BoundedReader(SampleStream& stream, std::uint64_t until) : stream_(stream), until_(until) {}
+
+  bool next(double& value) {
+    if (stream_.position() >= until_ || !stream_.read(value)) {
+      ended_ = true;
+      return false;
+    }
+    return true;
+  }
+  bool tone_ended() const { return ended_; }
+  std::uint64_t remaining() const {
+    return std::min(stream_.remaining(), until_ - std::min(until_, stream_.position()));
+  }
+
+ private:
+  SampleStream& stream_;
+  std::uint64_t until_;
+  bool ended_ = false;
+};
+
+// What the passes of every tone share.
+struct PassTools {
+  PassTools(const AnalysisSettings& settings, Evaluation evaluation, bool one_thread)
+      : block(static_cast<std::size_t>(settings.fft_size) + settings.fft_hop),
+        frame_amplitudes(static_cast<std::size_t>(settings.harmonic_count) + 1),
+        frame(evaluation) {
+    if (one_thread) frame.use_one_thread();
+  }
+  std::vector<double> block;
+  std::vector<double> frame_amplitudes;
+  PitchDetector pitch_detector;
+  HarmonicAccumulator frame;
+  VoteChecker vote_checker;
+};
+
+// Cuts the tone that `reader` reads into passes until it ends, measures
+// each and adds it to the totals. True when a pass had a full pitch block.
+template <typename Reader>
+bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings& settings,
+                    const RobustSettings& robust, ToneListener& listener, PassTools& tools,
+                    ToneTotals& totals) {
+  std::vector<double>& block = tools.block;
+  std::vector<double>& frame_amplitudes = tools.frame_amplitudes;
+  bool attempted = false;
+  while (!reader.tone_ended()) {
+    // The pitch block; one that is not full is never analysed.
+    const std::uint64_t first = stream.position();
+    for (std::size_t j = 0; j < block.size() && reader.next(block[j]); ++j) {
+    }
+    if (reader.tone_ended()) break;
+    attempted = true;
+
+    const PitchEstimate pitch = tools.pitch_detector.detect(
+        block, settings.fft_size, settings.fft_hop, settings.sample_rate, settings.peak_threshold,
+        settings.peak_count);
+    if (pitch.status == PitchStatus::NoPeaks) {
+      listener.pass_failed(first, PassFailure::no_peaks, no_peaks_message);
+      continue;
+    }
+    double f0 = pitch.frequency;
+    if (pitch.status != PitchStatus::Found || !std::isfinite(f0) || f0 <= 0.0) {
+      listener.pass_failed(first, PassFailure::detection_error, detection_error_message);
+      continue;
+    }
+    if (robust.check_vote) {
+      const CheckedVote checked =
+          tools.vote_checker.check(block, settings.fft_size, settings.fft_hop,
+                                   settings.sample_rate, settings.peak_threshold,
+                                   settings.peak_count, f0);
+      listener.pass_vote_checked(first, f0, checked.outcome);
+      if (checked.outcome == VoteOutcome::rejected) {
+        listener.pass_failed(first, PassFailure::vote_rejected, vote_rejected_message);
+        continue;
+      }
+      f0 = checked.frequency;
+    }
+    listener.pass_started(first, f0);
+
+    // The DFT frame starts with the pitch block's first samples and goes
+    // on with fresh ones; each sample is measured as it arrives, so the
+    // frame is never held in memory, whatever its length. A frame longer
+    // than what the tone still holds cannot be completed, so its samples
+    // are only read.
+    HarmonicAccumulator& frame = tools.frame;
+    frame.start(f0, settings);
+    const std::uint64_t length = frame.length();
+    const std::size_t from_block =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length));
+    const bool completable = length - from_block <= reader.remaining();
+    if (completable) frame.add(std::span<const double>(block.data(), from_block));
+    for (std::uint64_t i = from_block; i < length; ++i) {
+      double value = 0.0;
+      if (!reader.next(value)) break;
+      if (completable) frame.add(value);
+    }
+    if (reader.tone_ended()) break;  // the pass is dropped
+
+    frame.amplitudes(frame_amplitudes);
+    listener.pass_measured(first, f0, frame_amplitudes);
+    for (std::size_t k = 0; k < frame_amplitudes.size(); ++k) {
+      totals.amplitude_sums[k] += frame_amplitudes[k];
+    }
+    totals.frequency_sum += f0;
+    totals.frame_count += 1;
+    if (frame_amplitudes[0] > totals.max_fundamental_amplitude) {
+      totals.max_fundamental_amplitude = frame_amplitudes[0];
+    }
+  }
+  return attempted;
+}
+
+// Moves the stream to `target`, back or ahead.
+bool move_to(SampleStream& stream, std::uint64_t target) {
+  const std::uint64_t at = stream.position();
+  return target <= at ? stream.skip_back(at - target) : stream.skip_forward(target - at);
+}
+
+// A tone that ended at `end` before it held one pass, analysed again over
+// its tail and with a shorter attack skip as the robust settings allow. The
+// stream stands at `resume`, where the tone loop goes on; it is left there
+// or, after a tail that reaches further, where the tail ends (the samples
+// between are all below the threshold, so no tone starts in them).
+void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t end,
+                        const AnalysisSettings& settings, const RobustAnalysis& robust,
+                        ToneListener& listener, PassTools& tools, ToneTotals& totals) {
+  const std::uint64_t resume = stream.position();
+  const std::uint32_t rate = settings.sample_rate;
+  const std::uint64_t attack = duration_samples(rate, settings.attack_seconds);
+  // A pass reads its pitch block and a DFT frame that starts with it.
+  const std::uint64_t need =
+      std::max<std::uint64_t>(tools.block.size(),
+                              std::uint64_t{duration_samples(rate, settings.min_tone_seconds)} +
+                                  duration_samples(rate, settings.max_extra_seconds));
+  std::uint64_t until = end;
+  if (robust.settings.follow_tail) {
+    if (!move_to(stream, start)) {
+      move_to(stream, resume);
+      return;
+    }
+    double attack_peak = 0.0;
+    double sample = 0.0;
+    while (stream.position() < std::min(end, start + 1 + attack) && stream.read(sample)) {
+      attack_peak = std::max(attack_peak, std::fabs(sample));
+    }
+    const double floor =
+        std::max(attack_peak * std::pow(10.0, -robust.settings.tail_depth_db / 20.0),
+                 2.0 * robust.noise_floor);
+    if (stream.position() < end) stream.skip_forward(end - stream.position());
+    // Block by block of 10 ms, until a block's peak falls below the floor
+    // or the next tone starts.
+    const std::uint64_t block = std::max<std::uint32_t>(1, rate / 100);
+    const std::uint64_t margin = duration_samples(rate, tail_margin_seconds);
+    until = stream.position();
+    for (bool going = true; going;) {
+      const std::uint64_t block_start = stream.position();
+      double peak = 0.0;
+      std::uint64_t read = 0;
+      for (; read < block && stream.read(sample); ++read) {
+        if (sample > settings.silence_threshold) {
+          const std::uint64_t onset = stream.position() - 1;
+          until = std::max(end, onset > margin ? onset - margin : 0);
+          going = false;
+          break;
+        }
+        peak = std::max(peak, std::fabs(sample));
+      }
+      if (!going) break;
+      if (read < block) {
+        until = stream.position();  // the recording's end
+        break;
+      }
+      if (peak < floor) {
+        until = block_start;
+        break;
+      }
+      until = stream.position();
+    }
+  }
+  std::uint64_t attack_end = start + 1 + attack;
+  if (robust.settings.short_attack && until > start + 1 && until - (start + 1) < attack + need) {
+    const std::uint64_t shortest = duration_samples(rate, shortest_attack_seconds);
+    const std::uint64_t room = until - (start + 1);
+    const std::uint64_t shortened = std::max(shortest, room > need ? room - need : 0);
+    attack_end = start + 1 + std::min(attack, shortened);
+  }
+  if (until > attack_end && until - attack_end >= need && move_to(stream, attack_end)) {
+    listener.tone_span(attack_end, until);
+    BoundedReader reader(stream, until);
+    measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
+  }
+  if (stream.position() < resume) move_to(stream, resume);
+}
+
+}  // namespace
+
 void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneListener& listener,
                    Evaluation evaluation, bool one_thread) {
-  const std::size_t block_length = static_cast<std::size_t>(settings.fft_size) + settings.fft_hop;
-  std::vector<double> block(block_length);
-  std::vector<double> frame_amplitudes(static_cast<std::size_t>(settings.harmonic_count) + 1);
+  analyse_tones(source, settings, RobustAnalysis{}, listener, evaluation, one_thread);
+}
+
+void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                   const RobustAnalysis& robust, ToneListener& listener, Evaluation evaluation,
+                   bool one_thread) {
   ToneTotals totals;
   SilenceTest silence(settings);
   // The silence test looks ahead at most its own length and then returns.
   SampleStream stream(source, silence.length());
   ToneReader reader(stream, silence, settings.silence_threshold);
-  PitchDetector pitch_detector;
-  HarmonicAccumulator frame(evaluation);
-  if (one_thread) frame.use_one_thread();
+  PassTools tools(settings, evaluation, one_thread);
   const std::uint32_t attack = duration_samples(settings.sample_rate, settings.attack_seconds);
+  const bool retry_short = robust.settings.follow_tail || robust.settings.short_attack;
 
   while (wait_for_tone(stream, settings.silence_threshold)) {
     const std::uint64_t start = stream.position() - 1;
@@ -144,55 +353,10 @@ void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneL
     totals.reset(settings.harmonic_count);
     reader.start_tone();
 
-    while (!reader.tone_ended()) {
-      // The pitch block; one that is not full is never analysed.
-      const std::uint64_t first = stream.position();
-      for (std::size_t j = 0; j < block_length && reader.next(block[j]); ++j) {
-      }
-      if (reader.tone_ended()) break;
-
-      const PitchEstimate pitch =
-          pitch_detector.detect(block, settings.fft_size, settings.fft_hop, settings.sample_rate,
-                                settings.peak_threshold, settings.peak_count);
-      if (pitch.status == PitchStatus::NoPeaks) {
-        listener.pass_failed(first, PassFailure::no_peaks, no_peaks_message);
-        continue;
-      }
-      const double f0 = pitch.frequency;
-      if (pitch.status != PitchStatus::Found || !std::isfinite(f0) || f0 <= 0.0) {
-        listener.pass_failed(first, PassFailure::detection_error, detection_error_message);
-        continue;
-      }
-      listener.pass_started(first, f0);
-
-      // The DFT frame starts with the pitch block's first samples and goes
-      // on with fresh ones; each sample is measured as it arrives, so the
-      // frame is never held in memory, whatever its length. A frame longer
-      // than what the recording still holds cannot be completed, so its
-      // samples are only read.
-      frame.start(f0, settings);
-      const std::uint64_t length = frame.length();
-      const std::size_t from_block =
-          static_cast<std::size_t>(std::min<std::uint64_t>(block_length, length));
-      const bool completable = length - from_block <= stream.remaining();
-      if (completable) frame.add(std::span<const double>(block.data(), from_block));
-      for (std::uint64_t i = from_block; i < length; ++i) {
-        double value = 0.0;
-        if (!reader.next(value)) break;
-        if (completable) frame.add(value);
-      }
-      if (reader.tone_ended()) break;  // the pass is dropped
-
-      frame.amplitudes(frame_amplitudes);
-      listener.pass_measured(first, f0, frame_amplitudes);
-      for (std::size_t k = 0; k < frame_amplitudes.size(); ++k) {
-        totals.amplitude_sums[k] += frame_amplitudes[k];
-      }
-      totals.frequency_sum += f0;
-      totals.frame_count += 1;
-      if (frame_amplitudes[0] > totals.max_fundamental_amplitude) {
-        totals.max_fundamental_amplitude = frame_amplitudes[0];
-      }
+    const bool attempted =
+        measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
+    if (retry_short && !attempted && !reader.read_failed()) {
+      analyse_short_tone(stream, start, reader.end(), settings, robust, listener, tools, totals);
     }
 
     listener.tone_ended(reader.end(), totals);

@@ -12,6 +12,7 @@
 
 #include "analysis/analysis_settings.h"
 #include "analysis/harmonic_measurement.h"
+#include "analysis/robust_settings.h"
 #include "analysis/text_output.h"
 #include "analysis/tone_events.h"
 #include "readers/sample_source.h"
@@ -24,6 +25,18 @@ namespace toneprint {
 // the straightforward reference is asked for, on a second processor too
 // unless `one_thread` (for callers that run several analyses at once).
 void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneListener& listener,
+                   Evaluation evaluation = Evaluation::fast, bool one_thread = false);
+
+// The same with the robust mode's changes to the tone loop: a checked vote,
+// and a tone too short for one pass followed into its tail and given a
+// shorter attack skip (which needs a source that can seek). The recording's
+// noise floor bounds the tail.
+struct RobustAnalysis {
+  RobustSettings settings;
+  double noise_floor = 0.0;  // in sample units
+};
+void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                   const RobustAnalysis& robust, ToneListener& listener,
                    Evaluation evaluation = Evaluation::fast, bool one_thread = false);
 
 // The interactive program's analysis: a mono 16-bit recording from its read

@@ -24,7 +24,15 @@ struct ToneTotals {
 };
 
 // Why a pass gave no fundamental.
-enum class PassFailure { no_peaks, detection_error };
+enum class PassFailure { no_peaks, detection_error, vote_rejected };
+
+// What the robust mode's check made of a pass's voted fundamental.
+enum class VoteOutcome {
+  kept,                     // the vote stands
+  replaced_by_period,       // by the bin at the time-domain estimate, refined
+  replaced_by_lowest_peak,  // by the lowest spectral peak, refined
+  rejected,                 // nothing replaced it: the pass has no fundamental
+};
 
 class ToneListener {
  public:
@@ -48,6 +56,15 @@ class ToneListener {
   // The pass's pitch block gave no fundamental; `message` is the console's
   // line for it.
   virtual void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) = 0;
+
+  // The robust mode checked the vote of the pass at `first`; a pass it
+  // replaced goes on with the new fundamental, one it rejected fails.
+  virtual void pass_vote_checked(std::uint64_t /*first*/, double /*voted*/,
+                                 VoteOutcome /*outcome*/) {}
+
+  // The robust mode analyses a tone too short for one pass again, from
+  // `attack_end` (after a shorter attack skip) to `until` (into its tail).
+  virtual void tone_span(std::uint64_t /*attack_end*/, std::uint64_t /*until*/) {}
 
   // The tone ends at sample `end`: where its closing silence begins, or the
   // recording's end.

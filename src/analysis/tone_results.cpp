@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "analysis/robust_settings.h"
+
 namespace toneprint {
 
 std::string note_name(int midi) {
@@ -35,18 +37,65 @@ std::optional<double> ToneRecord::harmonic(std::size_t k) const {
 }
 
 double ToneRecord::spread_cents() const {
-  if (passes.empty()) return 0.0;
+  if (totals.frame_count == 0) return 0.0;
   const double mean = frequency();
   double sum = 0.0;
   double squares = 0.0;
+  double n = 0.0;
   for (const MeasuredPass& pass : passes) {
+    if (!pass.used) continue;
+    n += 1.0;
     const double c = 1200.0 * std::log2(pass.fundamental / mean);
     sum += c;
     squares += c * c;
   }
-  const double n = static_cast<double>(passes.size());
   const double variance = squares / n - (sum / n) * (sum / n);
   return variance > 0.0 ? std::sqrt(variance) : 0.0;
+}
+
+void keep_consensus(ToneRecord& tone) {
+  const std::size_t count = tone.passes.size();
+  if (count < 2) return;
+  const auto cents = [&](std::size_t i, std::size_t j) {
+    return std::fabs(1200.0 * std::log2(tone.passes[i].fundamental / tone.passes[j].fundamental));
+  };
+  std::size_t best = 0;
+  std::size_t best_neighbours = 0;
+  double best_distance = 0.0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t neighbours = 0;
+    double distance = 0.0;
+    for (std::size_t j = 0; j < count; ++j) {
+      if (cents(i, j) <= agreement_cents) {
+        ++neighbours;
+        distance += cents(i, j);
+      }
+    }
+    if (neighbours > best_neighbours ||
+        (neighbours == best_neighbours && distance < best_distance)) {
+      best = i;
+      best_neighbours = neighbours;
+      best_distance = distance;
+    }
+  }
+  if (best_neighbours == count) return;  // every pass agrees: the totals stand
+
+  ToneTotals totals;
+  totals.reset(static_cast<std::uint32_t>(tone.totals.amplitude_sums.size() - 1));
+  for (std::size_t i = 0; i < count; ++i) {
+    MeasuredPass& pass = tone.passes[i];
+    pass.used = cents(i, best) <= agreement_cents;
+    if (!pass.used) continue;
+    for (std::size_t k = 0; k < pass.amplitudes.size(); ++k) {
+      totals.amplitude_sums[k] += pass.amplitudes[k];
+    }
+    totals.frequency_sum += pass.fundamental;
+    totals.frame_count += 1;
+    if (pass.amplitudes[0] > totals.max_fundamental_amplitude) {
+      totals.max_fundamental_amplitude = pass.amplitudes[0];
+    }
+  }
+  tone.totals = totals;
 }
 
 void ToneCollector::tone_started(std::uint64_t start) {
@@ -56,7 +105,23 @@ void ToneCollector::tone_started(std::uint64_t start) {
 
 void ToneCollector::pass_measured(std::uint64_t first, double f0,
                                   std::span<const double> amplitudes) {
-  current_.passes.push_back({first, f0, std::vector<double>(amplitudes.begin(), amplitudes.end())});
+  MeasuredPass pass{first, f0, std::vector<double>(amplitudes.begin(), amplitudes.end())};
+  if (vote_first_ == first) {
+    pass.vote = vote_;
+    pass.voted = voted_;
+  }
+  current_.passes.push_back(std::move(pass));
+}
+
+void ToneCollector::pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) {
+  vote_first_ = first;
+  voted_ = voted;
+  vote_ = outcome;
+}
+
+void ToneCollector::tone_span(std::uint64_t attack_end, std::uint64_t until) {
+  current_.analysed_from = attack_end;
+  current_.analysed_until = until;
 }
 
 void ToneCollector::pass_failed(std::uint64_t first, PassFailure failure,
@@ -70,6 +135,7 @@ void ToneCollector::pass_failed(std::uint64_t first, PassFailure failure,
 void ToneCollector::tone_ended(std::uint64_t end, const ToneTotals& totals) {
   current_.end = end;
   current_.totals = totals;
+  if (consensus_) keep_consensus(current_);
   tones_.push_back(std::move(current_));
   current_ = ToneRecord{};
 }

@@ -31,6 +31,11 @@ struct MeasuredPass {
   std::uint64_t first = 0;  // the pitch block's first sample
   double fundamental = 0.0;
   std::vector<double> amplitudes;  // per harmonic index; -1.0 above the Nyquist limit
+  // Whether the tone's means include it (the consensus may leave it out).
+  bool used = true;
+  // What the robust mode's vote check made of it, and the vote it checked.
+  VoteOutcome vote = VoteOutcome::kept;
+  double voted = 0.0;
 };
 
 struct FailedPass {
@@ -42,32 +47,52 @@ struct FailedPass {
 struct ToneRecord {
   std::uint64_t start = 0;  // the first loud sample
   std::uint64_t end = 0;    // where the closing silence begins, or the recording ends
-  ToneTotals totals;
+  ToneTotals totals;  // over the passes used
   std::vector<MeasuredPass> passes;
   std::vector<FailedPass> failures;
+  // Set when the robust mode analysed a tone too short for one pass again:
+  // from where (after its attack skip) to where (into its tail).
+  std::uint64_t analysed_from = 0;
+  std::uint64_t analysed_until = 0;
 
   bool measured() const { return totals.frame_count > 0; }
   // The mean fundamental over the passes (Hz); 0 when none was measured.
   double frequency() const;
   // The mean amplitude of harmonic index k; none above the Nyquist limit.
   std::optional<double> harmonic(std::size_t k) const;
-  // The standard deviation of the passes' fundamentals, in cents of their
-  // mean (0 for a single pass).
+  // The standard deviation of the used passes' fundamentals, in cents of
+  // their mean (0 for a single pass).
   double spread_cents() const;
 };
 
-// Gathers the tones as the loop reports them.
+// Leaves out of a tone's means the passes that disagree with the rest: only
+// those within agreement_cents of the pass with the most such neighbours
+// stay (on a tie, the pass whose neighbours lie closest to it, then the
+// earliest). The totals are summed again over them.
+void keep_consensus(ToneRecord& tone);
+
+// Gathers the tones as the loop reports them; with `consensus`, each
+// tone's means keep to its agreeing passes.
 class ToneCollector final : public ToneListener {
  public:
+  explicit ToneCollector(bool consensus = false) : consensus_(consensus) {}
+
   void tone_started(std::uint64_t start) override;
   void pass_started(std::uint64_t, double) override {}
   void pass_measured(std::uint64_t first, double f0, std::span<const double> amplitudes) override;
   void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) override;
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
+  void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
+  void tone_span(std::uint64_t attack_end, std::uint64_t until) override;
 
   std::vector<ToneRecord>& tones() { return tones_; }
 
  private:
+  bool consensus_;
+  // The last vote checked, for the pass it belongs to.
+  std::uint64_t vote_first_ = 0;
+  double voted_ = 0.0;
+  VoteOutcome vote_ = VoteOutcome::kept;
   std::vector<ToneRecord> tones_;
   ToneRecord current_;
 };

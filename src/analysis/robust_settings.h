@@ -1,0 +1,43 @@
+#pragma once
+
+// The robust mode's changes to the analysis, each of which a user turns on
+// by name. With all of them off the analysis is the default one, to the
+// last digit.
+
+namespace toneprint {
+
+struct RobustSettings {
+  // A tone too short for one pass is followed into its decaying tail: until
+  // it falls tail_depth_db below the peak of its attack, never below twice
+  // the recording's noise floor, and stopping 50 ms before the next onset.
+  bool follow_tail = false;
+  double tail_depth_db = 40.0;
+  // A tone too short for the attack skip and one pass skips only enough of
+  // its attack to leave room for one pass, and at least 50 ms.
+  bool short_attack = false;
+  // A pass's voted fundamental is checked against its spectrum and a
+  // time-domain estimate, and replaced where they show it wrong.
+  bool check_vote = false;
+  // A tone's means use only the passes within 50 cents of the pass with the
+  // most such neighbours.
+  bool consensus = false;
+  // The silence threshold is lowered (never raised) to relative_threshold_db
+  // below the recording's loudest sample.
+  bool relative_threshold = false;
+  double relative_threshold_db = 19.0;
+
+  bool any() const {
+    return follow_tail || short_attack || check_vote || consensus || relative_threshold;
+  }
+  // Whether the tone loop itself changes (the others act before or after it).
+  bool changes_tone_loop() const { return follow_tail || short_attack || check_vote; }
+};
+
+// The shortest stretch the robust mode gives an attack skip, in seconds.
+inline constexpr double shortest_attack_seconds = 0.05;
+// How far before the next tone's onset a followed tail stops, in seconds.
+inline constexpr double tail_margin_seconds = 0.05;
+// How far a checked vote or a pass may lie from another to agree, in cents.
+inline constexpr double agreement_cents = 50.0;
+
+}  // namespace toneprint

@@ -1,0 +1,45 @@
+#pragma once
+
+// A second opinion on a pass's fundamental. The peak-spacing vote can land
+// on the spacing between the split peaks of one partial (vibrato, chorus) or
+// on half the fundamental (a partial at 1.5 f0); both give a bin with
+// little energy or a frequency far below what the waveform repeats at. The
+// check rejects such a vote and puts the phase-refined frequency of a bin
+// with energy in its place.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "analysis/tone_events.h"
+
+namespace toneprint {
+
+struct CheckedVote {
+  double frequency = 0.0;  // Hz; 0 when rejected
+  VoteOutcome outcome = VoteOutcome::kept;
+};
+
+// The time-domain estimate of the period: the first dip of the cumulative-
+// mean-normalised difference function below `threshold`, refined between
+// samples, over lags up to half the samples. In Hz; 0 when there is none.
+double period_frequency(std::span<const double> samples, std::uint32_t sample_rate,
+                        double threshold = 0.15);
+
+class VoteChecker {
+ public:
+  // `block` is the pass's pitch block (fft_size + fft_hop samples) and
+  // `voted` the frequency the vote gave.
+  CheckedVote check(std::span<const double> block, std::uint32_t fft_size, std::uint32_t fft_hop,
+                    std::uint32_t sample_rate, std::uint32_t peak_threshold,
+                    std::uint32_t peak_count, double voted);
+
+ private:
+  // The refined frequency of `bin`, from its phase advance between frames.
+  double refined(std::uint32_t bin, std::uint32_t fft_hop, std::uint32_t fft_size,
+                 std::uint32_t sample_rate) const;
+
+  std::vector<double> frame_, real_[2], imaginary_[2], magnitudes_;
+};
+
+}  // namespace toneprint
