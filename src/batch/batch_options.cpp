@@ -148,6 +148,34 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   app.add_option("--a4", a4,
                  "Frequency of A4 for note names and cents, Hz [default 440, 100 to 1000]")
       ->check(CLI::Range(100.0, 1000.0));
+  // The robust mode, and each of its changes on its own.
+  RobustSettings robust;
+  bool all_robust = false;
+  app.add_flag("--robust", all_robust,
+               "For real instruments: all five changes below, each of which also has an "
+               "option of its own")
+      ->group("Robust mode");
+  app.add_flag("--follow-tail", robust.follow_tail,
+               "Follow a tone too short for one pass into its decaying tail")
+      ->group("Robust mode");
+  app.add_option("--tail-depth", robust.tail_depth_db,
+                 "How far below its attack's peak a tail is followed, dB [default 40, 10 to 80]")
+      ->check(CLI::Range(10.0, 80.0))
+      ->group("Robust mode");
+  app.add_flag("--short-attack", robust.short_attack,
+               "Skip less of a short tone's attack, to leave room for one pass (at least 50 ms)")
+      ->group("Robust mode");
+  app.add_flag("--check-vote", robust.check_vote,
+               "Check each pass's fundamental against its spectrum and its period, and replace "
+               "a wrong one")
+      ->group("Robust mode");
+  app.add_flag("--consensus", robust.consensus,
+               "Average only the passes within 50 cents of the best-supported one")
+      ->group("Robust mode");
+  app.add_flag("--relative-threshold", robust.relative_threshold,
+               "Lower the silence threshold to 19 dB below the recording's loudest sample")
+      ->group("Robust mode");
+
   std::string channel = "mix";
   app.add_option("--channel", channel,
                  "Channel analysed in a recording of several: a number from 1, or mix for their "
@@ -214,6 +242,11 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
 
   options.a4 = a4;
+  if (all_robust) {
+    robust.follow_tail = robust.short_attack = robust.check_vote = robust.consensus =
+        robust.relative_threshold = true;
+  }
+  options.robust = robust;
   options.format = format == "json"      ? OutputFormat::json
                    : format == "classic" ? OutputFormat::classic
                    : format == "html"    ? OutputFormat::html

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/robust_settings.h"
 #include "readers/sample_source.h"
 
 namespace toneprint {
@@ -26,6 +27,7 @@ struct BatchOptions {
   // The value given for one setting, if any.
   std::optional<double> given(Setting setting) const;
   double a4 = 440.0;
+  RobustSettings robust;  // all off unless asked for
   ChannelChoice channel;
   OutputFormat format = OutputFormat::csv;
   std::string output;  // empty for standard output

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
+#include <limits>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -30,22 +32,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Counts the samples the analysis reads, for the progress line.
+// Counts the samples the analysis has reached, for the progress line, and
+// keeps the loudest one it read.
 class CountingSource final : public SampleSource {
  public:
   CountingSource(SampleSource& source, std::atomic<std::uint64_t>& count)
       : source_(source), count_(count) {}
   std::size_t read(std::span<double> out) override {
     const std::size_t got = source_.read(out);
-    count_ += got;
+    for (std::size_t i = 0; i < got; ++i) peak_ = std::max(peak_, std::fabs(out[i]));
+    position_ += got;
+    if (position_ > furthest_) {
+      count_ += position_ - furthest_;
+      furthest_ = position_;
+    }
     return got;
+  }
+  bool seek(std::uint64_t frame) override {
+    if (!source_.seek(frame)) return false;
+    position_ = frame;
+    return true;
   }
   const RecordingFormat& format() const override { return source_.format(); }
   const std::string& error() const override { return source_.error(); }
+  double peak() const { return peak_; }
 
  private:
   SampleSource& source_;
   std::atomic<std::uint64_t>& count_;
+  std::uint64_t position_ = 0;
+  std::uint64_t furthest_ = 0;
+  double peak_ = 0.0;
 };
 
 bool is_terminal(std::FILE* stream) {
@@ -211,21 +228,67 @@ RecordingResult analyse_recording(const std::string& path, const BatchOptions& o
     progress.frames = result.format.frames;
   }
 
+  const RobustSettings& robust = options.robust;
+  RobustAnalysis analysis{robust, 0.0};
+  const bool html = options.format == OutputFormat::html;
+  if (robust.relative_threshold || robust.follow_tail || (html && robust.changes_tone_loop())) {
+    // A first reading for the levels: the loudest sample for the threshold,
+    // the noise floor for the tails, and the page's level (the tone loop
+    // seeks, so it cannot draw it). Then back to the start.
+    const RecordingLevels levels =
+        scan_levels(*source, html ? &result.levels.emplace() : nullptr);
+    analysis.noise_floor = levels.noise_floor;
+    if (robust.relative_threshold) {
+      result.settings.silence_threshold =
+          std::min(result.settings.silence_threshold,
+                   levels.peak * std::pow(10.0, -robust.relative_threshold_db / 20.0));
+    }
+    if (!source->seek(0)) source = open_recording(path, options.channel, result.error);
+    if (source == nullptr) return result;
+  }
+
   CountingSource counted(*source, progress.read);
-  ToneCollector collector;
+  ToneCollector collector(robust.consensus);
   const std::uint64_t before = progress.read;
-  if (options.format == OutputFormat::html) {
+  if (html && !result.levels) {
     // The page draws the level of every sample.
     LevelTap tap(counted, result.levels.emplace());
-    analyse_tones(tap, result.settings, collector, Evaluation::fast, one_thread);
+    analyse_tones(tap, result.settings, analysis, collector, Evaluation::fast, one_thread);
   } else {
-    analyse_tones(counted, result.settings, collector, Evaluation::fast, one_thread);
+    analyse_tones(counted, result.settings, analysis, collector, Evaluation::fast, one_thread);
   }
   result.samples = progress.read - before;
+  result.peak = counted.peak();
   result.tones = std::move(collector.tones());
   result.error = source->error();
   return result;
 }
+
+namespace {
+
+// Why a recording gave no tone, and what to try.
+std::string no_tone_reason(const RecordingResult& result) {
+  const double threshold = result.settings.silence_threshold;
+  const auto dbfs = [](double value) {
+    return value > 0.0 ? 20.0 * std::log10(value / 32768.0) : -std::numeric_limits<double>::infinity();
+  };
+  char text[320];
+  if (result.peak <= threshold) {
+    std::snprintf(text, sizeof text,
+                  "no tone: the loudest sample, %.0f (%.1f dBFS), is not above the silence "
+                  "threshold %.0f (%.1f dBFS); try --robust or --threshold %.0f",
+                  result.peak, dbfs(result.peak), threshold, dbfs(threshold),
+                  std::max(1.0, std::floor(result.peak * std::pow(10.0, -19.0 / 20.0))));
+  } else {
+    std::snprintf(text, sizeof text,
+                  "no tone: the recording ends within the attack skip (%g s) after its first "
+                  "sample above the silence threshold %.0f; try a shorter --attack",
+                  result.settings.attack_seconds, threshold);
+  }
+  return text;
+}
+
+}  // namespace
 
 int run_batch(const BatchOptions& options, std::ostream& err) {
   if (const std::string problem = output_problem(options); !problem.empty()) {
@@ -299,6 +362,8 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     if (!result.error.empty()) {
       all_read = false;
       err << "toneprint-batch: " << result.path << ": " << result.error << "\n";
+    } else if (result.opened && result.tones.empty()) {
+      err << "toneprint-batch: " << result.path << ": " << no_tone_reason(result) << "\n";
     }
     writer->recording(result);
   }

@@ -87,6 +87,7 @@ class JsonWriter final : public ResultWriter {
         }
       }
       entry["settings"] = settings;
+      if (options_.robust.any()) entry["robust"] = robust(options_.robust);
       entry["tones"] = json::array();
       for (std::size_t i = 0; i < result.tones.size(); ++i) {
         entry["tones"].push_back(tone(result, result.tones[i], i + 1));
@@ -115,7 +116,13 @@ class JsonWriter final : public ResultWriter {
     entry["end_s"] = result.seconds(tone.end);
     entry["start_sample"] = tone.start;
     entry["end_sample"] = tone.end;
-    entry["passes"] = tone.totals.frame_count;
+    entry["passes"] = tone.passes.size();
+    entry["passes_used"] = tone.totals.frame_count;
+    if (tone.analysed_until > 0) {
+      // Analysed again, with a shorter attack skip or into its tail.
+      entry["analysed_from_s"] = result.seconds(tone.analysed_from);
+      entry["analysed_until_s"] = result.seconds(tone.analysed_until);
+    }
     if (tone.measured()) {
       const NearestNote note = nearest_note(tone.frequency(), options_.a4);
       entry["frequency_hz"] = tone.frequency();
@@ -132,16 +139,52 @@ class JsonWriter final : public ResultWriter {
     }
     entry["measured"] = json::array();
     for (const MeasuredPass& pass : tone.passes) {
-      entry["measured"].push_back({{"time_s", result.seconds(pass.first)},
-                                   {"fundamental_hz", pass.fundamental},
-                                   {"amplitudes", amplitudes(pass.amplitudes)}});
+      json measured = {{"time_s", result.seconds(pass.first)},
+                       {"fundamental_hz", pass.fundamental},
+                       {"amplitudes", amplitudes(pass.amplitudes)},
+                       {"used", pass.used}};
+      if (!pass.used) measured["left_out"] = "outside the consensus";
+      if (options_.robust.check_vote) {
+        measured["vote"] = vote_text(pass.vote);
+        measured["voted_hz"] = pass.voted;
+      }
+      entry["measured"].push_back(std::move(measured));
     }
     entry["failed"] = json::array();
     for (const FailedPass& pass : tone.failures) {
-      entry["failed"].push_back(
-          {{"time_s", result.seconds(pass.first)}, {"message", pass.message}});
+      entry["failed"].push_back({{"time_s", result.seconds(pass.first)},
+                                 {"failure", failure_text(pass.failure)},
+                                 {"message", pass.message}});
     }
     return entry;
+  }
+
+  static json robust(const RobustSettings& robust) {
+    return {{"follow_tail", robust.follow_tail},
+            {"tail_depth_db", robust.tail_depth_db},
+            {"short_attack", robust.short_attack},
+            {"check_vote", robust.check_vote},
+            {"consensus", robust.consensus},
+            {"relative_threshold", robust.relative_threshold}};
+  }
+
+  static const char* vote_text(VoteOutcome outcome) {
+    switch (outcome) {
+      case VoteOutcome::replaced_by_period: return "replaced by the period's bin";
+      case VoteOutcome::replaced_by_lowest_peak: return "replaced by the lowest peak";
+      case VoteOutcome::rejected: return "rejected";
+      case VoteOutcome::kept: break;
+    }
+    return "kept";
+  }
+
+  static const char* failure_text(PassFailure failure) {
+    switch (failure) {
+      case PassFailure::detection_error: return "detection error";
+      case PassFailure::vote_rejected: return "vote rejected";
+      case PassFailure::no_peaks: break;
+    }
+    return "no peaks";
   }
 
   const BatchOptions& options_;

@@ -22,9 +22,10 @@ double hundredths(double value) {
 }  // namespace
 
 std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count) {
-  std::vector<std::string> columns = {"tone",   "start_s",      "end_s",
-                                      "passes", "frequency_hz", "note",
-                                      "cents",  "spread_cents", "max_fundamental"};
+  std::vector<std::string> columns = {"tone",         "start_s",     "end_s",
+                                      "passes",       "passes_used", "frequency_hz",
+                                      "note",         "cents",       "spread_cents",
+                                      "max_fundamental"};
   for (std::uint32_t k = 0; k <= harmonic_count; ++k) {
     columns.push_back(std::string(1, 'h').append(std::to_string(k)));
   }
@@ -36,7 +37,8 @@ std::vector<std::string> tone_table_row(const RecordingResult& result, std::size
   const ToneRecord& tone = result.tones[index];
   std::vector<std::string> row = {
       std::to_string(index + 1), formatted("%.6f", result.seconds(tone.start)),
-      formatted("%.6f", result.seconds(tone.end)), std::to_string(tone.totals.frame_count)};
+      formatted("%.6f", result.seconds(tone.end)), std::to_string(tone.passes.size()),
+      std::to_string(tone.totals.frame_count)};
   row.reserve(row.size() + 5 + harmonic_count + 1);
   if (!tone.measured()) {
     row.resize(row.size() + 5 + harmonic_count + 1);

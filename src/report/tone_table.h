@@ -1,10 +1,12 @@
 #pragma once
 
 // A recording's tones as a table of text cells, the same in every format
-// that has one: tone, start_s, end_s, passes, frequency_hz, note, cents,
-// spread_cents, max_fundamental, h0 ... hN. The frequency and amplitudes
-// have the classic report's digits; a tone too short to measure has empty
-// pitch cells, a harmonic above the Nyquist limit an empty cell.
+// that has one: tone, start_s, end_s, passes, passes_used, frequency_hz,
+// note, cents, spread_cents, max_fundamental, h0 ... hN. passes_used counts
+// the passes the means include (fewer than passes where the robust mode's
+// consensus left some out). The frequency and amplitudes have the classic
+// report's digits; a tone too short to measure has empty pitch cells, a
+// harmonic above the Nyquist limit an empty cell.
 
 #include <cstddef>
 #include <cstdint>

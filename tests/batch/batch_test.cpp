@@ -177,9 +177,9 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
      "missing.wav: cannot open", "<p class=\"error\">cannot open"},
     // 220 Hz is A3 + 101.27 cents above A4 = 415 Hz: A#3 + 1.27 cents.
     {"-o " + existing + " --force --a4 415 " + good, 0, "",
-     "good.wav,1,0.500000,1.500000,2,220.000,A#3,1.27,0.00,9000.0,9000.0,0.0,4000.0,0.0,1500.0,"},
+     "good.wav,1,0.500000,1.500000,2,2,220.000,A#3,1.27,0.00,9000.0,9000.0,0.0,4000.0,0.0,1500.0,"},
     {"-o " + existing + " --force " + good + " " + dir.file("missing.wav") + " " + good, 1,
-     "missing.wav: cannot open", "good.wav,3,3.500000,4.500000,2,493.880,B4,-0.01,"},
+     "missing.wav: cannot open", "good.wav,3,3.500000,4.500000,2,2,493.880,B4,-0.01,"},
   };
   for (const auto& c : cases) {
     const test::ProgramRun run = test::run_program(TONEPRINT_BATCH_BINARY, c.arguments,
@@ -200,7 +200,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   test::run_program(TONEPRINT_BATCH_BINARY, "--harmonics 1 --force -o " + link + " " + good,
                     dir.write("input", ""), dir.file("console"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(test::read_file(existing).rfind("file,tone,start_s,end_s,passes,frequency_hz,note,"
+  EXPECT_EQ(test::read_file(existing).rfind("file,tone,start_s,end_s,passes,passes_used,frequency_hz,note,"
                                             "cents,spread_cents,max_fundamental,h0,h1\n",
                                             0),
             0u);

@@ -79,9 +79,10 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
     std::size_t tones_listed = 0;
     std::size_t measured = 0;
     for (; std::getline(rows, row); ++tones_listed) {
-      // file,tone,start_s,end_s,passes,frequency_hz: empty when not measured
+      // file,tone,start_s,end_s,passes,passes_used,frequency_hz: empty when
+      // not measured
       std::size_t field = 0;
-      for (int comma = 0; comma < 5; ++comma) field = row.find(',', field) + 1;
+      for (int comma = 0; comma < 6; ++comma) field = row.find(',', field) + 1;
       if (row[field] != ',') ++measured;
     }
     ASSERT_GE(tones_listed, 3u);
