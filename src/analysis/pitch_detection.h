@@ -43,6 +43,10 @@ class PitchDetector {
                        std::uint32_t fft_hop, std::uint32_t sample_rate,
                        std::uint32_t peak_threshold, std::uint32_t peak_count);
 
+  // The magnitude spectrum of the last detection's first frame (fft_size / 2
+  // bins), the one the vote was taken on.
+  std::span<const double> magnitudes() const { return magnitudes_; }
+
  private:
   void prepare(std::uint32_t fft_size);
   // The frame: the window's factors times half of each sample.

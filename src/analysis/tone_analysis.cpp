@@ -200,7 +200,8 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
     }
     if (robust.check_vote) {
       const CheckedVote checked =
-          tools.vote_checker.check(block, settings.fft_size, settings.fft_hop,
+          tools.vote_checker.check(block, tools.pitch_detector.magnitudes(), settings.fft_size,
+                                   settings.fft_hop,
                                    settings.sample_rate, settings.peak_threshold,
                                    settings.peak_count, f0);
       listener.pass_vote_checked(first, f0, checked.outcome);

@@ -14,6 +14,8 @@ namespace {
 
 // The level below the strongest peak under which a bin has no energy.
 constexpr double no_energy_db = 50.0;
+// The normalised difference under which the period estimate takes a dip.
+constexpr double period_threshold = 0.15;
 
 double cents_between(double a, double b) { return 1200.0 * std::log2(a / b); }
 
@@ -24,62 +26,59 @@ bool is_octave_above(double higher, double lower) {
   return whole >= 1.0 && std::fabs(octaves - whole) * 1200.0 <= agreement_cents;
 }
 
-std::uint32_t next_power_of_two(std::size_t n) {
-  std::uint32_t power = 2;
-  while (power < n) power *= 2;
-  return power;
-}
-
 }  // namespace
 
 double period_frequency(std::span<const double> samples, std::uint32_t sample_rate,
-                        double threshold) {
-  const std::size_t window = samples.size() / 2;
-  if (window < 4 || sample_rate == 0) return 0.0;
-  // d(lag) = sum over the window of (x[j] - x[j + lag])^2, from the energies
-  // and the correlation r(lag) = sum x[j] x[j + lag], which one transform of
-  // twice the length gives for every lag at once.
-  const std::uint32_t n = next_power_of_two(2 * samples.size());
-  std::vector<double> a(n, 0.0), b(n, 0.0), ra(n), ia(n), rb(n), ib(n);
-  std::copy_n(samples.begin(), window, a.begin());
-  std::copy(samples.begin(), samples.end(), b.begin());
-  fft_double(n, 0, a.data(), nullptr, ra.data(), ia.data());
-  fft_double(n, 0, b.data(), nullptr, rb.data(), ib.data());
-  // conj(A) B transforms back to the correlation.
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const double re = ra[i] * rb[i] + ia[i] * ib[i];
-    const double im = ra[i] * ib[i] - ia[i] * rb[i];
-    ra[i] = re;
-    ia[i] = im;
-  }
-  fft_double(n, 1, ra.data(), ia.data(), a.data(), b.data());
-  const double scale = 1.0 / static_cast<double>(n);
-
-  std::vector<double> energy(samples.size() + 1, 0.0);  // prefix sums of x^2
-  for (std::size_t j = 0; j < samples.size(); ++j) {
-    energy[j + 1] = energy[j] + samples[j] * samples[j];
-  }
-  const double first = energy[window];
-  std::vector<double> normalised(window, 1.0);
+                        double threshold, std::size_t max_lag) {
+  // A window of 25 ms (at most a third of the samples), compared with
+  // itself at every lag up to twice its length (or max_lag): periods down
+  // to 50 ms, 20 Hz.
+  const std::size_t window =
+      std::min<std::size_t>(samples.size() / 3, static_cast<std::size_t>(sample_rate) / 40);
+  const std::size_t lags = std::min(2 * window, max_lag + 2);
+  if (window < 4 || lags < 4 || sample_rate == 0) return 0.0;
   double running = 0.0;
-  for (std::size_t lag = 1; lag < window; ++lag) {
-    const double d = std::max(
-        0.0, first + (energy[lag + window] - energy[lag]) - 2.0 * a[lag] * scale);
+  double previous = 1.0;  // the normalised difference at lag - 1
+  double before = 1.0;    // and at lag - 2
+  bool dipping = false;
+  for (std::size_t lag = 1; lag < lags; ++lag) {
+    // Four sums at once, which the processor can run side by side.
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t j = 0;
+    for (; j + 4 <= window; j += 4) {
+      for (std::size_t k = 0; k < 4; ++k) {
+        const double step = samples[j + k] - samples[j + k + lag];
+        sums[k] += step * step;
+      }
+    }
+    for (; j < window; ++j) {
+      const double step = samples[j] - samples[j + lag];
+      sums[0] += step * step;
+    }
+    const double d = (sums[0] + sums[1]) + (sums[2] + sums[3]);
     running += d;
-    normalised[lag] = running > 0.0 ? d * static_cast<double>(lag) / running : 1.0;
-  }
-  for (std::size_t lag = 2; lag + 1 < window; ++lag) {
-    if (normalised[lag] >= threshold) continue;
-    while (lag + 2 < window && normalised[lag + 1] < normalised[lag]) ++lag;
-    // A parabola through the dip and its neighbours.
-    const double left = normalised[lag - 1];
-    const double middle = normalised[lag];
-    const double right = normalised[lag + 1];
-    const double curve = left - 2.0 * middle + right;
-    const double shift = curve > 0.0 ? 0.5 * (left - right) / curve : 0.0;
-    return static_cast<double>(sample_rate) / (static_cast<double>(lag) + shift);
+    const double normalised = running > 0.0 ? d * static_cast<double>(lag) / running : 1.0;
+    // The first dip below the threshold ends where the function turns up.
+    if (dipping && normalised >= previous) {
+      const double curve = before - 2.0 * previous + normalised;
+      const double shift = curve > 0.0 ? 0.5 * (before - normalised) / curve : 0.0;
+      return static_cast<double>(sample_rate) / (static_cast<double>(lag - 1) + shift);
+    }
+    if (lag >= 2 && normalised < threshold) dipping = true;
+    before = previous;
+    previous = normalised;
   }
   return 0.0;
+}
+
+void VoteChecker::transform(std::span<const double> block, std::uint32_t from,
+                            std::uint32_t fft_size) {
+  const std::size_t f = from == 0 ? 0 : 1;
+  frame_.resize(fft_size);
+  real_[f].resize(fft_size);
+  imaginary_[f].resize(fft_size);
+  apply_hann_window(block.data() + from, frame_.data(), fft_size);
+  fft_double(fft_size, 0, frame_.data(), nullptr, real_[f].data(), imaginary_[f].data());
 }
 
 double VoteChecker::refined(std::uint32_t bin, std::uint32_t fft_hop, std::uint32_t fft_size,
@@ -89,32 +88,36 @@ double VoteChecker::refined(std::uint32_t bin, std::uint32_t fft_hop, std::uint3
   return phase_difference_frequency(bin, first, second, fft_hop, fft_size, sample_rate);
 }
 
-CheckedVote VoteChecker::check(std::span<const double> block, std::uint32_t fft_size,
+CheckedVote VoteChecker::check(std::span<const double> block,
+                               std::span<const double> magnitudes, std::uint32_t fft_size,
                                std::uint32_t fft_hop, std::uint32_t sample_rate,
                                std::uint32_t peak_threshold, std::uint32_t peak_count,
                                double voted) {
   const std::uint32_t half = fft_size / 2;
-  frame_.resize(fft_size);
-  magnitudes_.resize(half);
-  for (int f = 0; f < 2; ++f) {
-    real_[f].resize(fft_size);
-    imaginary_[f].resize(fft_size);
-    apply_hann_window(block.data() + (f == 0 ? 0 : fft_hop), frame_.data(), fft_size);
-    fft_double(fft_size, 0, frame_.data(), nullptr, real_[f].data(), imaginary_[f].data());
+  if (magnitudes.size() != half || block.size() < std::size_t{fft_size} + fft_hop) {
+    return {0.0, VoteOutcome::rejected};
   }
-  magnitude_spectrum(real_[0].data(), imaginary_[0].data(), magnitudes_.data(), half);
-  const double strongest = *std::max_element(magnitudes_.begin() + 1, magnitudes_.end());
+  const double strongest = *std::max_element(magnitudes.begin() + 1, magnitudes.end());
   const double energy_floor = strongest * std::pow(10.0, -no_energy_db / 20.0);
   const auto has_energy = [&](std::uint32_t bin) {
-    return bin >= 1 && bin < half && magnitudes_[bin] >= energy_floor;
+    return bin >= 1 && bin < half && magnitudes[bin] >= energy_floor;
   };
 
   const BinSearchResult vote =
-      find_fundamental(magnitudes_, static_cast<double>(peak_threshold), peak_count);
-  const double period = period_frequency(block.first(fft_size), sample_rate);
+      find_fundamental(magnitudes, static_cast<double>(peak_threshold), peak_count);
+  // Only a period shorter than the vote's can disagree with it: the
+  // estimate need not look at longer ones unless the vote falls.
+  const double vote_lag = static_cast<double>(sample_rate) / voted;
+  const auto shorter_lags = static_cast<std::size_t>(std::max(0.0, std::ceil(vote_lag)));
+  const std::span<const double> pitch_frame = block.first(fft_size);
+  double period = period_frequency(pitch_frame, sample_rate, period_threshold, shorter_lags);
   const bool period_disagrees = period > 0.0 && cents_between(period, voted) > agreement_cents &&
                                 !is_octave_above(period, voted);
-  if (vote.found && has_energy(vote.bin) && !period_disagrees) return {voted, VoteOutcome::kept};
+  const bool vote_has_energy = vote.found && has_energy(vote.bin);
+  if (vote_has_energy && !period_disagrees) return {voted, VoteOutcome::kept};
+  if (period == 0.0) period = period_frequency(pitch_frame, sample_rate, period_threshold);
+  transform(block, 0, fft_size);
+  transform(block, fft_hop, fft_size);
 
   const double bin_width = static_cast<double>(sample_rate) / static_cast<double>(fft_size);
   if (period > 0.0) {
@@ -123,7 +126,7 @@ CheckedVote VoteChecker::check(std::span<const double> block, std::uint32_t fft_
     std::uint32_t bin = centre;
     for (std::uint32_t candidate = centre == 0 ? 0 : centre - 1;
          candidate <= centre + 1 && candidate < half; ++candidate) {
-      if (candidate >= 1 && (bin >= half || magnitudes_[candidate] > magnitudes_[bin])) {
+      if (candidate >= 1 && (bin >= half || magnitudes[candidate] > magnitudes[bin])) {
         bin = candidate;
       }
     }
@@ -136,9 +139,9 @@ CheckedVote VoteChecker::check(std::span<const double> block, std::uint32_t fft_
     }
   }
   const double mean =
-      std::accumulate(magnitudes_.begin(), magnitudes_.end(), 0.0) / static_cast<double>(half);
+      std::accumulate(magnitudes.begin(), magnitudes.end(), 0.0) / static_cast<double>(half);
   const BinSearchResult lowest =
-      find_next_peak(magnitudes_, 1, mean * static_cast<double>(peak_threshold));
+      find_next_peak(magnitudes, 1, mean * static_cast<double>(peak_threshold));
   if (lowest.found) {
     const double frequency = refined(lowest.bin, fft_hop, fft_size, sample_rate);
     if (std::isfinite(frequency) && frequency > 0.0) {

@@ -7,6 +7,7 @@
 // check rejects such a vote and puts the phase-refined frequency of a bin
 // with energy in its place.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -22,24 +23,29 @@ struct CheckedVote {
 
 // The time-domain estimate of the period: the first dip of the cumulative-
 // mean-normalised difference function below `threshold`, refined between
-// samples, over lags up to half the samples. In Hz; 0 when there is none.
+// lags, over a window of 25 ms (at most a third of the samples) and lags up
+// to twice that (or to max_lag). In Hz; 0 when there is none.
 double period_frequency(std::span<const double> samples, std::uint32_t sample_rate,
-                        double threshold = 0.15);
+                        double threshold = 0.15, std::size_t max_lag = SIZE_MAX);
 
 class VoteChecker {
  public:
-  // `block` is the pass's pitch block (fft_size + fft_hop samples) and
-  // `voted` the frequency the vote gave.
-  CheckedVote check(std::span<const double> block, std::uint32_t fft_size, std::uint32_t fft_hop,
-                    std::uint32_t sample_rate, std::uint32_t peak_threshold,
-                    std::uint32_t peak_count, double voted);
+  // `block` is the pass's pitch block (fft_size + fft_hop samples),
+  // `magnitudes` its first frame's spectrum and `voted` the frequency the
+  // vote gave.
+  CheckedVote check(std::span<const double> block, std::span<const double> magnitudes,
+                    std::uint32_t fft_size, std::uint32_t fft_hop, std::uint32_t sample_rate,
+                    std::uint32_t peak_threshold, std::uint32_t peak_count, double voted);
 
  private:
+  // The windowed transform of the frame that starts `from` samples into
+  // the block: the first (from 0) or the second.
+  void transform(std::span<const double> block, std::uint32_t from, std::uint32_t fft_size);
   // The refined frequency of `bin`, from its phase advance between frames.
   double refined(std::uint32_t bin, std::uint32_t fft_hop, std::uint32_t fft_size,
                  std::uint32_t sample_rate) const;
 
-  std::vector<double> frame_, real_[2], imaginary_[2], magnitudes_;
+  std::vector<double> frame_, real_[2], imaginary_[2];
 };
 
 }  // namespace toneprint
