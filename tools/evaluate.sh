@@ -9,7 +9,7 @@
 #
 #   tools/evaluate.sh [--quick] [--batch PATH] [--out DIR]
 #
-#   --quick       5 instruments, 3 notes each: a smoke test
+#   --quick       4 instruments, 3 notes each: a smoke test
 #   --batch PATH  the toneprint-batch to evaluate (default: built here, in
 #                 build/evaluate-build)
 #   --out DIR     where the notes, the JSON, results.csv and table.md go

@@ -47,7 +47,7 @@ INSTRUMENTS = [
     ("trumpet", 57, 54, 82), ("trombone", 58, 40, 72), ("french horn", 61, 41, 77),
     ("flute", 74, 60, 96), ("choir aahs", 53, 48, 79), ("voice oohs", 54, 48, 79),
 ]
-QUICK = {"piano", "nylon guitar", "violin", "clarinet", "trumpet"}
+QUICK = {"piano", "violin", "clarinet", "choir aahs"}
 NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"]
 
 
@@ -193,7 +193,7 @@ def main():
         results = pool.map(render, jobs, chunksize=1)
 
     with open(os.path.join(args.out, "manifest.csv"), "w", newline="") as f:
-        out = csv.writer(f)
+        out = csv.writer(f, lineterminator="\n")
         out.writerow(["file", "soundfont", "instrument", "program", "midi_note", "note",
                       "nominal_hz", "variant", "plain_peak_dbfs"])
         for (_, sf_name, _, _, name, program, note), (peak, _) in zip(jobs, results):

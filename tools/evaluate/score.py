@@ -78,7 +78,7 @@ def main():
                                  cents=cents, error=error))
 
     with open(os.path.join(out, "results.csv"), "w", newline="") as f:
-        w = csv.writer(f)
+        w = csv.writer(f, lineterminator="\n")
         w.writerow(["file", "soundfont", "instrument", "note", "nominal_hz", "variant", "mode",
                     "tones_found", "measured_hz", "cents", "error"])
         for r in rows:
