@@ -69,10 +69,14 @@ for mode in "${modes[@]}"; do
     mapfile -t files < <(awk -F, -v v="$variant" -v o="$out" 'NR > 1 && $8 == v { print o "/" $1 }' "$out/manifest.csv")
     start=$(now)
     status=0
-    "$batch" -f json -q -j 2 --force "${flags[@]}" -o "$out/json/$mode-$variant.json" "${files[@]}" || status=$?
+    log="$out/json/$mode-$variant.log"
+    "$batch" -f json -q -j 2 --force "${flags[@]}" -o "$out/json/$mode-$variant.json" \
+      "${files[@]}" 2>"$log" || status=$?
     # 1: some recording could not be read; the scores count it as unmeasured.
-    [ "$status" -le 1 ] || { echo "toneprint-batch failed ($status) on the $variant notes" >&2; exit 1; }
-    echo "Analysis, $mode mode, $variant: ${#files[@]} recordings in $(took "$start")"
+    [ "$status" -le 1 ] || { cat "$log" >&2; echo "toneprint-batch failed ($status) on the $variant notes" >&2; exit 1; }
+    said=$(wc -l <"$log") note=""
+    [ "$said" -eq 0 ] || note=" ($said lines on standard error: $log)"
+    echo "Analysis, $mode mode, $variant: ${#files[@]} recordings in $(took "$start")$note"
   done
 done
 echo
