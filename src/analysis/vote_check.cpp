@@ -35,7 +35,7 @@ double period_frequency(std::span<const double> samples, std::uint32_t sample_ra
   // to 50 ms, 20 Hz.
   const std::size_t window =
       std::min<std::size_t>(samples.size() / 3, static_cast<std::size_t>(sample_rate) / 40);
-  const std::size_t lags = std::min(2 * window, max_lag + 2);
+  const std::size_t lags = max_lag >= 2 * window ? 2 * window : max_lag + 2;
   if (window < 4 || lags < 4 || sample_rate == 0) return 0.0;
   double running = 0.0;
   double previous = 1.0;  // the normalised difference at lag - 1
