@@ -170,32 +170,34 @@ struct PassTools {
 };
 
 // Cuts the tone that `reader` reads into passes until it ends, measures
-// each and adds it to the totals. True when a pass had a full pitch block.
+// each and adds it to the totals. True when a pass was measured or failed
+// (rather than cut short by the tone's end).
 template <typename Reader>
 bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings& settings,
                     const RobustSettings& robust, ToneListener& listener, PassTools& tools,
                     ToneTotals& totals) {
   std::vector<double>& block = tools.block;
   std::vector<double>& frame_amplitudes = tools.frame_amplitudes;
-  bool attempted = false;
+  bool held = false;
   while (!reader.tone_ended()) {
     // The pitch block; one that is not full is never analysed.
     const std::uint64_t first = stream.position();
     for (std::size_t j = 0; j < block.size() && reader.next(block[j]); ++j) {
     }
     if (reader.tone_ended()) break;
-    attempted = true;
 
     const PitchEstimate pitch = tools.pitch_detector.detect(
         block, settings.fft_size, settings.fft_hop, settings.sample_rate, settings.peak_threshold,
         settings.peak_count);
     if (pitch.status == PitchStatus::NoPeaks) {
       listener.pass_failed(first, PassFailure::no_peaks, no_peaks_message);
+      held = true;
       continue;
     }
     double f0 = pitch.frequency;
     if (pitch.status != PitchStatus::Found || !std::isfinite(f0) || f0 <= 0.0) {
       listener.pass_failed(first, PassFailure::detection_error, detection_error_message);
+      held = true;
       continue;
     }
     if (robust.check_vote) {
@@ -207,6 +209,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
       listener.pass_vote_checked(first, f0, checked.outcome);
       if (checked.outcome == VoteOutcome::rejected) {
         listener.pass_failed(first, PassFailure::vote_rejected, vote_rejected_message);
+        held = true;
         continue;
       }
       f0 = checked.frequency;
@@ -242,8 +245,9 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
     if (frame_amplitudes[0] > totals.max_fundamental_amplitude) {
       totals.max_fundamental_amplitude = frame_amplitudes[0];
     }
+    held = true;
   }
-  return attempted;
+  return held;
 }
 
 // Moves the stream to `target`, back or ahead.
@@ -354,9 +358,9 @@ void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
     totals.reset(settings.harmonic_count);
     reader.start_tone();
 
-    const bool attempted =
+    const bool held =
         measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
-    if (retry_short && !attempted && !reader.read_failed()) {
+    if (retry_short && !held && !reader.read_failed()) {
       analyse_short_tone(stream, start, reader.end(), settings, robust, listener, tools, totals);
     }
 

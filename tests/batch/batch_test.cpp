@@ -148,6 +148,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   const test::TempDir dir;
   const std::string good = dir.write("good.wav", test::wave(three_tones()));
   const std::string existing = dir.write("existing.csv", "kept\n");
+  const std::string quiet = dir.write("quiet.wav", test::wave(std::vector<std::int16_t>(8000, 1000)));
   const std::string demo_report = test::read_file(TONEPRINT_SOURCE_DIR "/demo/expected-report.txt");
   const struct {
     std::string arguments;
@@ -172,6 +173,11 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
 #if !defined(_WIN32)
     {"-o /dev/full " + good, 1, "could not be written completely", nullptr},
 #endif
+    // A recording without a tone is no error, but the reason is given.
+    {"-q " + quiet, 0,
+     "quiet.wav: no tone: the loudest sample, 1000 (-30.3 dBFS), is not above the silence "
+     "threshold 3200 (-20.2 dBFS); try --robust or --threshold 112",
+     nullptr},
     // A page whose section of an unreadable recording says why.
     {"-o " + existing + " --force -f html " + dir.file("missing.wav") + " " + good, 1,
      "missing.wav: cannot open", "<p class=\"error\">cannot open"},
