@@ -76,28 +76,30 @@ TEST(RobustMode, EachChangeMeasuresTheToneTheDefaultGetsWrong) {
     const char* option;
     double frequency;  // Hz, of the last tone
     double tolerance;  // Hz
+    const char* json;  // what the JSON tells of it, with the option alone
   } cases[] = {
       // Decays below the threshold 0.3 s in: too short for the attack and a
       // pass, unless followed into its tail.
       {"decay.wav", recording({{e6, 1.5}}, [](double t) { return std::exp(-t / 0.15); }),
-       "--follow-tail", 1318.5, 0.05},
+       "--follow-tail", 1318.5, 0.05, "\"analysed_until_s\":"},
       // Loud for 0.45 s: a pass fits only after a shorter attack skip.
       {"short.wav", recording({{{880.0, {{1, 12000, 0}, {2, 3000, 1}}}, 0.45}}, flat),
-       "--short-attack", 880.0, 0.05},
+       "--short-attack", 880.0, 0.05, "\"analysed_from_s\":"},
       // Partials at 1, 1.5, 2, 3, 4 and 4.5 f0: the vote gives f0 / 2.
       {"organ.wav",
        recording({{{110.0, {{2, 6000, 0}, {3, 5000, 1}, {4, 6000, 2}, {6, 4000, 3}, {8, 3000, 4},
                             {9, 2000, 5}}},
                    1.5}},
                  flat),
-       "--check-vote", 220.0, 0.05},
+       "--check-vote", 220.0, 0.05, "\"vote\":\"replaced by the lowest peak\""},
       // 440 Hz, then straight on at 660 Hz for the last pass: the mean is
       // pulled off 440. (With --robust, the vote check makes that pass 441.5
       // Hz, which the consensus keeps.)
-      {"glide.wav", glide(), "--consensus", 440.0, 0.5},
+      {"glide.wav", glide(), "--consensus", 440.0, 0.5,
+       "\"left_out\":\"outside the consensus\""},
       // Peaks at -26 dBFS, below the threshold of 3200.
       {"quiet.wav", recording({{{440.0, {{1, 1640, 0}}}, 1.0}}, flat), "--relative-threshold",
-       440.0, 0.05},
+       440.0, 0.05, "\"relative_threshold\":true"},
   };
   for (const auto& c : cases) {
     const std::string file = dir.write(c.name, c.bytes);
@@ -106,7 +108,11 @@ TEST(RobustMode, EachChangeMeasuresTheToneTheDefaultGetsWrong) {
     EXPECT_GT(std::fabs(plain_last - c.frequency), 1.0)
         << c.name << ": the default already gets it";
     for (const char* option : {c.option, "--robust"}) {
-      const std::vector<double> robust = frequencies(dir, file, option);
+      json document;
+      const std::vector<double> robust = frequencies(dir, file, option, &document);
+      if (option == c.option) {
+        EXPECT_NE(document.dump().find(c.json), std::string::npos) << c.name << " " << c.json;
+      }
       ASSERT_FALSE(robust.empty()) << c.name << " " << option;
       EXPECT_NEAR(robust.back(), c.frequency, c.tolerance) << c.name << " " << option;
     }
