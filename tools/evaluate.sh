@@ -75,7 +75,7 @@ for mode in "${modes[@]}"; do
     # 1: some recording could not be read; the scores count it as unmeasured.
     [ "$status" -le 1 ] || { cat "$log" >&2; echo "toneprint-batch failed ($status) on the $variant notes" >&2; exit 1; }
     said=$(wc -l <"$log") note=""
-    [ "$said" -eq 0 ] || note=" ($said lines on standard error: $log)"
+    [ "$said" -eq 0 ] || note=" (standard error, $said line(s): $log)"
     echo "Analysis, $mode mode, $variant: ${#files[@]} recordings in $(took "$start")$note"
   done
 done
