@@ -52,6 +52,8 @@ rect.legend-short { fill: url(#short-hatch); stroke: var(--short); }
 svg .tone-detail text { font-size: 11px; }
 .pass { stroke: var(--tone); stroke-width: 1.5; }
 .failed-pass { stroke: var(--fail); stroke-width: 1.5; stroke-dasharray: 2 1; }
+.left-out-pass { stroke: var(--muted); stroke-width: 1.5; stroke-dasharray: 1 2; }
+.tone-detail rect.tail { fill: var(--tone-fill); opacity: 0.5; }
 .threshold { stroke: var(--threshold); stroke-width: 1.2; stroke-dasharray: 6 3; }
 .threshold-label { fill: var(--threshold) !important; }
 .guide { stroke: var(--guide); stroke-dasharray: 4 3; }
@@ -285,6 +287,20 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
       const auto tick = w.open("g");
       title(w, "Tone " + std::to_string(tone.number) + ": no pitch found at " + seconds_text(time));
       line(w, x(time), box.top - 12, x(time), box.top - 2, "failed-pass");
+    }
+    for (const double time : tone.left_out_s) {
+      const auto tick = w.open("g");
+      title(w, "Tone " + std::to_string(tone.number) + ": pass at " + seconds_text(time) +
+                   ", left out of the means (outside the consensus)");
+      line(w, x(time), box.top - 12, x(time), box.top - 2, "left-out-pass");
+    }
+    if (tone.analysed_until_s > tone.end_s) {
+      const auto rect = w.open("rect");
+      w.attr("class", "tail").attr("x", x(tone.end_s)).attr("y", box.top)
+          .attr("width", std::max(x(tone.analysed_until_s) - x(tone.end_s), 0.5))
+          .attr("height", box.height);
+      title(w, "Tone " + std::to_string(tone.number) + ": tail followed to " +
+                   seconds_text(tone.analysed_until_s));
     }
   }
 

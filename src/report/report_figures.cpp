@@ -28,8 +28,15 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
   const std::uint64_t attack =
       duration_samples(result.settings.sample_rate, result.settings.attack_seconds);
   figure.attack_end_s = result.seconds(std::min(tone.end, tone.start + 1 + attack));
-  for (const MeasuredPass& pass : tone.passes)
-    figure.measured_s.push_back(result.seconds(pass.first));
+  if (tone.analysed_until > 0) {
+    // Analysed again in the robust mode, with a shorter attack skip or into
+    // its tail.
+    figure.attack_end_s = result.seconds(tone.analysed_from);
+    figure.analysed_until_s = result.seconds(tone.analysed_until);
+  }
+  for (const MeasuredPass& pass : tone.passes) {
+    (pass.used ? figure.measured_s : figure.left_out_s).push_back(result.seconds(pass.first));
+  }
   for (const FailedPass& pass : tone.failures)
     figure.failed_s.push_back(result.seconds(pass.first));
   figure.measured = tone.measured();

@@ -38,7 +38,9 @@ struct ToneFigure {
   // Harmonic k's mean amplitude in dB relative to the fundamental's; none
   // above the Nyquist limit or where the fundamental was not measured.
   std::vector<std::optional<double>> levels_db;
-  std::vector<double> measured_s;  // the passes' times
+  std::vector<double> measured_s;  // the times of the passes the means include
+  std::vector<double> left_out_s;  // and of those the consensus left out
+  double analysed_until_s = 0.0;   // where a followed tail ends; 0 for none
   std::vector<double> failed_s;    // the failed passes' times
 };
 
