@@ -82,7 +82,8 @@ RecordingLevels scan_levels(SampleSource& source, LevelEnvelope* envelope) {
     counted += histogram[step];
     if (counted > rank) {
       levels.noise_floor =
-          step == 0 ? 0.0 : std::pow(10.0, (lowest_db + static_cast<double>(step) / steps_per_db) / 20.0);
+          step == 0 ? 0.0
+                    : std::pow(10.0, (lowest_db + static_cast<double>(step) / steps_per_db) / 20.0);
       break;
     }
   }

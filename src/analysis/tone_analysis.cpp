@@ -201,11 +201,9 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
       continue;
     }
     if (robust.check_vote) {
-      const CheckedVote checked =
-          tools.vote_checker.check(block, tools.pitch_detector.magnitudes(), settings.fft_size,
-                                   settings.fft_hop,
-                                   settings.sample_rate, settings.peak_threshold,
-                                   settings.peak_count, f0);
+      const CheckedVote checked = tools.vote_checker.check(
+          block, tools.pitch_detector.magnitudes(), settings.fft_size, settings.fft_hop,
+          settings.sample_rate, settings.peak_threshold, settings.peak_count, f0);
       listener.pass_vote_checked(first, f0, checked.outcome);
       if (checked.outcome == VoteOutcome::rejected) {
         listener.pass_failed(first, PassFailure::vote_rejected, vote_rejected_message);
@@ -219,8 +217,8 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
     // The DFT frame starts with the pitch block's first samples and goes
     // on with fresh ones; each sample is measured as it arrives, so the
     // frame is never held in memory, whatever its length. A frame longer
-    // than what the tone still holds cannot be completed, so its samples
-    // are only read.
+    // than what the reader can still give (the rest of the recording, or of
+    // a followed tail) cannot be completed, so its samples are only read.
     HarmonicAccumulator& frame = tools.frame;
     frame.start(f0, settings);
     const std::uint64_t length = frame.length();
@@ -268,10 +266,9 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
   const std::uint32_t rate = settings.sample_rate;
   const std::uint64_t attack = duration_samples(rate, settings.attack_seconds);
   // A pass reads its pitch block and a DFT frame that starts with it.
-  const std::uint64_t need =
-      std::max<std::uint64_t>(tools.block.size(),
-                              std::uint64_t{duration_samples(rate, settings.min_tone_seconds)} +
-                                  duration_samples(rate, settings.max_extra_seconds));
+  const std::uint64_t need = std::max<std::uint64_t>(
+      tools.block.size(), std::uint64_t{duration_samples(rate, settings.min_tone_seconds)} +
+                              duration_samples(rate, settings.max_extra_seconds));
   std::uint64_t until = end;
   if (robust.settings.follow_tail) {
     if (!move_to(stream, start)) {

@@ -47,7 +47,7 @@ struct FailedPass {
 struct ToneRecord {
   std::uint64_t start = 0;  // the first loud sample
   std::uint64_t end = 0;    // where the closing silence begins, or the recording ends
-  ToneTotals totals;  // over the passes used
+  ToneTotals totals;        // over the passes used
   std::vector<MeasuredPass> passes;
   std::vector<FailedPass> failures;
   // Set when the robust mode analysed a tone too short for one pass again:

@@ -88,11 +88,10 @@ double VoteChecker::refined(std::uint32_t bin, std::uint32_t fft_hop, std::uint3
   return phase_difference_frequency(bin, first, second, fft_hop, fft_size, sample_rate);
 }
 
-CheckedVote VoteChecker::check(std::span<const double> block,
-                               std::span<const double> magnitudes, std::uint32_t fft_size,
-                               std::uint32_t fft_hop, std::uint32_t sample_rate,
-                               std::uint32_t peak_threshold, std::uint32_t peak_count,
-                               double voted) {
+CheckedVote VoteChecker::check(std::span<const double> block, std::span<const double> magnitudes,
+                               std::uint32_t fft_size, std::uint32_t fft_hop,
+                               std::uint32_t sample_rate, std::uint32_t peak_threshold,
+                               std::uint32_t peak_count, double voted) {
   const std::uint32_t half = fft_size / 2;
   if (magnitudes.size() != half || block.size() < std::size_t{fft_size} + fft_hop) {
     return {0.0, VoteOutcome::rejected};

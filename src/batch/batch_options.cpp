@@ -181,7 +181,8 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                  "Channel analysed in a recording of several: a number from 1, or mix for their "
                  "mean [default mix]");
   std::string format = "csv";
-  app.add_option("-f,--format", format, "Output format: csv, json, classic, or html (a page with charts) [default csv]")
+  app.add_option("-f,--format", format,
+                 "Output format: csv, json, classic, or html (a page with charts) [default csv]")
       ->check(CLI::IsMember({"csv", "json", "classic", "html"}));
   std::string output;
   app.add_option("-o,--output", output, "Output file; - for standard output [default -]");

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cmath>
-#include <limits>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -235,8 +235,7 @@ RecordingResult analyse_recording(const std::string& path, const BatchOptions& o
     // A first reading for the levels: the loudest sample for the threshold,
     // the noise floor for the tails, and the page's level (the tone loop
     // seeks, so it cannot draw it). Then back to the start.
-    const RecordingLevels levels =
-        scan_levels(*source, html ? &result.levels.emplace() : nullptr);
+    const RecordingLevels levels = scan_levels(*source, html ? &result.levels.emplace() : nullptr);
     analysis.noise_floor = levels.noise_floor;
     if (robust.relative_threshold) {
       result.settings.silence_threshold =
@@ -270,7 +269,8 @@ namespace {
 std::string no_tone_reason(const RecordingResult& result) {
   const double threshold = result.settings.silence_threshold;
   const auto dbfs = [](double value) {
-    return value > 0.0 ? 20.0 * std::log10(value / 32768.0) : -std::numeric_limits<double>::infinity();
+    return value > 0.0 ? 20.0 * std::log10(value / 32768.0)
+                       : -std::numeric_limits<double>::infinity();
   };
   char text[320];
   if (result.peak <= threshold) {

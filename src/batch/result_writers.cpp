@@ -160,12 +160,10 @@ class JsonWriter final : public ResultWriter {
   }
 
   static json robust(const RobustSettings& robust) {
-    return {{"follow_tail", robust.follow_tail},
-            {"tail_depth_db", robust.tail_depth_db},
-            {"short_attack", robust.short_attack},
-            {"check_vote", robust.check_vote},
-            {"consensus", robust.consensus},
-            {"relative_threshold", robust.relative_threshold}};
+    return {
+        {"follow_tail", robust.follow_tail},   {"tail_depth_db", robust.tail_depth_db},
+        {"short_attack", robust.short_attack}, {"check_vote", robust.check_vote},
+        {"consensus", robust.consensus},       {"relative_threshold", robust.relative_threshold}};
   }
 
   static const char* vote_text(VoteOutcome outcome) {

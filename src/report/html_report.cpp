@@ -296,7 +296,9 @@ void overview(MarkupWriter& w, const RecordingResult& result, const RecordingFig
     }
     if (tone.analysed_until_s > tone.end_s) {
       const auto rect = w.open("rect");
-      w.attr("class", "tail").attr("x", x(tone.end_s)).attr("y", box.top)
+      w.attr("class", "tail")
+          .attr("x", x(tone.end_s))
+          .attr("y", box.top)
           .attr("width", std::max(x(tone.analysed_until_s) - x(tone.end_s), 0.5))
           .attr("height", box.height);
       title(w, "Tone " + std::to_string(tone.number) + ": tail followed to " +

@@ -22,10 +22,9 @@ double hundredths(double value) {
 }  // namespace
 
 std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count) {
-  std::vector<std::string> columns = {"tone",         "start_s",     "end_s",
-                                      "passes",       "passes_used", "frequency_hz",
-                                      "note",         "cents",       "spread_cents",
-                                      "max_fundamental"};
+  std::vector<std::string> columns = {"tone",         "start_s",        "end_s", "passes",
+                                      "passes_used",  "frequency_hz",   "note",  "cents",
+                                      "spread_cents", "max_fundamental"};
   for (std::uint32_t k = 0; k <= harmonic_count; ++k) {
     columns.push_back(std::string(1, 'h').append(std::to_string(k)));
   }

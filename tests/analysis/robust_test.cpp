@@ -55,7 +55,8 @@ std::pair<double, CheckedVote> checked(const test::ToneRecipe& recipe) {
 // the check rejects its empty bin. A clean tone keeps its vote.
 TEST(VoteChecker, ReplacesAVoteWithoutEnergyAndKeepsAGoodOne) {
   const auto [organ_vote, organ] = checked(
-      {110.0, {{2, 6000, 0}, {3, 5000, 1}, {4, 6000, 2}, {6, 4000, 3}, {8, 3000, 4}, {9, 2000, 5}}});
+      {110.0,
+       {{2, 6000, 0}, {3, 5000, 1}, {4, 6000, 2}, {6, 4000, 3}, {8, 3000, 4}, {9, 2000, 5}}});
   // As a recipe of harmonics of 110 Hz: 220, 330, 440, 660, 880 and 990 Hz.
   // The waveform repeats at 110 Hz too, where there is no energy: the
   // lowest peak takes the vote's place.
@@ -65,9 +66,9 @@ TEST(VoteChecker, ReplacesAVoteWithoutEnergyAndKeepsAGoodOne) {
 
   // Each partial of a 494 Hz tone split in two, 4 % apart (a chorus): the
   // vote takes the split's spacing, the period finds the tone.
-  const auto [chorus_vote, chorus] = checked({19.76, {{25, 8000, 0}, {26, 7000, 1},
-                                                       {50, 4000, 2}, {52, 3500, 3},
-                                                       {75, 2000, 4}, {78, 1800, 5}}});
+  const auto [chorus_vote, chorus] = checked(
+      {19.76,
+       {{25, 8000, 0}, {26, 7000, 1}, {50, 4000, 2}, {52, 3500, 3}, {75, 2000, 4}, {78, 1800, 5}}});
   EXPECT_LT(chorus_vote, 100.0);
   EXPECT_EQ(chorus.outcome, VoteOutcome::replaced_by_period);
   EXPECT_NEAR(test::cents(chorus.frequency, 494.0), 0.0, 50.0) << chorus.frequency;
@@ -88,7 +89,7 @@ TEST(Consensus, KeepsThePassesThatAgreeWithTheBestSupportedOne) {
       {{494.0, 494.5, 374.0, 493.8}, {true, true, false, true}},
       {{440.0, 441.0, 300.0, 302.0}, {true, true, false, false}},  // tighter: 1.7 against 11.5 c
       {{300.0, 302.0, 440.0, 441.0}, {false, false, true, true}},
-      {{300.0, 440.0}, {true, false}},                             // the earlier
+      {{300.0, 440.0}, {true, false}},  // the earlier
       {{440.0, 440.0, 440.0}, {true, true, true}},
       {{440.0}, {true}},
   };

@@ -148,7 +148,8 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   const test::TempDir dir;
   const std::string good = dir.write("good.wav", test::wave(three_tones()));
   const std::string existing = dir.write("existing.csv", "kept\n");
-  const std::string quiet = dir.write("quiet.wav", test::wave(std::vector<std::int16_t>(8000, 1000)));
+  const std::string quiet =
+      dir.write("quiet.wav", test::wave(std::vector<std::int16_t>(8000, 1000)));
   const std::string demo_report = test::read_file(TONEPRINT_SOURCE_DIR "/demo/expected-report.txt");
   const struct {
     std::string arguments;
@@ -206,9 +207,10 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   test::run_program(TONEPRINT_BATCH_BINARY, "--harmonics 1 --force -o " + link + " " + good,
                     dir.write("input", ""), dir.file("console"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(test::read_file(existing).rfind("file,tone,start_s,end_s,passes,passes_used,frequency_hz,note,"
-                                            "cents,spread_cents,max_fundamental,h0,h1\n",
-                                            0),
+  EXPECT_EQ(test::read_file(existing).rfind(
+                "file,tone,start_s,end_s,passes,passes_used,frequency_hz,note,"
+                "cents,spread_cents,max_fundamental,h0,h1\n",
+                0),
             0u);
 #endif
 }

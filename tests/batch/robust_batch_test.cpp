@@ -26,7 +26,8 @@ std::string recording(const std::vector<Tone>& tones, Envelope envelope) {
     const std::vector<double> wave =
         test::synthesise(tone.recipe, rate, static_cast<std::size_t>(tone.seconds * rate), false);
     for (std::size_t i = 0; i < wave.size(); ++i) {
-      samples.push_back(static_cast<std::int16_t>(std::lround(wave[i] * envelope(i / double(rate)))));
+      samples.push_back(
+          static_cast<std::int16_t>(std::lround(wave[i] * envelope(i / double(rate)))));
     }
     samples.resize(samples.size() + static_cast<std::size_t>(0.7 * rate), 0);
   }
@@ -37,10 +38,9 @@ std::string recording(const std::vector<Tone>& tones, Envelope envelope) {
 std::vector<double> frequencies(const test::TempDir& dir, const std::string& file,
                                 const std::string& options, json* document = nullptr) {
   const std::string out = dir.file("out.json");
-  const test::ProgramRun run =
-      test::run_program(TONEPRINT_BATCH_BINARY, "-q --force -f json -o " + out + " " + options +
-                                                    " " + file,
-                        dir.write("input", ""), dir.file("console"));
+  const test::ProgramRun run = test::run_program(
+      TONEPRINT_BATCH_BINARY, "-q --force -f json -o " + out + " " + options + " " + file,
+      dir.write("input", ""), dir.file("console"));
   EXPECT_EQ(run.status, 0) << run.console;
   const json parsed = json::parse(test::read_file(out));
   std::vector<double> found;
@@ -87,16 +87,16 @@ TEST(RobustMode, EachChangeMeasuresTheToneTheDefaultGetsWrong) {
        "--short-attack", 880.0, 0.05, "\"analysed_from_s\":"},
       // Partials at 1, 1.5, 2, 3, 4 and 4.5 f0: the vote gives f0 / 2.
       {"organ.wav",
-       recording({{{110.0, {{2, 6000, 0}, {3, 5000, 1}, {4, 6000, 2}, {6, 4000, 3}, {8, 3000, 4},
-                            {9, 2000, 5}}},
-                   1.5}},
-                 flat),
+       recording(
+           {{{110.0,
+              {{2, 6000, 0}, {3, 5000, 1}, {4, 6000, 2}, {6, 4000, 3}, {8, 3000, 4}, {9, 2000, 5}}},
+             1.5}},
+           flat),
        "--check-vote", 220.0, 0.05, "\"vote\":\"replaced by the lowest peak\""},
       // 440 Hz, then straight on at 660 Hz for the last pass: the mean is
       // pulled off 440. (With --robust, the vote check makes that pass 441.5
       // Hz, which the consensus keeps.)
-      {"glide.wav", glide(), "--consensus", 440.0, 0.5,
-       "\"left_out\":\"outside the consensus\""},
+      {"glide.wav", glide(), "--consensus", 440.0, 0.5, "\"left_out\":\"outside the consensus\""},
       // Peaks at -26 dBFS, below the threshold of 3200.
       {"quiet.wav", recording({{{440.0, {{1, 1640, 0}}}, 1.0}}, flat), "--relative-threshold",
        440.0, 0.05, "\"relative_threshold\":true"},
@@ -182,15 +182,14 @@ TEST(RobustMode, SampledInstrumentNotesTheDefaultGetsWrong) {
       {"choir-G5.wav", 783.991, "--check-vote"},   // the vote: 17 Hz
       {"violin-E5.wav", 659.255, "--check-vote"},  // 442 Hz
       {"violin-E5.wav", 659.255, "--consensus"},
-      {"choir-C3.wav", 130.813, "--consensus"},    // 55 cents flat
+      {"choir-C3.wav", 130.813, "--consensus"},  // 55 cents flat
       {"choir-C3.wav", 130.813, "--check-vote"},
   };
   for (const auto& c : cases) {
     const std::string file = std::string(TONEPRINT_SOURCE_DIR "/tests/instruments/") + c.file;
     const auto off = [&](const std::vector<double>& found) {
-      return found.size() != 1 || found[0] == 0.0
-                 ? std::numeric_limits<double>::infinity()
-                 : std::fabs(test::cents(found[0], c.nominal));
+      return found.size() != 1 || found[0] == 0.0 ? std::numeric_limits<double>::infinity()
+                                                  : std::fabs(test::cents(found[0], c.nominal));
     };
     EXPECT_GT(off(frequencies(dir, file, "")), 50.0) << c.file;
     EXPECT_LT(off(frequencies(dir, file, c.option)), 50.0) << c.file << " " << c.option;
