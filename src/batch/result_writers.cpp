@@ -122,6 +122,8 @@ class JsonWriter final : public ResultWriter {
       // Analysed again, with a shorter attack skip or into its tail.
       entry["analysed_from_s"] = result.seconds(tone.analysed_from);
       entry["analysed_until_s"] = result.seconds(tone.analysed_until);
+      entry["attack_skip_s"] = result.seconds(tone.analysed_from - tone.start);
+      entry["tail_followed"] = tone.analysed_until > tone.end;
     }
     if (tone.measured()) {
       const NearestNote note = nearest_note(tone.frequency(), options_.a4);

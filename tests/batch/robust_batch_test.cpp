@@ -81,10 +81,10 @@ TEST(RobustMode, EachChangeMeasuresTheToneTheDefaultGetsWrong) {
       // Decays below the threshold 0.3 s in: too short for the attack and a
       // pass, unless followed into its tail.
       {"decay.wav", recording({{e6, 1.5}}, [](double t) { return std::exp(-t / 0.15); }),
-       "--follow-tail", 1318.5, 0.05, "\"analysed_until_s\":"},
+       "--follow-tail", 1318.5, 0.05, "\"tail_followed\":true"},
       // Loud for 0.45 s: a pass fits only after a shorter attack skip.
       {"short.wav", recording({{{880.0, {{1, 12000, 0}, {2, 3000, 1}}}, 0.45}}, flat),
-       "--short-attack", 880.0, 0.05, "\"analysed_from_s\":"},
+       "--short-attack", 880.0, 0.05, "\"tail_followed\":false"},
       // Partials at 1, 1.5, 2, 3, 4 and 4.5 f0: the vote gives f0 / 2.
       {"organ.wav",
        recording(
