@@ -6,7 +6,9 @@
 #include "analysis/analysis_settings.h"
 #include "analysis/text_output.h"
 #include "analysis/tone_analysis.h"
+#include "analysis/tone_results.h"
 #include "fuzz_support.h"
+#include "readers/wave_source.h"
 #include "riff/wave_file.h"
 
 using namespace toneprint;
@@ -23,8 +25,9 @@ class DiscardedText final : public TextOutput {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const char* path = fuzz::write_input_file(data, size);
   WaveFile wave;
-  if (!wave.open_read(fuzz::write_input_file(data, size))) return 0;
+  if (!wave.open_read(path)) return 0;
   // Not only mono 16-bit: the program refuses other formats before the
   // analysis, but the loop must stand whatever the reader serves (a stereo
   // file's samples, or none at all when they are not 16-bit).
@@ -44,5 +47,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DiscardedText console;
   analyse_tones(wave, settings, report, console);
   FUZZ_CHECK(wave.sample_position() <= static_cast<std::uint64_t>(wave.data_bytes()) / 2);
+
+  // The robust mode on the same samples: checked votes, tones read again
+  // back and forth over their tails, a consensus.
+  WaveFile again;
+  FUZZ_CHECK(again.open_read(path));
+  WaveSource source(again, WaveEncoding{}, ChannelChoice::mix());
+  RobustAnalysis robust;
+  robust.settings.follow_tail = robust.settings.short_attack = robust.settings.check_vote =
+      robust.settings.consensus = true;
+  robust.noise_floor = 10.0;
+  ToneCollector collector(true);
+  analyse_tones(source, settings, robust, collector);
+  for (const ToneRecord& tone : collector.tones()) {
+    FUZZ_CHECK(tone.start <= tone.end && tone.totals.frame_count <= tone.passes.size());
+  }
   return 0;
 }
