@@ -74,13 +74,13 @@ RecordingLevels scan_levels(SampleSource& source, LevelEnvelope* envelope) {
     add_block(block_peak);
     ++blocks;
   }
-  // The 5th percentile: the step that holds the block ranked 5 % from the
-  // quietest.
-  const std::uint64_t rank = blocks / 20;
+  // The 5th percentile, by nearest rank: the step that holds the block
+  // ranked ceil(5 % of the blocks) from the quietest.
+  const std::uint64_t rank = (blocks + 19) / 20;
   std::uint64_t counted = 0;
-  for (std::size_t step = 0; step < histogram.size(); ++step) {
+  for (std::size_t step = 0; rank > 0 && step < histogram.size(); ++step) {
     counted += histogram[step];
-    if (counted > rank) {
+    if (counted >= rank) {
       levels.noise_floor =
           step == 0 ? 0.0
                     : std::pow(10.0, (lowest_db + static_cast<double>(step) / steps_per_db) / 20.0);

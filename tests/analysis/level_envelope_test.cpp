@@ -99,3 +99,63 @@ TEST(LevelTap, PassesSamplesOnAndSeesEveryOneOfThemByRefusingToSeek) {
   EXPECT_EQ(envelope.peak(0, 1), 100.0);    // the first block of 40: 100 down to 61
   EXPECT_EQ(envelope.peak(99, 100), 20.0);  // the last, of 20 down to 1
 }
+
+namespace {
+
+// A mono source of the given samples at 1000 Hz (10 samples a block of
+// 10 ms), served `piece` at a time.
+class Samples final : public SampleSource {
+ public:
+  Samples(std::vector<double> samples, std::size_t piece)
+      : samples_(std::move(samples)), piece_(piece) {
+    format_.sample_rate = 1000;
+  }
+  std::size_t read(std::span<double> out) override {
+    const std::size_t n = std::min({out.size(), piece_, samples_.size() - next_});
+    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(next_), n, out.begin());
+    next_ += n;
+    return n;
+  }
+  const RecordingFormat& format() const override { return format_; }
+  const std::string& error() const override { return error_; }
+
+ private:
+  std::vector<double> samples_;
+  std::size_t piece_;
+  std::size_t next_ = 0;
+  RecordingFormat format_;
+  std::string error_;
+};
+
+}  // namespace
+
+// The loudest sample, and the noise floor: the peak of the block ranked 5 %
+// from the quietest of the 10 ms blocks.
+TEST(ScanLevels, FindsTheLoudestSampleAndTheNoiseFloor) {
+  const struct {
+    std::vector<std::pair<double, std::size_t>> blocks;  // peak, count
+    std::size_t piece;
+    double peak, floor;
+  } cases[] = {
+      {{{0.0, 10}, {20000.0, 90}}, 65536, 20000.0, 0.0},  // 10 % silent
+      {{{100.0, 10}, {20000.0, 90}}, 1, 20000.0, 100.0},  // 10 % at 100
+      {{{100.0, 4}, {300.0, 96}}, 7, 300.0, 300.0},       // 4 %: not the 5th percentile
+      {{{100.0, 5}, {300.0, 95}}, 3, 300.0, 100.0},       // blocks 0 to 4 are the lowest 5 %
+      {{{-32768.0, 1}}, 10, 32768.0, 32768.0},           {{}, 10, 0.0, 0.0},
+  };
+  for (const auto& c : cases) {
+    std::vector<double> samples;
+    for (const auto& [peak, count] : c.blocks) {
+      for (std::size_t b = 0; b < count; ++b) {
+        for (int i = 0; i < 10; ++i) samples.push_back(i == 3 ? peak : peak * 0.25);
+      }
+    }
+    Samples source(samples, c.piece);
+    LevelEnvelope envelope;
+    const RecordingLevels levels = scan_levels(source, &envelope);
+    EXPECT_EQ(levels.samples, samples.size());
+    EXPECT_EQ(envelope.samples(), samples.size());
+    EXPECT_EQ(levels.peak, c.peak);
+    EXPECT_NEAR(levels.noise_floor, c.floor, c.floor * 0.012) << c.peak << " " << c.floor;
+  }
+}

@@ -196,3 +196,30 @@ TEST(RobustMode, SampledInstrumentNotesTheDefaultGetsWrong) {
     EXPECT_LT(off(frequencies(dir, file, "--robust")), 50.0) << c.file << " --robust";
   }
 }
+
+// A followed tail stops 50 ms before the next tone's onset, and that tone
+// is still a tone of its own.
+TEST(RobustMode, ATailStopsBeforeTheNextTone) {
+  const test::TempDir dir;
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(0.7 * rate), 0);
+  // E6 decaying from 20000 (below the threshold 0.37 s in), then A4 from 1.5 s.
+  const std::vector<double> e6 =
+      test::synthesise({1318.5, {{1, 20000, 0}}}, rate, 0.8 * rate, false);
+  for (std::size_t i = 0; i < e6.size(); ++i) {
+    samples.push_back(
+        static_cast<std::int16_t>(std::lround(e6[i] * std::exp(-(i / double(rate)) / 0.2))));
+  }
+  for (const double v : test::synthesise({440.0, {{1, 9000, 0}}}, rate, rate, false)) {
+    samples.push_back(static_cast<std::int16_t>(std::lround(v)));
+  }
+  samples.resize(samples.size() + static_cast<std::size_t>(0.7 * rate), 0);
+  const std::string file = dir.write("two.wav", test::wave(samples, rate));
+  json document;
+  EXPECT_EQ(frequencies(dir, file, "--follow-tail", &document).size(), 2u);
+  const json& tones = document["recordings"][0]["tones"];
+  ASSERT_EQ(tones.size(), 2u);
+  EXPECT_NEAR(tones[0]["frequency_hz"].get<double>(), 1318.5, 0.05);
+  EXPECT_NEAR(tones[0]["analysed_until_s"].get<double>(), 1.45, 0.001);
+  EXPECT_NEAR(tones[1]["start_s"].get<double>(), 1.5, 0.001);
+  EXPECT_NEAR(tones[1]["frequency_hz"].get<double>(), 440.0, 0.01);
+}
