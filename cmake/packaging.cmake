@@ -1,0 +1,119 @@
+# Packages for people who install toneprint rather than build it:
+#
+#   cpack -G DEB   (Debian and the like)  toneprint_VERSION_ARCH.deb, into /usr
+#   cpack -G ZIP   (a Windows build)      toneprint-VERSION-win64.zip (win32 for
+#                                         a 32-bit build), the .exe files with a
+#                                         README.txt and the manual as text
+#
+# tools/package.sh makes both. The version is the one of project() above.
+
+set(CPACK_PACKAGE_NAME toneprint)
+set(CPACK_PACKAGE_VENDOR "The toneprint developers")
+# Whoever builds packages for others names themselves here.
+set(TONEPRINT_PACKAGE_MAINTAINER "toneprint maintainers <maintainers@toneprint.invalid>"
+  CACHE STRING "The packages' maintainer, as Name <address>")
+set(CPACK_PACKAGE_CONTACT ${TONEPRINT_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "measure the pitch and harmonics of recorded musical tones")
+set(CPACK_PACKAGE_DESCRIPTION
+  "toneprint measures the pitch and the harmonic content of recorded musical
+tones. Record a series of notes with silence between them: toneprint splits
+the recording into tones at the silences, skips each note's attack, finds
+each tone's fundamental frequency and measures the amplitude of the
+fundamental and of every harmonic asked for. It writes one line per tone,
+with the nearest note and its deviation in cents, so that notes,
+instruments or takes can be compared by numbers rather than by ear.
+
+toneprint asks its questions on the console or in file dialogs;
+toneprint-batch analyses many recordings (WAVE, FLAC, AIFF, Ogg Vorbis,
+Opus, MP3) from the command line and writes CSV, JSON or a page of charts
+for a browser.")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  # A folder that runs where it is unpacked: the .exe files are linked
+  # statically, so nothing else is needed beside them.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(toneprint_windows_system win64)
+  else()
+    set(toneprint_windows_system win32)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "toneprint-${PROJECT_VERSION}-${toneprint_windows_system}")
+
+  # The install rules above lay out bin/ and share/man/ for Unix; the zip
+  # takes its own component, with the programs at its top.
+  set(toneprint_windows_dir ${PROJECT_BINARY_DIR}/windows-package)
+
+  # The manual pages as plain text for Notepad, where groff is at hand
+  # (it is on any Debian machine with man-db); otherwise README.txt points
+  # to --help and to the pages in the source.
+  find_program(TONEPRINT_GROFF groff)
+  if(TONEPRINT_GROFF)
+    foreach(page toneprint toneprint-batch)
+      set(source ${PROJECT_SOURCE_DIR}/docs/${page}.1)
+      set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+      execute_process(
+        COMMAND ${CMAKE_COMMAND} -E env GROFF_NO_SGR=1
+          ${TONEPRINT_GROFF} -man -Tascii -P-c -P-b -P-u ${source}
+        OUTPUT_VARIABLE text RESULT_VARIABLE status ERROR_VARIABLE errors)
+      if(NOT status EQUAL 0)
+        message(FATAL_ERROR "groff could not format ${source}: ${errors}")
+      endif()
+      file(WRITE ${toneprint_windows_dir}/${page}.lf.txt "${text}")
+      configure_file(${toneprint_windows_dir}/${page}.lf.txt
+        ${toneprint_windows_dir}/manual/${page}.txt COPYONLY NEWLINE_STYLE CRLF)
+      install(FILES ${toneprint_windows_dir}/manual/${page}.txt
+        DESTINATION manual COMPONENT windows_zip)
+    endforeach()
+    set(toneprint_windows_manual
+"The manual pages of both programs are in the folder manual, as text files:
+manual\\toneprint.txt and manual\\toneprint-batch.txt, which describes every
+option and output format of toneprint-batch. toneprint-batch --help lists
+the options with their defaults and bounds.")
+  else()
+    message(STATUS "Windows zip: no groff, so the manual pages are left out")
+    set(toneprint_windows_manual
+"toneprint-batch --help lists every option with its default and bounds. The
+manual pages, docs/toneprint.1 and docs/toneprint-batch.1, and the README
+are in toneprint's source.")
+  endif()
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/README.Windows.txt.in
+    ${toneprint_windows_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(TARGETS toneprint toneprint-batch RUNTIME DESTINATION . COMPONENT windows_zip)
+  install(FILES ${toneprint_windows_dir}/README.txt DESTINATION . COMPONENT windows_zip)
+
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL windows_zip)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_ARCHIVE_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
+else()
+  # The Debian package: the programs in /usr/bin, their pages in
+  # /usr/share/man/man1 (the install rules above), and the README and a
+  # copyright file in /usr/share/doc/toneprint.
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_NAME toneprint)
+  set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # No web page: the README in /usr/share/doc/toneprint is the manual's
+  # companion.
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
+  # dpkg-shlibdeps names the shared libraries the programs link (libsndfile,
+  # SLEEF, the C and C++ runtimes) with the versions they need.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # man-db shows the pages; toneprint opens a file chooser through zenity
+  # or kdialog when it runs in a graphical session, and asks on the console
+  # otherwise.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "man-db")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog")
+
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/copyright.in
+    ${PROJECT_BINARY_DIR}/debian-package/copyright @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
+include(CPack)
