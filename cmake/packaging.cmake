@@ -56,14 +56,13 @@ if(WIN32)
       set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
       execute_process(
         COMMAND ${CMAKE_COMMAND} -E env GROFF_NO_SGR=1
-          ${TONEPRINT_GROFF} -man -Tascii -P-c -P-b -P-u ${source}
+          ${TONEPRINT_GROFF} -man -Tascii -rHY=0 -dAD=l -P-c -P-b -P-u ${source}
         OUTPUT_VARIABLE text RESULT_VARIABLE status ERROR_VARIABLE errors)
       if(NOT status EQUAL 0)
         message(FATAL_ERROR "groff could not format ${source}: ${errors}")
       endif()
-      file(WRITE ${toneprint_windows_dir}/${page}.lf.txt "${text}")
-      configure_file(${toneprint_windows_dir}/${page}.lf.txt
-        ${toneprint_windows_dir}/manual/${page}.txt COPYONLY NEWLINE_STYLE CRLF)
+      string(REPLACE "\n" "\r\n" text "${text}")
+      file(WRITE ${toneprint_windows_dir}/manual/${page}.txt "${text}")
       install(FILES ${toneprint_windows_dir}/manual/${page}.txt
         DESTINATION manual COMPONENT windows_zip)
     endforeach()
@@ -79,6 +78,9 @@ the options with their defaults and bounds.")
 manual pages, docs/toneprint.1 and docs/toneprint-batch.1, and the README
 are in toneprint's source.")
   endif()
+  # configure_file's NEWLINE_STYLE ends the template's lines, not those
+  # within a value.
+  string(REPLACE "\n" "\r\n" toneprint_windows_manual "${toneprint_windows_manual}")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/README.Windows.txt.in
     ${toneprint_windows_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS toneprint toneprint-batch RUNTIME DESTINATION . COMPONENT windows_zip)

@@ -42,8 +42,11 @@ if [ "$mode" = windows ]; then
     libcli11-dev nlohmann-json3-dev groff-base unzip
   for arch in x86_64 i686; do
     build=build/package-windows-$arch
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
+    toolchain=()  # only for a new build folder: CMake keeps it, and warns when it is given again
+    [ -f "$build/CMakeCache.txt" ] ||
+      toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-$arch.cmake")
+    cmake -S . -B "$build" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF \
+      >/dev/null
     cmake --build "$build" --parallel "$jobs" >/dev/null
     # Each .exe must run alone: no MinGW runtime DLL (libstdc++, libgcc,
     # libwinpthread) among its imports, only Windows' own.
@@ -63,10 +66,10 @@ if [ "$mode" = windows ]; then
   # gives the demo's report digit for digit.
   zip=build/package-windows-x86_64/toneprint-$version-win64.zip
   [ -f "$zip" ] || { echo "cpack made no $zip" >&2; exit 1; }
-  unpacked=build/package-windows-x86_64/unpacked
-  rm -rf "$unpacked"
-  unzip -q "$zip" -d "$unpacked"
-  folder=$unpacked/toneprint-$version-win64
+  # Into a folder named after the zip, as Windows' "Extract All" does.
+  folder=build/package-windows-x86_64/unpacked/toneprint-$version-win64
+  rm -rf "$folder"
+  unzip -q "$zip" -d "$folder"
   for file in toneprint.exe toneprint-batch.exe README.txt manual/toneprint.txt \
               manual/toneprint-batch.txt; do
     [ -f "$folder/$file" ] || { echo "$zip lacks $file" >&2; exit 1; }
@@ -75,7 +78,9 @@ if [ "$mode" = windows ]; then
   wine=/usr/lib/wine/wine64
   [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
   "$wine" wineboot --init >/dev/null 2>&1 || true
-  wineserver -w || true
+  server=$(dirname "$wine")/wineserver
+  [ -x "$server" ] || server=$(command -v wineserver || echo true)
+  "$server" -w || true
   "$wine" "$folder/toneprint-batch.exe" -q -f classic demo/demo.wav | tr -d '\r' |
     diff -u demo/expected-report.txt - ||
     { echo "The zipped toneprint-batch.exe's report of the demo differs." >&2; exit 1; }
