@@ -17,6 +17,8 @@
 #include "analysis/level_envelope.h"
 #include "analysis/tone_analysis.h"
 #include "readers/recording.h"
+#include "report/chart_scale.h"
+#include "report/report_figures.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -269,8 +271,7 @@ namespace {
 std::string no_tone_reason(const RecordingResult& result) {
   const double threshold = result.settings.silence_threshold;
   const auto dbfs = [](double value) {
-    return value > 0.0 ? 20.0 * std::log10(value / 32768.0)
-                       : -std::numeric_limits<double>::infinity();
+    return decibels(value, full_scale, -std::numeric_limits<double>::infinity());
   };
   char text[320];
   if (result.peak <= threshold) {

@@ -13,6 +13,14 @@
 namespace toneprint {
 namespace {
 
+// The value of setting_bounds[index] as the outputs show it: the FFT size
+// itself rather than its menu choice.
+double shown_setting(const AnalysisSettings& settings, std::size_t index) {
+  const Setting setting = setting_bounds[index].setting;
+  return setting == Setting::fft_choice ? static_cast<double>(settings.fft_size)
+                                        : setting_value(settings, setting);
+}
+
 std::string channel_text(const ChannelChoice& choice) {
   return choice.channel == 0 ? "mix" : std::to_string(choice.channel);
 }
@@ -74,12 +82,9 @@ class JsonWriter final : public ResultWriter {
                          {"duration_s", result.seconds(result.samples)}};
       json settings;
       for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-        const Setting setting = setting_bounds[i].setting;
         std::string key = setting_option_name(i) + 2;
         std::replace(key.begin(), key.end(), '-', '_');
-        const double value = setting == Setting::fft_choice
-                                 ? static_cast<double>(result.settings.fft_size)
-                                 : setting_value(result.settings, setting);
+        const double value = shown_setting(result.settings, i);
         if (setting_bounds[i].kind == SettingKind::whole) {
           settings[key] = static_cast<std::uint64_t>(value);
         } else {
@@ -222,12 +227,8 @@ class HtmlWriter final : public ResultWriter {
     std::vector<std::pair<std::string, std::string>> settings;
     if (result.opened) {
       for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-        const Setting setting = setting_bounds[i].setting;
-        const double value = setting == Setting::fft_choice
-                                 ? static_cast<double>(result.settings.fft_size)
-                                 : setting_value(result.settings, setting);
         std::ostringstream text;
-        text << value;
+        text << shown_setting(result.settings, i);
         settings.emplace_back(setting_option_name(i), text.str());
       }
       std::ostringstream a4;

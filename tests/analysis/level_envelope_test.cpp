@@ -5,6 +5,7 @@
 #include "support/test_support.h"
 
 using namespace toneprint;
+namespace test = toneprint::test;
 
 namespace {
 
@@ -100,35 +101,6 @@ TEST(LevelTap, PassesSamplesOnAndSeesEveryOneOfThemByRefusingToSeek) {
   EXPECT_EQ(envelope.peak(99, 100), 20.0);  // the last, of 20 down to 1
 }
 
-namespace {
-
-// A mono source of the given samples at 1000 Hz (10 samples a block of
-// 10 ms), served `piece` at a time.
-class Samples final : public SampleSource {
- public:
-  Samples(std::vector<double> samples, std::size_t piece)
-      : samples_(std::move(samples)), piece_(piece) {
-    format_.sample_rate = 1000;
-  }
-  std::size_t read(std::span<double> out) override {
-    const std::size_t n = std::min({out.size(), piece_, samples_.size() - next_});
-    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(next_), n, out.begin());
-    next_ += n;
-    return n;
-  }
-  const RecordingFormat& format() const override { return format_; }
-  const std::string& error() const override { return error_; }
-
- private:
-  std::vector<double> samples_;
-  std::size_t piece_;
-  std::size_t next_ = 0;
-  RecordingFormat format_;
-  std::string error_;
-};
-
-}  // namespace
-
 // The loudest sample, and the noise floor: the peak of the block ranked 5 %
 // from the quietest of the 10 ms blocks.
 TEST(ScanLevels, FindsTheLoudestSampleAndTheNoiseFloor) {
@@ -150,7 +122,7 @@ TEST(ScanLevels, FindsTheLoudestSampleAndTheNoiseFloor) {
         for (int i = 0; i < 10; ++i) samples.push_back(i == 3 ? peak : peak * 0.25);
       }
     }
-    Samples source(samples, c.piece);
+    test::VectorSource source(samples, 1000, c.piece);  // 10 samples a 10 ms block
     LevelEnvelope envelope;
     const RecordingLevels levels = scan_levels(source, &envelope);
     EXPECT_EQ(levels.samples, samples.size());

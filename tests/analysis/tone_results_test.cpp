@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 
 using namespace toneprint;
+namespace test = toneprint::test;
 
 TEST(NearestNote, NamesTheNearestNoteWithSharpsAndTheCentsFromIt) {
   const struct {
@@ -32,32 +33,6 @@ TEST(NearestNote, NamesTheNearestNoteWithSharpsAndTheCentsFromIt) {
   }
 }
 
-namespace {
-
-class VectorSource final : public SampleSource {
- public:
-  VectorSource(std::vector<double> samples, std::uint32_t rate) : samples_(std::move(samples)) {
-    format_.sample_rate = rate;
-    format_.frames = samples_.size();
-  }
-  std::size_t read(std::span<double> out) override {
-    const std::size_t n = std::min(out.size(), samples_.size() - next_);
-    std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(next_), n, out.begin());
-    next_ += n;
-    return n;
-  }
-  const RecordingFormat& format() const override { return format_; }
-  const std::string& error() const override { return error_; }
-
- private:
-  std::vector<double> samples_;
-  std::size_t next_ = 0;
-  RecordingFormat format_;
-  std::string error_;
-};
-
-}  // namespace
-
 // Off-pitch tones placed between silences come out where they were put
 // (within a millisecond), named after their nearest note with the cents
 // they were detuned by.
@@ -79,7 +54,7 @@ TEST(ToneCollector, GivesEachToneItsTimesNoteAndCents) {
         test::synthesise(recipe, rate, static_cast<std::size_t>(t.seconds * rate));
     std::copy(tone.begin(), tone.end(), samples.begin() + static_cast<std::ptrdiff_t>(t.at * rate));
   }
-  VectorSource source(samples, rate);
+  test::VectorSource source(samples, rate);
   AnalysisSettings settings;
   set_default_settings(settings, rate);
   ToneCollector collector;

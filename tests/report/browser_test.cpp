@@ -10,14 +10,6 @@ namespace test = toneprint::test;
 #if !defined(_WIN32)
 namespace {
 
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t found = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++found;
-  }
-  return found;
-}
-
 // The document as Chromium has parsed it; empty when it could not run. Its
 // profile goes to a folder of the test's own, its shared memory to /tmp
 // (a container's /dev/shm can be too small).
@@ -95,11 +87,11 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
     for (const std::string& shown : {page, dir.file("page.xhtml")}) {
       const std::string dom = rendered(dir, shown);
       ASSERT_FALSE(dom.empty()) << "Chromium did not render " << shown;
-      EXPECT_EQ(count(dom, "parsererror"), 0u) << shown;
-      EXPECT_EQ(count(dom, "class=\"tone-mark"), tones_listed) << shown;
-      EXPECT_EQ(count(dom, "class=\"tuning-dot\""), measured) << shown;
-      EXPECT_EQ(count(dom, "class=\"timbre-row\""), tones_listed) << shown;
-      EXPECT_EQ(count(dom, "<tr>"), 3 * tones_listed + 1 + 14)
+      EXPECT_EQ(test::occurrences(dom, "parsererror"), 0u) << shown;
+      EXPECT_EQ(test::occurrences(dom, "class=\"tone-mark"), tones_listed) << shown;
+      EXPECT_EQ(test::occurrences(dom, "class=\"tuning-dot\""), measured) << shown;
+      EXPECT_EQ(test::occurrences(dom, "class=\"timbre-row\""), tones_listed) << shown;
+      EXPECT_EQ(test::occurrences(dom, "<tr>"), 3 * tones_listed + 1 + 14)
           << shown;  // tone, numbers and settings tables
     }
   }

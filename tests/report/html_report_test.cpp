@@ -41,14 +41,6 @@ RecordingResult three_tones(const std::string& path) {
   return result;
 }
 
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t found = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++found;
-  }
-  return found;
-}
-
 // Every start tag has its end tag, in order (the page has no comments and
 // its style sheet no '<').
 bool balanced(const std::string& page) {
@@ -127,26 +119,27 @@ TEST(HtmlReport, DrawsEachToneInEachChartAndClosesEveryTag) {
                            report.recording(three_tones("a<b&c>.wav"), {{"--harmonics", "2"}}) +
                            report.end();
   EXPECT_TRUE(balanced(page));
-  EXPECT_EQ(count(page, "<g class=\"tone-mark"), 3u);
-  EXPECT_EQ(count(page, "<g class=\"tone-mark unmeasured\""), 2u);
-  EXPECT_EQ(count(page, "<g class=\"tuning-dot\""), 1u);
-  EXPECT_EQ(count(page, "<g class=\"timbre-row\""), 3u);
-  EXPECT_EQ(count(page, "<figure class=\"tone\""), 3u);
-  EXPECT_EQ(count(page, "class=\"bars\""), 1u);  // the measured tone's
-  EXPECT_EQ(count(page, "Tone 1 h1: -20.0 dB</title>"), 1u);
-  EXPECT_EQ(count(page, "above the Nyquist limit</title>"), 2u);  // map and bars
-  EXPECT_EQ(count(page, ": not measured</title>"), 6u);
-  EXPECT_EQ(count(page, "<path class=\"level\" d=\"M"), 1u);
+  EXPECT_EQ(test::occurrences(page, "<g class=\"tone-mark"), 3u);
+  EXPECT_EQ(test::occurrences(page, "<g class=\"tone-mark unmeasured\""), 2u);
+  EXPECT_EQ(test::occurrences(page, "<g class=\"tuning-dot\""), 1u);
+  EXPECT_EQ(test::occurrences(page, "<g class=\"timbre-row\""), 3u);
+  EXPECT_EQ(test::occurrences(page, "<figure class=\"tone\""), 3u);
+  EXPECT_EQ(test::occurrences(page, "class=\"bars\""), 1u);  // the measured tone's
+  EXPECT_EQ(test::occurrences(page, "Tone 1 h1: -20.0 dB</title>"), 1u);
+  EXPECT_EQ(test::occurrences(page, "above the Nyquist limit</title>"), 2u);  // map and bars
+  EXPECT_EQ(test::occurrences(page, ": not measured</title>"), 6u);
+  EXPECT_EQ(test::occurrences(page, "<path class=\"level\" d=\"M"), 1u);
   // Each pass a tick, each tone a caption; the legend's lowest level is a bound.
-  EXPECT_EQ(count(page, "Tone 1: pass at 0.250 s</title>"), 1u);
-  EXPECT_EQ(count(page, "Tone 1: pass at 0.550 s</title>"), 1u);
-  EXPECT_EQ(count(page, "Tone 3: no pitch found at 2.200 s</title>"), 1u);
-  EXPECT_EQ(count(page, "<b>Tone 1: A4 0.0 c, 440.000 Hz, 0.100 s to 1.100 s</b>"), 1u);
-  EXPECT_EQ(count(page, ">≤ -60</text>"), 1u);
-  EXPECT_EQ(count(page, "a&lt;b&amp;c&gt;.wav"), 1u);
-  EXPECT_EQ(count(page, "a<b"), 0u);
-  EXPECT_EQ(count(page, "<script"), 0u);
-  EXPECT_EQ(count(page, "http"), count(page, "xmlns=\"http://www.w3.org/"));  // nothing fetched
+  EXPECT_EQ(test::occurrences(page, "Tone 1: pass at 0.250 s</title>"), 1u);
+  EXPECT_EQ(test::occurrences(page, "Tone 1: pass at 0.550 s</title>"), 1u);
+  EXPECT_EQ(test::occurrences(page, "Tone 3: no pitch found at 2.200 s</title>"), 1u);
+  EXPECT_EQ(test::occurrences(page, "<b>Tone 1: A4 0.0 c, 440.000 Hz, 0.100 s to 1.100 s</b>"), 1u);
+  EXPECT_EQ(test::occurrences(page, ">≤ -60</text>"), 1u);
+  EXPECT_EQ(test::occurrences(page, "a&lt;b&amp;c&gt;.wav"), 1u);
+  EXPECT_EQ(test::occurrences(page, "a<b"), 0u);
+  EXPECT_EQ(test::occurrences(page, "<script"), 0u);
+  EXPECT_EQ(test::occurrences(page, "http"),
+            test::occurrences(page, "xmlns=\"http://www.w3.org/"));  // nothing fetched
 }
 
 // Without a measured tone there is nothing to tune or map, but the tones,
@@ -155,21 +148,23 @@ TEST(HtmlReport, TonesThatWereNotMeasuredStillGetTheirRowsAndTheReasonWhy) {
   HtmlReport report("toneprint-batch test", 440.0);
   RecordingResult result = three_tones("short.wav");
   const std::string all = report.recording(result, {{"--harmonics", "2"}});
-  EXPECT_EQ(count(all, "peak -6.0 dBFS;"), 1u);
+  EXPECT_EQ(test::occurrences(all, "peak -6.0 dBFS;"), 1u);
   result.tones.erase(result.tones.begin());
   const std::string section = report.recording(result, {{"--harmonics", "2"}});
   EXPECT_TRUE(balanced(section));
-  EXPECT_EQ(count(section, "class=\"tuning\""), 0u);
-  EXPECT_EQ(count(section, "class=\"timbre\""), 0u);
-  EXPECT_EQ(count(section, "<figure class=\"tone\""), 2u);
+  EXPECT_EQ(test::occurrences(section, "class=\"tuning\""), 0u);
+  EXPECT_EQ(test::occurrences(section, "class=\"timbre\""), 0u);
+  EXPECT_EQ(test::occurrences(section, "<figure class=\"tone\""), 2u);
   // A pass needs the pitch block of 4096 + 1024 samples at 8000 Hz.
-  EXPECT_EQ(count(section, "a pass needs at least 0.64 s after the attack skip of 0.2 s"), 1u);
-  EXPECT_EQ(count(section, "<table class=\"numbers\">"), 1u);
-  EXPECT_EQ(count(section, "<th class=\"text\">--harmonics</th><td>2</td>"), 1u);
-  EXPECT_EQ(count(section, "id=\"recording-2\""), 1u);  // the report's second section
+  EXPECT_EQ(
+      test::occurrences(section, "a pass needs at least 0.64 s after the attack skip of 0.2 s"),
+      1u);
+  EXPECT_EQ(test::occurrences(section, "<table class=\"numbers\">"), 1u);
+  EXPECT_EQ(test::occurrences(section, "<th class=\"text\">--harmonics</th><td>2</td>"), 1u);
+  EXPECT_EQ(test::occurrences(section, "id=\"recording-2\""), 1u);  // the report's second section
   result.tones.clear();
-  EXPECT_EQ(count(report.recording(result, {}),
-                  "or the recording ended within the attack skip after it.</p>"),
+  EXPECT_EQ(test::occurrences(report.recording(result, {}),
+                              "or the recording ended within the attack skip after it.</p>"),
             1u);
 }
 
@@ -182,5 +177,5 @@ TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
   EXPECT_TRUE(balanced(section));
   EXPECT_NE(section.find("<p class=\"error\">cannot open: No such file or directory</p>"),
             std::string::npos);
-  EXPECT_EQ(count(section, "<svg"), 0u);
+  EXPECT_EQ(test::occurrences(section, "<svg"), 0u);
 }

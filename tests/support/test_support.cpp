@@ -116,6 +116,27 @@ std::string contents_of(std::FILE* file) {
   return contents;
 }
 
+VectorSource::VectorSource(std::vector<double> samples, std::uint32_t rate, std::size_t piece)
+    : samples_(std::move(samples)), piece_(piece) {
+  format_.sample_rate = rate;
+  format_.frames = samples_.size();
+}
+
+std::size_t VectorSource::read(std::span<double> out) {
+  const std::size_t n = std::min({out.size(), piece_, samples_.size() - next_});
+  std::copy_n(samples_.begin() + static_cast<std::ptrdiff_t>(next_), n, out.begin());
+  next_ += n;
+  return n;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++found;
+  }
+  return found;
+}
+
 ProgramRun run_program(const std::string& program, const std::string& arguments,
                        const std::string& input, const std::string& output) {
   ProgramRun run;

@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "readers/sample_source.h"
+
 namespace toneprint::test {
 
 // ------------------------------------------------------------ RIFF and WAVE
@@ -90,6 +92,28 @@ std::string read_file(const std::string& path, bool binary = false);
 
 // Everything written to a stream opened by std::tmpfile(), which it closes.
 std::string contents_of(std::FILE* file);
+
+// ----------------------------------------------------------------- sources
+
+// A source of these samples at this rate, served at most `piece` at a time.
+class VectorSource final : public SampleSource {
+ public:
+  VectorSource(std::vector<double> samples, std::uint32_t rate,
+               std::size_t piece = std::numeric_limits<std::size_t>::max());
+  std::size_t read(std::span<double> out) override;
+  const RecordingFormat& format() const override { return format_; }
+  const std::string& error() const override { return error_; }
+
+ private:
+  std::vector<double> samples_;
+  std::size_t piece_;
+  std::size_t next_ = 0;
+  RecordingFormat format_;
+  std::string error_;
+};
+
+// How often `part` occurs in `text`, overlaps included.
+std::size_t occurrences(const std::string& text, const std::string& part);
 
 // ----------------------------------------------------------- program runs
 
