@@ -5,6 +5,14 @@
 
 namespace toneprint {
 
+// The names follow the bounds' order, one for each setting.
+static_assert([] {
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    if (setting_names[i].setting != setting_bounds[i].setting) return false;
+  }
+  return true;
+}());
+
 std::uint32_t default_fft_choice(std::uint32_t sample_rate) { return sample_rate > 22050 ? 3 : 2; }
 
 std::uint32_t fft_size_for_choice(std::uint32_t choice) {

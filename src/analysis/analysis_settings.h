@@ -86,6 +86,35 @@ inline constexpr std::array<SettingBounds, 12> setting_bounds = {{
     {Setting::peak_count, SettingKind::whole, 1, 20},
 }};
 
+// The name that front-ends give each setting (an option --NAME, a
+// parameter, a keyword), with a line describing it, in the order of
+// setting_bounds.
+struct SettingName {
+  Setting setting;
+  const char* name;
+  const char* description;
+};
+
+inline constexpr std::array<SettingName, setting_bounds.size()> setting_names = {{
+    {Setting::harmonic_count, "harmonics", "Harmonics measured above the fundamental"},
+    {Setting::min_tone_seconds, "min-tone", "Shortest measurement frame, seconds"},
+    {Setting::attack_seconds, "attack", "Attack skipped at each tone's start, seconds"},
+    {Setting::peak_threshold, "peak-threshold",
+     "Spectral peak level, a multiple of the mean magnitude"},
+    {Setting::silence_seconds, "silence", "Silence that separates two tones, seconds"},
+    {Setting::fft_choice, "fft-size",
+     "Pitch-detection FFT length: 2048, 4096, 8192 or 16384 (default 8192 above 22050 Hz, "
+     "otherwise 4096)"},
+    {Setting::fft_hop, "hop", "Samples between the two FFT frames, at most the FFT size"},
+    {Setting::silence_threshold, "threshold",
+     "Largest sample magnitude still silent, in 16-bit sample units"},
+    {Setting::min_cycles, "min-cycles", "Fewest cycles of a frequency in a measurement frame"},
+    {Setting::max_extra_seconds, "max-extra", "Longest extension of a measurement frame, seconds"},
+    {Setting::max_cycle_fraction, "max-cycle-fraction",
+     "Largest part of a cycle a measurement frame may hold beyond whole cycles"},
+    {Setting::peak_count, "peaks", "Spectral peaks the fundamental search uses"},
+}};
+
 // The bounds and the default that the dialogue offers for one setting, given
 // the record as it stands: the default is the record's default for its
 // sample rate, and fft_hop's maximum is the record's current fft_size.

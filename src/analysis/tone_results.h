@@ -21,6 +21,12 @@ struct NearestNote {
   double cents = 0.0;  // the frequency's deviation from the note, -50 to +50
 };
 
+// The reference pitch that note names and cents are taken from: A4 in Hz,
+// its default and the bounds the front-ends accept.
+inline constexpr double default_a4 = 440.0;
+inline constexpr double min_a4 = 100.0;
+inline constexpr double max_a4 = 1000.0;
+
 // The nearest note to `frequency` (Hz, above 0 and finite) when A4 is `a4` Hz.
 NearestNote nearest_note(double frequency, double a4);
 

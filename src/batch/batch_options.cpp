@@ -14,33 +14,6 @@
 namespace toneprint {
 namespace {
 
-struct SettingOption {
-  Setting setting;
-  const char* name;
-  const char* description;
-};
-
-// The command line's name for each setting, in the order of setting_bounds.
-constexpr std::array<SettingOption, setting_bounds.size()> setting_options = {{
-    {Setting::harmonic_count, "--harmonics", "Harmonics measured above the fundamental"},
-    {Setting::min_tone_seconds, "--min-tone", "Shortest measurement frame, seconds"},
-    {Setting::attack_seconds, "--attack", "Attack skipped at each tone's start, seconds"},
-    {Setting::peak_threshold, "--peak-threshold",
-     "Spectral peak level, a multiple of the mean magnitude"},
-    {Setting::silence_seconds, "--silence", "Silence that separates two tones, seconds"},
-    {Setting::fft_choice, "--fft-size",
-     "Pitch-detection FFT length: 2048, 4096, 8192 or 16384 (default 8192 above 22050 Hz, "
-     "otherwise 4096)"},
-    {Setting::fft_hop, "--hop", "Samples between the two FFT frames, at most the FFT size"},
-    {Setting::silence_threshold, "--threshold",
-     "Largest sample magnitude still silent, in 16-bit sample units"},
-    {Setting::min_cycles, "--min-cycles", "Fewest cycles of a frequency in a measurement frame"},
-    {Setting::max_extra_seconds, "--max-extra",
-     "Longest extension of a measurement frame, seconds"},
-    {Setting::max_cycle_fraction, "--max-cycle-fraction",
-     "Largest part of a cycle a measurement frame may hold beyond whole cycles"},
-    {Setting::peak_count, "--peaks", "Spectral peaks the fundamental search uses"},
-}};
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -88,7 +61,9 @@ std::optional<double> BatchOptions::given(Setting setting) const {
   return std::nullopt;
 }
 
-const char* setting_option_name(std::size_t index) { return setting_options.at(index).name; }
+std::string setting_option_name(std::size_t index) {
+  return std::string("--").append(setting_names.at(index).name);
+}
 
 bool is_recording_name(const std::string& file_name) {
   static const std::array<const char*, 10> extensions = {
@@ -118,11 +93,12 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   const AnalysisSettings defaults;
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     const SettingBounds& bounds = setting_bounds[i];
-    const SettingOption& option = setting_options[i];
+    const SettingName& option = setting_names[i];
+    const std::string name = std::string("--").append(option.name);
     std::optional<double>& value = given[i];
     if (bounds.setting == Setting::fft_choice) {
       app.add_option_function<std::uint32_t>(
-             option.name, [&value](std::uint32_t size) { value = std::countr_zero(size) - 10; },
+             name, [&value](std::uint32_t size) { value = std::countr_zero(size) - 10; },
              option.description)
           ->check(CLI::IsMember({2048u, 4096u, 8192u, 16384u}));
       continue;
@@ -134,20 +110,21 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                                     number_text(maximum) + "]";
     if (bounds.kind == SettingKind::whole) {
       app.add_option_function<std::int64_t>(
-             option.name, [&value](std::int64_t v) { value = static_cast<double>(v); }, description)
+             name, [&value](std::int64_t v) { value = static_cast<double>(v); }, description)
           ->check(CLI::Range(static_cast<std::int64_t>(bounds.minimum),
                              static_cast<std::int64_t>(maximum)));
     } else {
       app.add_option_function<double>(
-             option.name, [&value](double v) { value = v; }, description)
+             name, [&value](double v) { value = v; }, description)
           ->check(CLI::Range(bounds.minimum, maximum));
     }
   }
 
-  double a4 = 440.0;
+  double a4 = default_a4;
   app.add_option("--a4", a4,
-                 "Frequency of A4 for note names and cents, Hz [default 440, 100 to 1000]")
-      ->check(CLI::Range(100.0, 1000.0));
+                 "Frequency of A4 for note names and cents, Hz [default " + number_text(default_a4) +
+                     ", " + number_text(min_a4) + " to " + number_text(max_a4) + "]")
+      ->check(CLI::Range(min_a4, max_a4));
   // The robust mode, and each of its changes on its own.
   RobustSettings robust;
   bool all_robust = false;

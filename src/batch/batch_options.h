@@ -13,6 +13,7 @@
 
 #include "analysis/analysis_settings.h"
 #include "analysis/robust_settings.h"
+#include "analysis/tone_results.h"
 #include "readers/sample_source.h"
 
 namespace toneprint {
@@ -26,7 +27,7 @@ struct BatchOptions {
   std::array<std::optional<double>, setting_bounds.size()> settings;
   // The value given for one setting, if any.
   std::optional<double> given(Setting setting) const;
-  double a4 = 440.0;
+  double a4 = default_a4;
   RobustSettings robust;  // all off unless asked for
   ChannelChoice channel;
   OutputFormat format = OutputFormat::csv;
@@ -55,7 +56,7 @@ std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,
                          AnalysisSettings& settings);
 
 // The option's name of setting_bounds[index], e.g. "--harmonics".
-const char* setting_option_name(std::size_t index);
+std::string setting_option_name(std::size_t index);
 
 // Whether a file name names a recording by its extension (a folder's files
 // are chosen by it).

@@ -82,7 +82,7 @@ class JsonWriter final : public ResultWriter {
                          {"duration_s", result.seconds(result.samples)}};
       json settings;
       for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-        std::string key = setting_option_name(i) + 2;
+        std::string key = setting_names[i].name;
         std::replace(key.begin(), key.end(), '-', '_');
         const double value = shown_setting(result.settings, i);
         if (setting_bounds[i].kind == SettingKind::whole) {
