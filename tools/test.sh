@@ -19,7 +19,8 @@ case "${1-}" in
   *) echo "usage: tools/test.sh [--sanitize]" >&2; exit 2 ;;
 esac
 
-packages=(cmake make g++ libgtest-dev libsleef-dev libcli11-dev nlohmann-json3-dev libbenchmark-dev libsndfile1-dev)
+packages=(cmake make g++ libgtest-dev libsleef-dev libcli11-dev nlohmann-json3-dev libbenchmark-dev libsndfile1-dev
+  vamp-plugin-sdk vamp-examples raptor2-utils)
 [ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
 
 require_debian_packages "${packages[@]}"

@@ -1,0 +1,190 @@
+// The Vamp plugin class: its parameters against the analysis's settings,
+// its refusals, and its features against toneprint-batch's JSON on the same
+// recordings, fed by a host loop of our own.
+
+#include <map>
+
+#include "analysis/analysis_settings.h"
+#include "vamp/tone_plugin.h"
+// After the plugin SDK's headers.
+#include "vamp/vamp_test_support.h"
+
+namespace toneprint {
+namespace {
+
+using namespace vamp_test;
+constexpr OutputIndices indices{TonePlugin::tones, TonePlugin::harmonics, TonePlugin::passes};
+
+// ------------------------------------------------------------- parameters
+
+// Every analysis setting is a parameter under the programs' name, with the
+// dialogue's bounds and the default for the host's sample rate.
+TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
+  for (const float host_rate : {8000.0f, 22050.0f, 44100.0f, 96000.0f}) {
+    SCOPED_TRACE(host_rate);
+    const TonePlugin plugin(host_rate);
+    const auto parameters = plugin.getParameterDescriptors();
+    ASSERT_EQ(parameters.size(), setting_bounds.size() + 1);
+    AnalysisSettings defaults;
+    set_default_settings(defaults, static_cast<std::uint32_t>(host_rate));
+    for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+      const auto& p = parameters[i];
+      const SettingRange range = setting_range(setting_bounds[i], defaults);
+      EXPECT_EQ(p.identifier, setting_names[i].name);
+      EXPECT_EQ(p.minValue, static_cast<float>(range.minimum)) << p.identifier;
+      EXPECT_EQ(p.defaultValue, static_cast<float>(range.default_value)) << p.identifier;
+      EXPECT_EQ(p.isQuantized, setting_bounds[i].kind == SettingKind::whole) << p.identifier;
+      EXPECT_EQ(plugin.getParameter(p.identifier), p.defaultValue) << p.identifier;
+      if (setting_bounds[i].setting == Setting::fft_choice) {
+        EXPECT_EQ(p.maxValue, 4.0f);
+        EXPECT_EQ(p.valueNames, (std::vector<std::string>{"2048", "4096", "8192", "16384"}));
+        EXPECT_EQ(p.valueNames.at(static_cast<std::size_t>(p.defaultValue - p.minValue)),
+                  std::to_string(defaults.fft_size));
+      } else if (setting_bounds[i].setting == Setting::fft_hop) {
+        EXPECT_EQ(p.maxValue, 16384.0f);
+      } else {
+        EXPECT_EQ(p.maxValue, static_cast<float>(range.maximum)) << p.identifier;
+      }
+    }
+    EXPECT_EQ(parameters.back().identifier, "a4");
+    EXPECT_EQ(parameters.back().defaultValue, 440.0f);
+    EXPECT_EQ(parameters.back().unit, "Hz");
+  }
+}
+
+// A host may set any float: out of bounds it is held to them, a whole
+// setting takes the nearest whole number, NaN and unknown names change
+// nothing.
+TEST(VampPlugin, ParameterValuesAreHeldToTheirBounds) {
+  struct Case {
+    const char* identifier;
+    float value;
+    float expected;
+  };
+  const Case cases[] = {
+      {"harmonics", 99.0f, 50.0f},        {"harmonics", -3.0f, 0.0f},
+      {"harmonics", 3.9999998f, 4.0f},    {"fft-size", 2.6f, 3.0f},
+      {"hop", 1e9f, 16384.0f},            {"min-tone", 0.001f, 0.05f},
+      {"threshold", 250.5f, 250.5f},      {"a4", 2000.0f, 1000.0f},
+      {"a4", 415.0f, 415.0f},             {"peaks", std::nanf(""), 5.0f},
+  };
+  for (const Case& c : cases) {
+    TonePlugin plugin(44100.0f);
+    plugin.setParameter(c.identifier, c.value);
+    plugin.setParameter("no-such-setting", 1.0f);
+    EXPECT_EQ(plugin.getParameter(c.identifier), c.expected) << c.identifier << " " << c.value;
+  }
+}
+
+// What the plugin refuses to start with.
+TEST(VampPlugin, InitialiseRefusesWhatItCannotAnalyse) {
+  struct Case {
+    const char* what;
+    float host_rate;
+    std::size_t channels, step, block;
+    float hop;  // 0: the default
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"mono", 44100.0f, 1, 1024, 1024, 0, true},
+      {"overlapping blocks", 44100.0f, 2, 512, 1024, 0, true},
+      {"the host's default step", 44100.0f, 1, 0, 1000, 0, true},
+      {"a hop as long as the FFT", 44100.0f, 1, 1024, 1024, 8192, true},
+      {"no channel", 44100.0f, 0, 1024, 1024, 0, false},
+      {"too many channels", 44100.0f, 257, 1024, 1024, 0, false},
+      {"a step past the block", 44100.0f, 1, 2048, 1024, 0, false},
+      {"an empty block", 44100.0f, 1, 0, 0, 0, false},
+      {"a hop longer than the FFT", 44100.0f, 1, 1024, 1024, 8193, false},
+      {"no sample rate", 0.0f, 1, 1024, 1024, 0, false},
+  };
+  for (const Case& c : cases) {
+    TonePlugin plugin(c.host_rate);
+    if (c.hop > 0) plugin.setParameter("hop", c.hop);
+    EXPECT_EQ(plugin.initialise(c.channels, c.step, c.block), c.accepted) << c.what;
+  }
+}
+
+// --------------------------------------------------------------- features
+
+// The plugin class in our own host loop, with blocks that divide the
+// recording or not, overlap or not, and with settings of the user's.
+TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
+  const test::TempDir dir;
+  const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
+  struct Case {
+    std::string recording;
+    std::size_t block, step;
+    std::map<std::string, float> parameters;
+    std::string arguments;  // the same for toneprint-batch
+  };
+  const Case cases[] = {
+      {demo, 4096, 4096, {}, ""},
+      {demo, 1000, 1000, {}, ""},
+      {demo, 1024, 256, {}, ""},
+      {synthetic_path, 4096, 4096, {}, ""},
+      {synthetic_path, 333, 333, {}, ""},
+      {synthetic_path, 2048, 1024, {}, ""},
+      // Typed values a float cannot hold: taken as typed, as the program does.
+      {synthetic_path, 4096, 4096,
+       {{"harmonics", 3}, {"min-tone", 0.3f}, {"attack", 0.07f}, {"silence", 0.3f},
+        {"threshold", 1234.5f}, {"max-extra", 0.01f}, {"fft-size", 2}, {"hop", 700}},
+       "--harmonics 3 --min-tone 0.3 --attack 0.07 --silence 0.3 --threshold 1234.5 "
+       "--max-extra 0.01 --fft-size 4096 --hop 700"},
+      {demo, 4096, 4096, {{"harmonics", 50}, {"a4", 415}}, "--harmonics 50 --a4 415"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.recording + " block " + std::to_string(c.block) + " step " +
+                 std::to_string(c.step) + " " + c.arguments);
+    TonePlugin plugin(static_cast<float>(rate));
+    for (const auto& [name, value] : c.parameters) plugin.setParameter(name, value);
+    const auto features = run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step);
+    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments));
+  }
+}
+
+// A stereo recording is analysed as the mean of its channels, as the batch
+// program does by default; a reset starts afresh.
+TEST(VampPlugin, MixesChannelsAsTheBatchProgramAndStartsAfreshAfterReset) {
+  const test::TempDir dir;
+  std::vector<std::int16_t> right = synthetic(rate);
+  std::rotate(right.begin(), right.begin() + 1234, right.end());
+  for (auto& v : right) v = static_cast<std::int16_t>(v / 3);
+  const std::string path = dir.write("stereo.wav", stereo_wave(synthetic(rate), right));
+  TonePlugin plugin(static_cast<float>(rate));
+  const Channels channels = host_samples(path);
+  ASSERT_EQ(channels.size(), 2u);
+  run<Vamp::RealTime>(plugin, channels, 4096, 4096);
+  const auto again = run<Vamp::RealTime>(plugin, channels, 4096, 4096);
+  expect_same_as_batch(again, indices, batch_json(dir, path));
+}
+
+// A tone too short for one pass appears with no value and says why; the
+// harmonics output names its bins and gives one feature per measured tone.
+TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
+  const test::TempDir dir;
+  TonePlugin plugin(static_cast<float>(rate));
+  plugin.setParameter("harmonics", 4);
+  const std::string path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
+  const auto features = run<Vamp::RealTime>(plugin, host_samples(path), 4096, 4096);
+  const auto& tones = features.at(TonePlugin::tones);
+  ASSERT_EQ(tones.size(), 5u);
+  EXPECT_TRUE(tones[3].values.empty());
+  EXPECT_EQ(tones[3].label, "too short");
+  EXPECT_EQ(features.at(TonePlugin::harmonics).size(), 4u);
+  const auto outputs = plugin.getOutputDescriptors();
+  ASSERT_EQ(outputs.size(), 5u);
+  EXPECT_EQ(outputs[TonePlugin::harmonics].binNames,
+            (std::vector<std::string>{"h0", "h1", "h2", "h3", "h4"}));
+  EXPECT_EQ(outputs[TonePlugin::levels].unit, "dB");
+  // The levels are the harmonics in dB of the fundamental.
+  const auto& amplitudes = features.at(TonePlugin::harmonics)[0].values;
+  const auto& levels = features.at(TonePlugin::levels)[0].values;
+  for (std::size_t k = 0; k < amplitudes.size(); ++k) {
+    EXPECT_NEAR(levels[k], 20.0 * std::log10(amplitudes[k] / amplitudes[0]), 1e-4) << k;
+  }
+  // The first tone's second partial (h1) is 3000/9000 of its fundamental.
+  EXPECT_NEAR(levels[1], 20.0 * std::log10(3000.0 / 9000.0), 0.05);
+}
+
+}  // namespace
+}  // namespace toneprint
