@@ -28,7 +28,8 @@ instruments or takes can be compared by numbers rather than by ear.
 toneprint asks its questions on the console or in file dialogs;
 toneprint-batch analyses many recordings (WAVE, FLAC, AIFF, Ogg Vorbis,
 Opus, MP3) from the command line and writes CSV, JSON or a page of charts
-for a browser.")
+for a browser. A Vamp plugin shows the tones, their harmonics and each
+measurement pass in Sonic Visualiser and other Vamp hosts.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -52,8 +53,8 @@ if(WIN32)
   find_program(TONEPRINT_GROFF groff)
   if(TONEPRINT_GROFF)
     foreach(page toneprint toneprint-batch)
-      set(source ${PROJECT_SOURCE_DIR}/docs/${page}.1)
-      set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+      # The page with its version (written by the install rules above).
+      set(source ${PROJECT_BINARY_DIR}/man/${page}.1)
       execute_process(
         COMMAND ${CMAKE_COMMAND} -E env GROFF_NO_SGR=1
           ${TONEPRINT_GROFF} -man -Tascii -rHY=0 -dAD=l -P-c -P-b -P-u ${source}
@@ -110,7 +111,9 @@ else()
   # or kdialog when it runs in a graphical session, and asks on the console
   # otherwise.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "man-db")
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog")
+  # The Vamp plugin in /usr/lib/vamp needs a host: Sonic Visualiser, or
+  # vamp-simple-host on the command line.
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "zenity | kdialog, sonic-visualiser | vamp-examples")
 
   configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/copyright.in
     ${PROJECT_BINARY_DIR}/debian-package/copyright @ONLY)

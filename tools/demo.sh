@@ -2,7 +2,8 @@
 # Builds toneprint and runs it on the demo recording, answering its
 # questions through standard input as a user would type them: the recording,
 # the report file, "no" to changing the settings, and Enter at the end.
-# Then shows the report, and the same analysis by toneprint-batch.
+# Then shows the report, the same analysis by toneprint-batch, and the Vamp
+# plugin's tones as vamp-simple-host prints them.
 #
 #   tools/demo.sh
 #
@@ -12,7 +13,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
 
-require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev
+require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev \
+  vamp-plugin-sdk vamp-examples
 cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
 cmake --build build/demo --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
@@ -40,3 +42,9 @@ page=build/demo/demo.html
 build/demo/toneprint-batch -q --force -f html -o "$page" demo/demo.wav
 echo
 echo "toneprint-batch -f html: the page $page (open it in a browser)."
+
+# And through the Vamp plugin, in a host: each tone's start and length in
+# seconds, its frequency and its label.
+echo
+echo "vamp-simple-host toneprint:tones:tones demo/demo.wav:"
+VAMP_PATH=build/demo/vamp vamp-simple-host toneprint:tones:tones demo/demo.wav 2>/dev/null

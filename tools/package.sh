@@ -5,8 +5,9 @@
 #                               package, build/package/toneprint_VERSION_ARCH.deb
 #   tools/package.sh --check    the same, then (as root on Debian) installs the
 #                               package with apt-get, runs the installed programs
-#                               on the demo recording, checks their version and
-#                               manual page, and removes the package again
+#                               and the Vamp plugin on the demo recording, checks
+#                               their version and manual page, and removes the
+#                               package again
 #   tools/package.sh --windows  MinGW-w64 Release builds in build/package-windows-*
 #                               and their zips, toneprint-VERSION-win64.zip and
 #                               -win32.zip; the 64-bit one's toneprint-batch.exe
@@ -98,7 +99,7 @@ fi
 # dpkg-shlibdeps (dpkg-dev) names the libraries the package depends on;
 # cpack finds the programs among the files with file.
 require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev \
-  dpkg-dev file
+  vamp-plugin-sdk dpkg-dev file
 build=build/package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --parallel "$jobs" >/dev/null
@@ -126,7 +127,7 @@ if installed; then
   echo "Remove it first: apt-get remove toneprint" >&2
   exit 1
 fi
-require_debian_packages man-db
+require_debian_packages man-db vamp-examples
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
   { echo "$deb has version $(dpkg-deb -f "$deb" Version), CMakeLists.txt $version" >&2; exit 1; }
 
@@ -161,7 +162,9 @@ version_shown() {
   local shown
   shown=$(/usr/bin/toneprint-batch --version | head -n 1)
   echo "  $shown"
-  [ "$shown" = "toneprint-batch $version" ]
+  [ "$shown" = "toneprint-batch $version" ] &&
+    head -n 1 /usr/share/man/man1/toneprint-batch.1 | grep -qF "\"toneprint $version\"" &&
+    head -n 1 /usr/share/man/man1/toneprint.1 | grep -qF "\"toneprint $version\""
 }
 manual_found() {
   local page
@@ -170,10 +173,21 @@ manual_found() {
     [ "$(man -w toneprint)" = /usr/share/man/man1/toneprint.1 ] &&
     [ -f /usr/share/doc/toneprint/copyright ]
 }
+plugin_runs() {
+  # Hosts find the plugin in /usr/lib/vamp without being told; it gives the
+  # notes the installed program gives.
+  env -u VAMP_PATH vamp-simple-host --list | grep -q '"tones" \[toneprint\]' || return 1
+  env -u VAMP_PATH vamp-simple-host toneprint:tones:tones demo/demo.wav 2>/dev/null |
+    sed -n 's/^ [0-9.]*, [0-9.]*: [0-9.]* \([A-G]#*-*[0-9]*\) .*/\1/p' >"$scratch/plugin-notes.txt"
+  /usr/bin/toneprint-batch demo/demo.wav | tail -n +2 | cut -d, -f8 >"$scratch/batch-notes.txt"
+  echo "  notes:" $(cat "$scratch/plugin-notes.txt")
+  [ -s "$scratch/plugin-notes.txt" ] && diff -u "$scratch/batch-notes.txt" "$scratch/plugin-notes.txt"
+}
 check "/usr/bin/toneprint-batch -f classic demo/demo.wav matches demo/expected-report.txt" batch_report
 check "/usr/bin/toneprint's report of the demo matches demo/expected-report.txt" interactive_report
-check "toneprint-batch --version shows $version, the version in CMakeLists.txt" version_shown
+check "toneprint-batch --version and both pages' title lines show $version, the version in CMakeLists.txt" version_shown
 check "man -w finds both pages in /usr/share/man/man1; the copyright file is there" manual_found
+check "vamp-simple-host finds /usr/lib/vamp/toneprint.so and gives the demo's notes" plugin_runs
 
 remove_package
 trap - EXIT
@@ -181,9 +195,11 @@ if installed; then
   echo "FAILED: toneprint is still installed after apt-get remove" >&2
   failed=1
 fi
-if [ -e /usr/bin/toneprint-batch ]; then
-  echo "FAILED: /usr/bin/toneprint-batch is left after apt-get remove" >&2
-  failed=1
-fi
+for file in /usr/bin/toneprint-batch /usr/lib/vamp/toneprint.so; do
+  if [ -e "$file" ]; then
+    echo "FAILED: $file is left after apt-get remove" >&2
+    failed=1
+  fi
+done
 [ "$failed" -eq 0 ] || exit 1
 echo "The installed package passed its checks and was removed again."
