@@ -5,13 +5,17 @@
 
 namespace toneprint {
 
-// The names follow the bounds' order, one for each setting.
-static_assert([] {
+namespace {
+
+constexpr bool names_follow_bounds() {
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     if (setting_names[i].setting != setting_bounds[i].setting) return false;
   }
   return true;
-}());
+}
+static_assert(names_follow_bounds(), "one name for each setting, in the order of the bounds");
+
+}  // namespace
 
 std::uint32_t default_fft_choice(std::uint32_t sample_rate) { return sample_rate > 22050 ? 3 : 2; }
 
