@@ -43,15 +43,27 @@ TEST(VampHost, TheSdkLoadsTheBuiltPluginAndItGivesTheBatchTones) {
   EXPECT_EQ(category, std::vector<std::string>{"Pitch"});
   const test::TempDir dir;
   const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
-  for (const std::string& path : {demo, synthetic_path}) {
-    SCOPED_TRACE(path);
+  struct Case {
+    std::string path;
+    float harmonics;  // 0: the default
+    std::string arguments;
+  };
+  for (const Case& c : {Case{demo, 0, ""}, Case{synthetic_path, 0, ""},
+                        Case{synthetic_path, 3, "--harmonics 3"}}) {
+    SCOPED_TRACE(c.path + " " + c.arguments);
     std::unique_ptr<Vamp::Plugin> plugin(
         loader->loadPlugin("toneprint:tones", static_cast<float>(rate), 0));
     ASSERT_NE(plugin, nullptr);
     EXPECT_EQ(plugin->getIdentifier(), "tones");
     EXPECT_EQ(plugin->getPluginVersion(), TONEPRINT_VERSION_NUMBER);
-    expect_same_as_batch(run<Vamp::RealTime>(*plugin, host_samples(path), 2048, 2048),
-                         output_indices(*plugin), batch_json(dir, path));
+    if (c.harmonics > 0) plugin->setParameter("harmonics", c.harmonics);
+    // The harmonics' bins follow the parameter through the host's interface.
+    const Vamp::Plugin::OutputList outputs = plugin->getOutputDescriptors();
+    const int harmonics = output_indices(*plugin).harmonics;
+    ASSERT_GE(harmonics, 0);
+    EXPECT_EQ(outputs[harmonics].binCount, c.harmonics > 0 ? 4u : 11u);
+    expect_same_as_batch(run<Vamp::RealTime>(*plugin, host_samples(c.path), 2048, 2048),
+                         output_indices(*plugin), batch_json(dir, c.path, c.arguments));
   }
 }
 
