@@ -46,6 +46,8 @@ void describe(std::ostream& out, const toneprint::TonePlugin& plugin) {
          "@prefix dc:       <http://purl.org/dc/elements/1.1/> .\n"
          "@prefix af:       <http://purl.org/ontology/af/> .\n"
          "@prefix foaf:     <http://xmlns.com/foaf/0.1/> .\n"
+         // Hosts look up terms such as doap:download-page by this prefix.
+         "@prefix doap:     <http://usefulinc.com/ns/doap#> .\n"
          "@prefix :         <#> .\n\n";
   out << "<> a vamp:PluginDescription ;\n"
          "    foaf:primaryTopic <http://vamp-plugins.org/rdf/plugins/toneprint> .\n\n";

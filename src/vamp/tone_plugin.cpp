@@ -286,8 +286,10 @@ TonePlugin::FeatureSet TonePlugin::process(const float* const* input, Vamp::Real
 std::size_t TonePlugin::kept_frames() const {
   if (channels_ == 0) return 0;
   std::size_t frames = samples_.size() / channels_;
-  // A host fills the last block up with zeros beyond the recording's end;
-  // they are not part of it.
+  // A host fills the last block up with zeros beyond the recording's end.
+  // They are not part of it: a tone that the recording cuts off within its
+  // attack skip would be taken for one that falls silent there. (Zeros that
+  // a recording ends in itself, within its last block, go with them.)
   const std::uint64_t last_block = blocks_ > 0 ? (blocks_ - 1) * step_ : 0;
   const auto silent = [this](std::size_t frame) {
     for (std::size_t c = 0; c < channels_; ++c) {

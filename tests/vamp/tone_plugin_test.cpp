@@ -111,6 +111,7 @@ TEST(VampPlugin, InitialiseRefusesWhatItCannotAnalyse) {
 TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
   const test::TempDir dir;
   const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
+  const std::string cut_off_path = dir.write("cut-off.wav", test::wave(cut_off(rate), rate));
   struct Case {
     std::string recording;
     std::size_t block, step;
@@ -124,6 +125,8 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
       {synthetic_path, 4096, 4096, {}, ""},
       {synthetic_path, 333, 333, {}, ""},
       {synthetic_path, 2048, 1024, {}, ""},
+      {cut_off_path, 16384, 16384, {}, ""},
+      {cut_off_path, 16384, 4096, {}, ""},
       // Typed values a float cannot hold: taken as typed, as the program does.
       {synthetic_path, 4096, 4096,
        {{"harmonics", 3}, {"min-tone", 0.3f}, {"attack", 0.07f}, {"silence", 0.3f},
@@ -158,6 +161,37 @@ TEST(VampPlugin, MixesChannelsAsTheBatchProgramAndStartsAfreshAfterReset) {
   expect_same_as_batch(again, indices, batch_json(dir, path));
 }
 
+// The outputs as sessions and scripts name them ("toneprint:tones:passes"),
+// with the units and durations that decide how hosts draw them.
+TEST(VampPlugin, OutputsKeepTheirIdentifiersUnitsAndShapes) {
+  struct Expected {
+    int index;
+    const char* identifier;
+    const char* unit;
+    std::size_t bins;
+    bool duration;
+  };
+  const Expected expected[] = {
+      {TonePlugin::tones, "tones", "Hz", 1, true},
+      {TonePlugin::harmonics, "harmonics", "", 11, true},
+      {TonePlugin::levels, "levels", "dB", 11, true},
+      {TonePlugin::passes, "passes", "Hz", 1, false},
+      {TonePlugin::failed_passes, "failed", "", 0, false},
+  };
+  const TonePlugin plugin(static_cast<float>(rate));
+  const auto outputs = plugin.getOutputDescriptors();
+  ASSERT_EQ(outputs.size(), std::size(expected));
+  for (const Expected& e : expected) {
+    const auto& output = outputs.at(static_cast<std::size_t>(e.index));
+    EXPECT_EQ(output.identifier, e.identifier);
+    EXPECT_EQ(output.unit, e.unit) << e.identifier;
+    EXPECT_EQ(output.binCount, e.bins) << e.identifier;
+    EXPECT_EQ(output.hasDuration, e.duration) << e.identifier;
+    EXPECT_EQ(output.sampleType, Vamp::Plugin::OutputDescriptor::VariableSampleRate) << e.identifier;
+    EXPECT_FALSE(output.name.empty() || output.description.empty()) << e.identifier;
+  }
+}
+
 // A tone too short for one pass appears with no value and says why; the
 // harmonics output names its bins and gives one feature per measured tone.
 TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
@@ -171,11 +205,8 @@ TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
   EXPECT_TRUE(tones[3].values.empty());
   EXPECT_EQ(tones[3].label, "too short");
   EXPECT_EQ(features.at(TonePlugin::harmonics).size(), 4u);
-  const auto outputs = plugin.getOutputDescriptors();
-  ASSERT_EQ(outputs.size(), 5u);
-  EXPECT_EQ(outputs[TonePlugin::harmonics].binNames,
+  EXPECT_EQ(plugin.getOutputDescriptors()[TonePlugin::harmonics].binNames,
             (std::vector<std::string>{"h0", "h1", "h2", "h3", "h4"}));
-  EXPECT_EQ(outputs[TonePlugin::levels].unit, "dB");
   // The levels are the harmonics in dB of the fundamental.
   const auto& amplitudes = features.at(TonePlugin::harmonics)[0].values;
   const auto& levels = features.at(TonePlugin::levels)[0].values;

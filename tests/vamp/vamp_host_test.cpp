@@ -117,6 +117,11 @@ TEST(VampHost, TheRdfDescriptionNamesEveryParameterAndOutput) {
       "rapper", "-q -i turtle -o ntriples " TONEPRINT_VAMP_DIR "/toneprint.n3",
       dir.write("input", ""), dir.file("console"));
   ASSERT_EQ(run.status, 0) << run.console;
+  // Sonic Visualiser fails every transform of a plugin whose description
+  // leaves out the doap: prefix it looks terms up by.
+  EXPECT_NE(test::read_file(TONEPRINT_VAMP_DIR "/toneprint.n3")
+                .find("@prefix doap:     <http://usefulinc.com/ns/doap#> ."),
+            std::string::npos);
   std::unique_ptr<Vamp::Plugin> plugin(
       Vamp::HostExt::PluginLoader::getInstance()->loadPlugin("toneprint:tones", 44100.0f, 0));
   ASSERT_NE(plugin, nullptr);

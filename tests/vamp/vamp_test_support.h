@@ -21,7 +21,7 @@ inline constexpr std::uint32_t rate = 44100;
 inline const std::string demo = TONEPRINT_SOURCE_DIR "/demo/demo.wav";
 
 // Three harmonic tones of 0.9 s, a blip too short for one pass, and a tone
-// that runs to the recording's end, which ends in a few exact zeros.
+// that runs to the recording's end.
 inline std::vector<std::int16_t> synthetic(std::uint32_t sample_rate) {
   std::vector<std::int16_t> samples(sample_rate * 7, 0);
   const double fundamentals[] = {196.0, 311.1, 523.4};
@@ -35,7 +35,20 @@ inline std::vector<std::int16_t> synthetic(std::uint32_t sample_rate) {
   std::copy(short_tone.begin(), short_tone.end(), samples.begin() + sample_rate * 44 / 10);
   const std::vector<double> last =
       test::synthesise({150.0, {{1, 7000, 0}, {3, 2000, 0}}}, sample_rate, sample_rate);
-  std::copy(last.begin(), last.end(), samples.end() - sample_rate - 3);
+  std::copy(last.begin(), last.end(), samples.end() - sample_rate);
+  return samples;
+}
+
+// A tone, and another that the recording cuts off within its attack skip:
+// a block of zeros after it must not make a tone of it.
+inline std::vector<std::int16_t> cut_off(std::uint32_t sample_rate) {
+  std::vector<std::int16_t> samples(sample_rate * 17 / 10, 0);
+  const std::vector<double> first =
+      test::synthesise({220.0, {{1, 9000, 0}, {2, 2000, 0}}}, sample_rate, sample_rate);
+  std::copy(first.begin(), first.end(), samples.begin());
+  const std::vector<double> last =
+      test::synthesise({330.0, {{1, 9000, 0}}}, sample_rate, sample_rate / 10);
+  std::copy(last.begin(), last.end(), samples.end() - sample_rate / 10);
   return samples;
 }
 
