@@ -2,16 +2,56 @@
 
 #include <cmath>
 
+#include "analysis/harmonic_phasor_loop.h"
+
 namespace toneprint::detail {
 
-void add_harmonic_terms_plain(const double* x, std::int64_t first, std::int64_t count, double omega,
-                              double delta, double* sine_lanes, double* cosine_lanes) {
-  for (std::int64_t i = 0; i < count; ++i) {
-    const double n = static_cast<double>(first + i);
-    const double h = (1.0 - std::cos(n * delta)) * 0.5;
-    sine_lanes[0] += std::sin(n * omega) * x[i] * h;
-    cosine_lanes[0] += std::cos(n * omega) * x[i] * h;
+namespace {
+
+// e^(i j angle) for j = 16a + b as e^(i 16a angle) × e^(i b angle), both
+// formed from their angles.
+void prepare_steps(double angle, PhasorSteps& steps) {
+  constexpr int width = phasor_step_width;
+  double coarse_cosine[width];
+  double coarse_sine[width];
+  double fine_cosine[width];
+  double fine_sine[width];
+  for (int i = 0; i < width; ++i) {
+    coarse_cosine[i] = std::cos(static_cast<double>(width * i) * angle);
+    coarse_sine[i] = std::sin(static_cast<double>(width * i) * angle);
+    fine_cosine[i] = std::cos(static_cast<double>(i) * angle);
+    fine_sine[i] = std::sin(static_cast<double>(i) * angle);
   }
+  for (int a = 0; a < width; ++a) {
+    for (int b = 0; b < width; ++b) {
+      steps.cosine[width * a + b] = coarse_cosine[a] * fine_cosine[b] - coarse_sine[a] * fine_sine[b];
+      steps.sine[width * a + b] = coarse_sine[a] * fine_cosine[b] + coarse_cosine[a] * fine_sine[b];
+    }
+  }
+}
+
+}  // namespace
+
+void prepare_phasors(double omega, double delta, HarmonicPhasors& phasors) {
+  phasors.omega = omega;
+  phasors.delta = delta;
+  prepare_steps(omega, phasors.tone);
+  prepare_steps(delta, phasors.window);
+}
+
+void add_harmonic_terms_plain(const double* x, std::int64_t first, std::int64_t count,
+                              const HarmonicPhasors& phasors, double* sine_lanes,
+                              double* cosine_lanes) {
+  add_terms_by_phasors(x, first, count, phasors, sine_lanes, cosine_lanes,
+                       [](std::int64_t block, int batch, const HarmonicPhasors& p, Anchors& a) {
+                         for (int b = 0; b < batch; ++b) {
+                           const auto n0 = static_cast<double>((block + b) * phasor_block);
+                           a.tone_cosine[b] = std::cos(n0 * p.omega);
+                           a.tone_sine[b] = std::sin(n0 * p.omega);
+                           a.window_cosine[b] = std::cos(n0 * p.delta);
+                           a.window_sine[b] = std::sin(n0 * p.delta);
+                         }
+                       });
 }
 
 std::vector<HarmonicKernel> available_harmonic_kernels() {

@@ -1,38 +1,37 @@
-// The harmonic kernel four samples at a time; built with AVX2 and FMA
-// enabled, and only called where the processor has them.
+// The harmonic kernel with AVX2: anchors four at a time through SLEEF, the
+// loop as wide as the compiler makes it. Only called where the processor
+// has AVX2 and FMA.
 
 #include <immintrin.h>
 #include <sleef.h>
 
-#include <cmath>
-
-#include "analysis/harmonic_kernels.h"
+#include "analysis/harmonic_phasor_loop.h"
 
 namespace toneprint::detail {
 
-void add_harmonic_terms_avx2(const double* x, std::int64_t first, std::int64_t count, double omega,
-                             double delta, double* sine_lanes, double* cosine_lanes) {
-  constexpr int width = 4;
-  const __m256d omegas = _mm256_set1_pd(omega);
-  const __m256d deltas = _mm256_set1_pd(delta);
-  const __m256d ones = _mm256_set1_pd(1.0);
-  const __m256d halves = _mm256_set1_pd(0.5);
-  const __m256d steps = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
-  __m256d sines = _mm256_loadu_pd(sine_lanes);
-  __m256d cosines = _mm256_loadu_pd(cosine_lanes);
-  std::int64_t i = 0;
-  for (; i + width <= count; i += width) {
-    const __m256d n = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(first + i)), steps);
-    const __m256d h =
-        _mm256_mul_pd(_mm256_sub_pd(ones, Sleef_cosd4_u10(_mm256_mul_pd(n, deltas))), halves);
-    const Sleef___m256d_2 sc = Sleef_sincosd4_u10(_mm256_mul_pd(n, omegas));
-    const __m256d samples = _mm256_loadu_pd(x + i);
-    sines = _mm256_add_pd(sines, _mm256_mul_pd(_mm256_mul_pd(sc.x, samples), h));
-    cosines = _mm256_add_pd(cosines, _mm256_mul_pd(_mm256_mul_pd(sc.y, samples), h));
-  }
-  _mm256_storeu_pd(sine_lanes, sines);
-  _mm256_storeu_pd(cosine_lanes, cosines);
-  add_harmonic_terms_plain(x + i, first + i, count - i, omega, delta, sine_lanes, cosine_lanes);
+void add_harmonic_terms_avx2(const double* x, std::int64_t first, std::int64_t count,
+                             const HarmonicPhasors& phasors, double* sine_lanes,
+                             double* cosine_lanes) {
+  add_terms_by_phasors(
+      x, first, count, phasors, sine_lanes, cosine_lanes,
+      [](std::int64_t block, int batch, const HarmonicPhasors& p, Anchors& a) {
+        constexpr int width = 4;
+        const __m256d steps = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
+        const __m256d omegas = _mm256_set1_pd(p.omega);
+        const __m256d deltas = _mm256_set1_pd(p.delta);
+        const __m256d block_samples = _mm256_set1_pd(phasor_block);
+        // Whole vectors: the entries past `batch` are formed and not used.
+        for (int b = 0; b < batch; b += width) {
+          const __m256d n0 = _mm256_mul_pd(
+              _mm256_add_pd(_mm256_set1_pd(static_cast<double>(block + b)), steps), block_samples);
+          const Sleef___m256d_2 tone = Sleef_sincosd4_u10(_mm256_mul_pd(n0, omegas));
+          const Sleef___m256d_2 window = Sleef_sincosd4_u10(_mm256_mul_pd(n0, deltas));
+          _mm256_store_pd(a.tone_sine + b, tone.x);
+          _mm256_store_pd(a.tone_cosine + b, tone.y);
+          _mm256_store_pd(a.window_sine + b, window.x);
+          _mm256_store_pd(a.window_cosine + b, window.y);
+        }
+      });
 }
 
 }  // namespace toneprint::detail

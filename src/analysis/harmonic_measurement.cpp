@@ -257,7 +257,7 @@ class HarmonicWorker {
   // Waits until `counter` reaches `value`: watching it for up to a fifth of
   // a millisecond, then sleeping until it is advanced.
   void await(const std::atomic<std::uint64_t>& counter, std::uint64_t value) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
     for (int round = 0; counter.load(std::memory_order_acquire) < value; ++round) {
       if (round % 64 == 63 && std::chrono::steady_clock::now() > give_up) {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -320,8 +320,14 @@ void HarmonicAccumulator::start(double f0, const AnalysisSettings& settings) {
     if (!h.measured) continue;
     h.length = static_cast<std::int32_t>(std::min<std::uint64_t>(h.frame_length, available));
     if (h.length > 0) {
-      h.omega = radians_per_sample(h.frequency, settings.sample_rate);
-      h.delta = hann_step(h.length);
+      const double omega = radians_per_sample(h.frequency, settings.sample_rate);
+      const double delta = hann_step(h.length);
+      if (evaluation_ == Evaluation::fast) {
+        detail::prepare_phasors(omega, delta, h.phasors);
+      } else {
+        h.phasors.omega = omega;
+        h.phasors.delta = delta;
+      }
     }
   }
 }
@@ -331,7 +337,9 @@ void HarmonicAccumulator::add(double sample) {
   if (evaluation_ == Evaluation::reference) {
     const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(next_, largest_i32));
     for (Harmonic& h : harmonics_) {
-      if (n < h.length) add_term(n, sample, h.omega, h.delta, h.sine_sums[0], h.cosine_sums[0]);
+      if (n < h.length) {
+        add_term(n, sample, h.phasors.omega, h.phasors.delta, h.sine_sums[0], h.cosine_sums[0]);
+      }
     }
   } else {
     run_.push_back(sample);
@@ -341,7 +349,23 @@ void HarmonicAccumulator::add(double sample) {
 }
 
 void HarmonicAccumulator::add(std::span<const double> samples) {
-  for (const double sample : samples) add(sample);
+  if (evaluation_ == Evaluation::reference) {
+    for (const double sample : samples) add(sample);
+    return;
+  }
+  // The frame's samples in, a run at a time; those past its end are ignored.
+  const std::int64_t wanted = std::min<std::int64_t>(
+      static_cast<std::int64_t>(samples.size()), std::max<std::int64_t>(0, length_ - next_));
+  std::size_t from = 0;
+  while (static_cast<std::int64_t>(from) < wanted) {
+    const std::size_t take = std::min<std::size_t>(static_cast<std::size_t>(wanted) - from,
+                                                   run_length - run_.size());
+    run_.insert(run_.end(), samples.begin() + static_cast<std::ptrdiff_t>(from),
+                samples.begin() + static_cast<std::ptrdiff_t>(from + take));
+    from += take;
+    next_ += static_cast<std::int64_t>(take);
+    if (run_.size() == run_length) measure_run();
+  }
 }
 
 void HarmonicAccumulator::measure_run_for(std::size_t first, std::size_t step) {
@@ -352,19 +376,27 @@ void HarmonicAccumulator::measure_run_for(std::size_t first, std::size_t step) {
     // Only the samples within the harmonic's own frame count.
     const std::int64_t within = std::min<std::int64_t>(count, h.length - run_first_);
     if (within > 0) {
-      kernel(run_.data(), run_first_, within, h.omega, h.delta, h.sine_sums, h.cosine_sums);
+      kernel(run_.data(), run_first_, within, h.phasors, h.sine_sums, h.cosine_sums);
     }
   }
 }
 
 void HarmonicAccumulator::measure_run() {
+  // The run's terms: only a run with many of them is worth handing half to
+  // a second processor, as handing it over and waiting for it back costs
+  // tens of microseconds.
+  std::int64_t terms = 0;
+  for (const Harmonic& h : harmonics_) {
+    terms += std::max<std::int64_t>(
+        0, std::min<std::int64_t>(static_cast<std::int64_t>(run_.size()), h.length - run_first_));
+  }
+  const bool shared = terms >= shared_run_terms && harmonics_.size() > 1 && !one_thread_;
   // With a second processor, it takes every other harmonic: their frame
   // lengths are alike, so the halves of the work are too.
-  if (worker_ == nullptr && !one_thread_ && harmonics_.size() > 1 &&
-      HarmonicWorker::worth_having()) {
+  if (shared && worker_ == nullptr && HarmonicWorker::worth_having()) {
     worker_ = std::make_unique<HarmonicWorker>();
   }
-  if (worker_ != nullptr && harmonics_.size() > 1) {
+  if (shared && worker_ != nullptr) {
     const std::function<void()> odd = [this] { measure_run_for(1, 2); };
     worker_->run_alongside(odd, [this] { measure_run_for(0, 2); });
   } else {

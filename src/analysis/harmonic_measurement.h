@@ -149,11 +149,13 @@ enum class Evaluation {
   // amplitudes to the last bit.
   reference,
   // Runs of samples at a time, several terms at once with the processor's
-  // vector instructions and sine and cosine accurate to 1 ulp, the terms
-  // added in a few partial sums: amplitudes within about 1e-13 of the
-  // reference's, relatively. Where the process may use two processors, a
-  // second thread measures half the harmonics; each harmonic's sums are
-  // formed by one thread in one order, so the results do not depend on it.
+  // vector instructions, each term's sine and cosine the product of an
+  // anchor and a step (see harmonic_kernels.h), the terms added in a few
+  // partial sums: amplitudes within about 1e-12 of the reference's,
+  // relatively. Where the process may use two processors and a run holds
+  // many terms, a second thread measures half the harmonics; each
+  // harmonic's sums are formed by one thread in one order, so the results
+  // do not depend on it.
   fast,
 };
 
@@ -173,7 +175,7 @@ class HarmonicAccumulator {
 
   // Keeps the measurement on the calling thread, for a caller that runs
   // several analyses at once; otherwise a second processor, where there is
-  // one, takes half of the harmonics (with the same results).
+  // one, takes half of the harmonics of a long run (with the same results).
   void use_one_thread() { one_thread_ = true; }
 
   // Begins the frame of fundamental f0; the last frame's sums are dropped.
@@ -193,15 +195,19 @@ class HarmonicAccumulator {
 
  private:
   // Samples are gathered into runs of this many before they are measured.
-  static constexpr std::size_t run_length = 4096;
+  static constexpr std::size_t run_length = 65536;
+  // Terms in a run (samples times harmonics) from which a second processor
+  // takes half of them: a sixth of a millisecond of the fast kernel's work.
+  static constexpr std::int64_t shared_run_terms = std::int64_t{1} << 19;
 
   struct Harmonic {
-    double frequency = 0.0;                         // (k + 1) × f0
-    std::uint32_t frame_length = 0;                 // harmonic_frame_length(frequency)
-    bool measured = false;                          // at or below the Nyquist limit
-    std::int32_t length = 0;                        // samples summed
-    double omega = 0.0;                             // radians per sample
-    double delta = 0.0;                             // Hann window step
+    double frequency = 0.0;          // (k + 1) × f0
+    std::uint32_t frame_length = 0;  // harmonic_frame_length(frequency)
+    bool measured = false;           // at or below the Nyquist limit
+    std::int32_t length = 0;         // samples summed
+    // The angles per sample (omega, and delta, the Hann window's step), and
+    // for the fast way their phasors' steps.
+    detail::HarmonicPhasors phasors;
     double sine_sums[detail::harmonic_lanes] = {};  // partial sums, one per kernel lane
     double cosine_sums[detail::harmonic_lanes] = {};
   };

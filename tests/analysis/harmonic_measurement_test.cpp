@@ -147,6 +147,30 @@ TEST(HarmonicAccumulator, MeasuresEveryHarmonicOfARecipeAsTheReferenceDoes) {
   }
 }
 
+// A run with many terms (50 harmonics of a low note at 96000 samples per
+// second: over a million) is shared with a second processor where there is
+// one; each harmonic is still summed by one thread in one order, so the
+// amplitudes are those of one thread to the last bit, and those of the
+// reference to rounding.
+TEST(HarmonicAccumulator, ALongRunSharedByTwoThreadsGivesTheOneThreadAmplitudes) {
+  const AnalysisSettings settings = defaults(96000, 50);
+  const double f0 = 65.4;
+  HarmonicAccumulator shared(f0, settings), alone(f0, settings),
+      reference(f0, settings, Evaluation::reference);
+  alone.use_one_thread();
+  std::vector<double> frame = test::synthesise(bright(f0), 96000, shared.length(), false);
+  ASSERT_GT(frame.size() * 51, std::size_t{1} << 19);
+  std::vector<double> a(51), b(51), c(51);
+  for (auto [accumulator, out] : {std::pair{&shared, &a}, {&alone, &b}, {&reference, &c}}) {
+    accumulator->add(frame);
+    accumulator->amplitudes(*out);
+  }
+  EXPECT_EQ(a, b);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    EXPECT_NEAR(a[k], c[k], 1e-9 * levels[0]) << "harmonic " << k;
+  }
+}
+
 TEST(MeasureHarmonics, AComponentOnTheLimitIsMeasuredAndOneAboveIsNot) {
   // 11025 Hz at 44100: 22050 Hz is on the limit and measured, 33075 Hz is
   // not. A component at the limit alternates, and is its own image:
@@ -194,25 +218,35 @@ TEST(HarmonicAccumulator, FundamentalNearZeroSaturatesTheFrameWithoutHoldingIt) 
 }
 
 TEST(HarmonicKernels, EveryKernelThisProcessorAddsTheWindowedTerms) {
-  // Runs of every length up to a few vector widths, at a few places in a
-  // frame, so that the vector bodies and their tails are all exercised,
-  // against the terms summed here in long double: sin and cos of n omega,
-  // times the sample, times (1 - cos(n delta)) / 2.
+  // Runs of every length up to a few vector widths, and across anchors and
+  // batches of them, at a few places in a frame (a million samples in, an
+  // angle of 62700 radians), so that the vector bodies, their heads and
+  // tails are all exercised, against the terms summed here in long double:
+  // sin and cos of n omega, times the sample, times (1 - cos(n delta)) / 2.
   const std::vector<detail::HarmonicKernel> kernels = detail::available_harmonic_kernels();
   RecordProperty("kernels", static_cast<int>(kernels.size()));
-  const std::vector<double> x = test::synthesise(bright(1234.5), 44100, 64);
+  constexpr double omega = 0.0627;
+  constexpr double delta = 4.7e-4;
+  detail::HarmonicPhasors phasors;
+  detail::prepare_phasors(omega, delta, phasors);
+  std::vector<std::int64_t> counts(41);
+  std::iota(counts.begin(), counts.end(), 0);
+  counts.insert(counts.end(), {63, 64, 65, 127, 1023, 1025, 1100});
+  const std::vector<double> x = test::synthesise(bright(1234.5), 44100, 1100);
   for (std::size_t k = 0; k < kernels.size(); ++k) {
-    for (const std::int64_t first : {0, 5, 6600}) {
-      for (std::int64_t count = 0; count <= 40; ++count) {
+    for (const std::int64_t first : {0, 5, 60, 6600, 1000000}) {
+      for (const std::int64_t count : counts) {
         double sines[detail::harmonic_lanes] = {}, cosines[detail::harmonic_lanes] = {};
-        kernels[k](x.data(), first, count, 0.0627, 4.7e-4, sines, cosines);
+        kernels[k](x.data(), first, count, phasors, sines, cosines);
         long double sine = 0, cosine = 0;
         for (std::int64_t i = 0; i < count; ++i) {
-          const long double n = first + i, h = (1 - std::cos(n * 4.7e-4L)) / 2 * x[i];
-          sine += std::sin(n * 0.0627L) * h;
-          cosine += std::cos(n * 0.0627L) * h;
+          const long double n = first + i;
+          const long double h = (1 - std::cos(n * static_cast<long double>(delta))) / 2 * x[i];
+          sine += std::sin(n * static_cast<long double>(omega)) * h;
+          cosine += std::cos(n * static_cast<long double>(omega)) * h;
         }
-        // Each term (at most 32768) is within a few ulps.
+        // Each term (at most 32768) is within a few ulps of its angle's;
+        // the angle itself, rounded to a double, within 62700 × 2^-53.
         const auto sum = [](const double* lanes) {
           return std::accumulate(lanes, lanes + detail::harmonic_lanes, 0.0L);
         };
