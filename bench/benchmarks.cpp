@@ -13,6 +13,7 @@
 #include "analysis/pitch_detection.h"
 #include "analysis/report.h"
 #include "analysis/tone_analysis.h"
+#include "dsp/fft_plan.h"
 #include "dsp/fftmisc.h"
 #include "riff/wave_file.h"
 #include "session.h"
@@ -50,18 +51,36 @@ void BM_FftDouble(benchmark::State& state) {
 }
 BENCHMARK(BM_FftDouble)->RangeMultiplier(2)->Range(2048, 16384);
 
+// The planned FFT of a complex input: the two frames of a pitch block at
+// once.
+void BM_FftPlan(benchmark::State& state) {
+  const auto n = static_cast<std::uint32_t>(state.range(0));
+  const std::vector<double> input = tone(48000, 2 * n);
+  const FftPlan plan(n);
+  // The outputs as the pitch detection holds them: in one buffer, the
+  // imaginary parts a cache line further than n values on.
+  std::vector<double> outputs(2 * n + 8);
+  for (auto _ : state) {
+    plan.forward(input.data(), input.data() + n, outputs.data(), outputs.data() + n + 8);
+    benchmark::DoNotOptimize(outputs.data());
+  }
+}
+BENCHMARK(BM_FftPlan)->RangeMultiplier(2)->Range(2048, 16384);
+
 void BM_DetectPitch(benchmark::State& state) {
   const auto rate = static_cast<std::uint32_t>(state.range(0));
   AnalysisSettings settings;
   set_default_settings(settings, rate);
   const std::vector<double> block = tone(rate, settings.fft_size + settings.fft_hop);
+  PitchDetector detector(state.range(1) == 0 ? Evaluation::fast : Evaluation::reference);
+  state.SetLabel(state.range(1) == 0 ? "fast" : "reference");
   for (auto _ : state) {
-    benchmark::DoNotOptimize(detect_pitch(block, settings.fft_size, settings.fft_hop, rate,
-                                          settings.peak_threshold, settings.peak_count));
+    benchmark::DoNotOptimize(detector.detect(block, settings.fft_size, settings.fft_hop, rate,
+                                             settings.peak_threshold, settings.peak_count));
   }
   state.SetLabel("fft_size " + std::to_string(settings.fft_size));
 }
-BENCHMARK(BM_DetectPitch)->Arg(22050)->Arg(44100);
+BENCHMARK(BM_DetectPitch)->ArgsProduct({{22050, 44100}, {0, 1}});
 
 // One pass's harmonics with the defaults, as the tone loop measures them
 // (second argument 0), and the straightforward reference (1).
@@ -86,10 +105,10 @@ BENCHMARK(BM_MeasureHarmonics)
     ->ArgsProduct({{44100, 48000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
-// The long session, written next to the benchmarks when it is not there.
+// The long session, written into the build folder when it is not there.
 std::string session_path() {
   static const std::string path = [] {
-    const std::string p = "long-session.wav";
+    const std::string p = TONEPRINT_BENCH_DIR "/long-session.wav";
     if (!std::filesystem::exists(p) && !bench::write_long_session(p)) std::perror(p.c_str());
     return p;
   }();

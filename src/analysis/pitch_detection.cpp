@@ -1,5 +1,6 @@
 #include "analysis/pitch_detection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -74,6 +75,7 @@ void PitchDetector::prepare(std::uint32_t fft_size) {
   real_.assign(fft_size, 0.0);
   imaginary_.assign(fft_size, 0.0);
   magnitudes_.assign(fft_size / 2, 0.0);
+  if (evaluation_ == Evaluation::fast) plan_ = FftPlan(fft_size);
   // The window's factors as apply_hann_window forms them, so that windowing
   // with the table gives the same values to the last bit.
   window_.resize(fft_size);
@@ -83,22 +85,31 @@ void PitchDetector::prepare(std::uint32_t fft_size) {
   }
 }
 
-void PitchDetector::window(const double* source) {
-  for (std::size_t i = 0; i < window_.size(); ++i) frame_[i] = window_[i] * (source[i] * 0.5);
+void PitchDetector::window(const double* source, std::vector<double>& frame) const {
+  for (std::size_t i = 0; i < window_.size(); ++i) frame[i] = window_[i] * (source[i] * 0.5);
 }
 
 PitchEstimate PitchDetector::detect(std::span<const double> samples, std::uint32_t fft_size,
                                     std::uint32_t fft_hop, std::uint32_t sample_rate,
                                     std::uint32_t peak_threshold, std::uint32_t peak_count) {
-  const std::uint32_t half = fft_size / 2;
   if (static_cast<std::uint64_t>(fft_size) + fft_hop > samples.size()) {
     return {0.0, PitchStatus::TooFewSamples};
   }
   prepare(fft_size);
+  if (evaluation_ == Evaluation::fast && plan_.size() == fft_size) {
+    return detect_fast(samples.data(), fft_size, fft_hop, sample_rate, peak_threshold, peak_count);
+  }
+  return detect_reference(samples.data(), fft_size, fft_hop, sample_rate, peak_threshold,
+                          peak_count);
+}
 
-  window(samples.data());
+PitchEstimate PitchDetector::detect_reference(const double* samples, std::uint32_t fft_size,
+                                              std::uint32_t fft_hop, std::uint32_t sample_rate,
+                                              std::uint32_t peak_threshold,
+                                              std::uint32_t peak_count) {
+  window(samples, frame_);
   fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
-  magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), half);
+  magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), fft_size / 2);
 
   const BinSearchResult fundamental =
       find_fundamental(magnitudes_, static_cast<double>(peak_threshold), peak_count);
@@ -109,8 +120,37 @@ PitchEstimate PitchDetector::detect(std::span<const double> samples, std::uint32
   const std::uint32_t k = fundamental.bin;
   const double first_phase = -phase_angle(imaginary_[k], real_[k]);
 
-  window(samples.data() + fft_hop);
+  window(samples + fft_hop, frame_);
   fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
+  const double second_phase = -phase_angle(imaginary_[k], real_[k]);
+
+  return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),
+          PitchStatus::Found};
+}
+
+PitchEstimate PitchDetector::detect_fast(const double* samples, std::uint32_t fft_size,
+                                         std::uint32_t fft_hop, std::uint32_t sample_rate,
+                                         std::uint32_t peak_threshold, std::uint32_t peak_count) {
+  // Each frame windowed straight into the planned transform's order
+  // (reversing the bits twice gives the index back).
+  const auto transform = [&](const double* source) {
+    for (std::uint32_t at = 0; at < fft_size; ++at) {
+      const std::uint32_t i = plan_.reversed(at);
+      real_[at] = window_[i] * (source[i] * 0.5);
+    }
+    std::fill(imaginary_.begin(), imaginary_.end(), 0.0);
+    plan_.forward_reordered(real_.data(), imaginary_.data());
+  };
+  transform(samples);
+  magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), fft_size / 2);
+
+  const BinSearchResult fundamental =
+      find_fundamental(magnitudes_, static_cast<double>(peak_threshold), peak_count);
+  if (!fundamental.found) return {0.0, PitchStatus::NoPeaks};
+
+  const std::uint32_t k = fundamental.bin;
+  const double first_phase = -phase_angle(imaginary_[k], real_[k]);
+  transform(samples + fft_hop);
   const double second_phase = -phase_angle(imaginary_[k], real_[k]);
 
   return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),

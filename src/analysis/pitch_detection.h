@@ -14,6 +14,9 @@
 #include <span>
 #include <vector>
 
+#include "analysis/harmonic_measurement.h"
+#include "dsp/fft_plan.h"
+
 namespace toneprint {
 
 enum class PitchStatus : std::uint32_t {
@@ -36,9 +39,14 @@ PitchEstimate detect_pitch(std::span<const double> samples, std::uint32_t fft_si
 
 // detect_pitch for a caller that detects many blocks: the work arrays and
 // the window's factors are kept from one call to the next (for the last FFT
-// size used), with the same results to the last bit.
+// size used), with the same results to the last bit. The fast evaluation
+// windows each frame straight into a planned FFT (see fft_plan.h), which
+// gives fft_double's values.
 class PitchDetector {
  public:
+  explicit PitchDetector(Evaluation evaluation = Evaluation::reference)
+      : evaluation_(evaluation) {}
+
   PitchEstimate detect(std::span<const double> samples, std::uint32_t fft_size,
                        std::uint32_t fft_hop, std::uint32_t sample_rate,
                        std::uint32_t peak_threshold, std::uint32_t peak_count);
@@ -49,14 +57,23 @@ class PitchDetector {
 
  private:
   void prepare(std::uint32_t fft_size);
-  // The frame: the window's factors times half of each sample.
-  void window(const double* source);
+  // A frame: the window's factors times half of each sample.
+  void window(const double* source, std::vector<double>& frame) const;
+  // The two ways to the same estimate: the recipe's FFT, or the plan.
+  PitchEstimate detect_reference(const double* samples, std::uint32_t fft_size,
+                                 std::uint32_t fft_hop, std::uint32_t sample_rate,
+                                 std::uint32_t peak_threshold, std::uint32_t peak_count);
+  PitchEstimate detect_fast(const double* samples, std::uint32_t fft_size, std::uint32_t fft_hop,
+                            std::uint32_t sample_rate, std::uint32_t peak_threshold,
+                            std::uint32_t peak_count);
 
+  Evaluation evaluation_;
   std::vector<double> window_;  // 1 - cos(i 2pi / N)
   std::vector<double> frame_;
   std::vector<double> real_;
   std::vector<double> imaginary_;
   std::vector<double> magnitudes_;
+  FftPlan plan_{0};  // the fast way's, for the FFT size of the last detection
 };
 
 // Periodic Hann window over n values (denominator n, not n - 1):

@@ -159,6 +159,7 @@ struct PassTools {
   PassTools(const AnalysisSettings& settings, Evaluation evaluation, bool one_thread)
       : block(static_cast<std::size_t>(settings.fft_size) + settings.fft_hop),
         frame_amplitudes(static_cast<std::size_t>(settings.harmonic_count) + 1),
+        pitch_detector(evaluation),
         frame(evaluation) {
     if (one_thread) frame.use_one_thread();
   }

@@ -1,5 +1,6 @@
 #include <complex>
 
+#include "dsp/fft_plan.h"
 #include "dsp/fftmisc.h"
 #include "support/test_support.h"
 
@@ -98,4 +99,35 @@ TEST(FftDeathTest, MisuseEndsTheProcessWithAMessage) {
   EXPECT_EQ(NumberOfBitsNeeded(3), 0u) << "the lowest set bit";
   EXPECT_EXIT(NumberOfBitsNeeded(1), exits,
               "^>>> Error in fftmisc: argument 1 to NumberOfBitsNeeded is too small.\n$");
+}
+
+// The planned FFT is fft_double's forward transform to the last bit, from
+// an input in natural order (a null imaginary part standing for zeros) or
+// put in its bit-reversed order in place.
+TEST(FftPlan, GivesTheRecipesTransformToTheLastBitFromTwoToSixteenThousandPoints) {
+  for (std::uint32_t n = 2; n <= 16384; n *= 2) {
+    const FftPlan plan(n);
+    ASSERT_EQ(plan.size(), n);
+    const Values re = noise(n), im = noise(n);
+    for (const bool real_input : {false, true}) {
+      const double* imag_in = real_input ? nullptr : im.data();
+      Values expected_real(n), expected_imag(n), real(n), imag(n);
+      fft_double(n, 0, re.data(), imag_in, expected_real.data(), expected_imag.data());
+      plan.forward(re.data(), imag_in, real.data(), imag.data());
+      EXPECT_EQ(real, expected_real) << n << (real_input ? ", real input" : "");
+      EXPECT_EQ(imag, expected_imag) << n << (real_input ? ", real input" : "");
+      Values real_in_place(n), imag_in_place(n, 0.0);
+      for (std::uint32_t i = 0; i < n; ++i) {
+        EXPECT_EQ(plan.reversed(i), reverse_bits(i, NumberOfBitsNeeded(n)));
+        real_in_place[plan.reversed(i)] = re[i];
+        if (!real_input) imag_in_place[plan.reversed(i)] = im[i];
+      }
+      plan.forward_reordered(real_in_place.data(), imag_in_place.data());
+      EXPECT_EQ(real_in_place, expected_real) << n << ", in place";
+      EXPECT_EQ(imag_in_place, expected_imag) << n << ", in place";
+    }
+  }
+  for (const std::uint32_t size : {0u, 1u, 3u, 12u, 4097u}) {
+    EXPECT_EQ(FftPlan(size).size(), 0u) << size << " points make no plan";
+  }
 }

@@ -1,0 +1,71 @@
+#include "dsp/fft_plan.h"
+
+#include <cmath>
+
+#include "dsp/fft_stages.h"
+#include "dsp/fftmisc.h"
+
+namespace toneprint {
+namespace {
+
+constexpr double two_pi = 6.283185307179586;
+
+struct Baseline {};
+
+using Stages = void (*)(std::uint32_t, const double*, const double*, double*, double*);
+
+// The widest build of the stages this processor runs; all give the same
+// results, as none fuses a multiply and an add.
+Stages fastest_stages() {
+#if defined(TONEPRINT_FFT_AVX2)
+  if (__builtin_cpu_supports("avx2")) return detail::fft_stages_avx2;
+#endif
+  return detail::fft_stages<Baseline>;
+}
+
+}  // namespace
+
+FftPlan::FftPlan(std::uint32_t size) {
+  if (!is_power_of_two(size)) return;
+  size_ = size;
+  const std::uint32_t bits = NumberOfBitsNeeded(size);
+  reversed_.resize(size);
+  for (std::uint32_t i = 0; i < size; ++i) reversed_[i] = reverse_bits(i, bits);
+  // fft_double's twiddles: the recurrence x[n] = 2 cos(delta) x[n-1] -
+  // x[n-2] from the angles -2 delta and -delta, the same in every block of
+  // a stage.
+  for (std::uint32_t block = 2; block <= size; block <<= 1) {
+    const double delta = two_pi / static_cast<double>(block);
+    const double w = 2.0 * std::cos(-delta);
+    double r2 = std::cos(-2.0 * delta);
+    double r1 = std::cos(-delta);
+    double q2 = std::sin(-2.0 * delta);
+    double q1 = std::sin(-delta);
+    for (std::uint32_t t = 0; t < block / 2; ++t) {
+      const double r0 = w * r1 - r2;
+      r2 = r1;
+      r1 = r0;
+      const double q0 = w * q1 - q2;
+      q2 = q1;
+      q1 = q0;
+      twiddle_real_.push_back(r0);
+      twiddle_imag_.push_back(q0);
+    }
+  }
+}
+
+void FftPlan::forward(const double* real_in, const double* imag_in, double* real_out,
+                      double* imag_out) const {
+  for (std::uint32_t i = 0; i < size_; ++i) {
+    real_out[reversed_[i]] = real_in[i];
+    imag_out[reversed_[i]] = imag_in == nullptr ? 0.0 : imag_in[i];
+  }
+  forward_reordered(real_out, imag_out);
+}
+
+void FftPlan::forward_reordered(double* re, double* im) const {
+  static const Stages stages = fastest_stages();
+  if (size_ != 0) stages(size_, twiddle_real_.data(), twiddle_imag_.data(), re, im);
+}
+
+}  // namespace toneprint

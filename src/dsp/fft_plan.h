@@ -1,0 +1,49 @@
+#pragma once
+
+// fft_double's forward transform, planned once for a size and run many
+// times: the same operations on the same values, so the same results to the
+// last bit, in less time. The twiddles of each stage come from fft_double's
+// recurrence, run once when the plan is made instead of once per transform;
+// two stages at a time go over the values in one pass; and the bit-reversed
+// order is kept as indices, so that a caller can write its input straight
+// into it.
+//
+// One plan serves any number of transforms, from one thread at a time.
+
+#include <cstdint>
+#include <vector>
+
+namespace toneprint {
+
+class FftPlan {
+ public:
+  // A plan of `size` points, a power of two of at least 2 (see
+  // is_power_of_two); any other size gives an empty plan, whose size() is 0
+  // and which transforms nothing.
+  explicit FftPlan(std::uint32_t size);
+
+  std::uint32_t size() const { return size_; }
+
+  // fft_double(size(), 0, real_in, imag_in, real_out, imag_out): a null
+  // imag_in stands for zeros; the outputs, of size() values each, must not
+  // overlap the inputs.
+  void forward(const double* real_in, const double* imag_in, double* real_out,
+               double* imag_out) const;
+
+  // The same transform in place, of an input that the caller has put in
+  // bit-reversed order: value n at position reversed(n).
+  void forward_reordered(double* real, double* imag) const;
+
+  // The position of value n in bit-reversed order (n < size()).
+  std::uint32_t reversed(std::uint32_t n) const { return reversed_[n]; }
+
+ private:
+  std::uint32_t size_ = 0;
+  std::vector<std::uint32_t> reversed_;  // bit-reversed index of each value
+  // For the stages of blocks of 2, 4, ... size() points in turn, each
+  // stage's block / 2 twiddles.
+  std::vector<double> twiddle_real_;
+  std::vector<double> twiddle_imag_;
+};
+
+}  // namespace toneprint
