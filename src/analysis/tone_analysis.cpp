@@ -1,6 +1,7 @@
 #include "analysis/tone_analysis.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -227,10 +228,15 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
         static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length));
     const bool completable = length - from_block <= reader.remaining();
     if (completable) frame.add(std::span<const double>(block.data(), from_block));
-    for (std::uint64_t i = from_block; i < length; ++i) {
-      double value = 0.0;
-      if (!reader.next(value)) break;
-      if (completable) frame.add(value);
+    // The rest of the frame, read a piece at a time.
+    std::array<double, 1024> piece;
+    for (std::uint64_t i = from_block; i < length;) {
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - i));
+      std::size_t got = 0;
+      while (got < want && reader.next(piece[got])) ++got;
+      if (completable) frame.add(std::span<const double>(piece.data(), got));
+      i += got;
+      if (got < want) break;
     }
     if (reader.tone_ended()) break;  // the pass is dropped
 
