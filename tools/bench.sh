@@ -6,7 +6,9 @@
 #
 #   tools/bench.sh             the benchmarks and the end-to-end figure
 #   tools/bench.sh --compare   also times aubiopitch -p yinfft on the same
-#                              file, side by side (aubio-tools, hyperfine)
+#                              file, side by side (aubio-tools, hyperfine),
+#                              and in alternation with the processor time
+#                              of each and their ratios (tools/bench/compare.py)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
@@ -29,7 +31,7 @@ cmake --build "$build" --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 session="$build/long-session.wav"
 [ -f "$session" ] || "$build/bench/toneprint_make_session" "$session"
-(cd "$build" && bench/toneprint_benchmarks)
+"$build/bench/toneprint_benchmarks"
 
 # The whole program, as a user runs it: the answers piped in, the report
 # written; the best of five runs.
@@ -50,9 +52,20 @@ awk -v ns="$best" 'BEGIN {
   printf "\nThe whole program on the long session (336 s of sound): %.3f s, %.0f times real time\n", s, 336 / s
 }'
 
+rm -f "$report"
+
 if [ "$compare" = yes ]; then
+  # The report must not exist before a run: toneprint would ask whether to
+  # replace it, and the answers piped in would go astray.
   echo
-  hyperfine --warmup 1 --runs 10 \
-    -n toneprint "printf '%s\\n' '$session' '$report' no '' | $build/toneprint >/dev/null; rm -f '$report'" \
+  hyperfine --warmup 1 --runs 10 --prepare "rm -f '$report'" \
+    -n toneprint "printf '%s\\n' '$session' '$report' no '' | $build/toneprint >/dev/null" \
     -n "aubiopitch -p yinfft" "aubiopitch -p yinfft -i '$session' >/dev/null"
+  # Wall and processor time (all threads), alternating the two programs, as
+  # ratios to aubiopitch's.
+  echo
+  python3 tools/bench/compare.py 11 --prepare "rm -f '$report'" \
+    "toneprint=printf '%s\\n' '$session' '$report' no '' | $build/toneprint >/dev/null" \
+    "aubiopitch -p yinfft=aubiopitch -p yinfft -i '$session' >/dev/null"
+  rm -f "$report"
 fi

@@ -1,4 +1,5 @@
 #include "analysis/tone_analysis.h"
+#include "session.h"
 
 #include "app/console.h"
 #include "support/test_support.h"
@@ -93,11 +94,13 @@ TEST(ToneAnalysis, DurationsAreTruncatedSampleCountsInRange) {
   EXPECT_EQ(duration_samples(44100, -1) + duration_samples(44100, NAN), 0u);
 }
 
-TEST(ToneAnalysis, TheFastMeasurementWritesTheReferencesReportAndConsoleLines) {
-  // The demo and the corpus's recordings that hold tones, at 8000, 11025 and
-  // 44100 samples per second: the same text to the last digit. (Each
-  // harmonic's amplitude is compared over more rates in the harmonic
-  // measurement's tests.)
+// The fast path (harmonics by phasors, both pitch frames in one planned
+// FFT) against the reference (every term's sine taken, the recipe's FFT):
+// the same console and report text to the last digit, on the demo, the
+// corpus's recordings that hold tones (8000, 11025 and 44100 samples per
+// second), tones made here at every common rate from 8000 to 96000, and the
+// benchmarks' long session (120 tones at 48000).
+TEST(ToneAnalysis, TheFastPathWritesTheReferencesReportAndConsoleLines) {
   std::vector<std::string> recordings = {TONEPRINT_SOURCE_DIR "/demo/demo.wav"};
   for (const auto& entry :
        std::filesystem::directory_iterator(TONEPRINT_SOURCE_DIR "/tests/corpus/files")) {
@@ -105,10 +108,30 @@ TEST(ToneAnalysis, TheFastMeasurementWritesTheReferencesReportAndConsoleLines) {
       recordings.push_back(entry.path().string());
     }
   }
-  ASSERT_GE(recordings.size(), 7u);
+  const test::TempDir dir;
+  for (const std::uint32_t rate : {8000u, 11025u, 16000u, 22050u, 32000u, 44100u, 48000u, 88200u,
+                                   96000u}) {
+    std::vector<std::int16_t> samples(rate * 4, 0);
+    const double notes[] = {98.0, 293.7, 1174.7};
+    for (int i = 0; i < 3; ++i) {
+      test::ToneRecipe recipe{notes[i], {}};
+      for (int k = 1; k <= 12; ++k) recipe.partials.push_back({k, 9000.0 / k, 0.9 * k});
+      const std::vector<double> tone = test::synthesise(recipe, rate, rate * 9 / 10);
+      std::copy(tone.begin(), tone.end(), samples.begin() + i * rate * 13 / 10);
+    }
+    recordings.push_back(dir.write(std::to_string(rate) + ".wav", test::wave(samples, rate)));
+  }
+  const std::string session = dir.file("long-session.wav");
+  ASSERT_TRUE(bench::write_long_session(session));
+  recordings.push_back(session);
+  ASSERT_GE(recordings.size(), 17u);
+  std::size_t lines = 0;
   for (const std::string& path : recordings) {
     const auto reference = analyse(path, Evaluation::reference);
     EXPECT_NE(reference.first.find("Detected tone at"), std::string::npos) << path;
     EXPECT_EQ(analyse(path, Evaluation::fast), reference) << path;
+    lines += static_cast<std::size_t>(std::count(reference.second.begin(), reference.second.end(), '\n'));
   }
+  RecordProperty("report_lines", static_cast<int>(lines));
+  EXPECT_GE(lines, 120u + 27u);
 }
