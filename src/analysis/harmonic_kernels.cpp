@@ -8,8 +8,8 @@ namespace toneprint::detail {
 
 namespace {
 
-// e^(i j angle) for j = 16a + b as e^(i 16a angle) × e^(i b angle), both
-// formed from their angles.
+struct Plain {};
+
 void prepare_steps(double angle, PhasorSteps& steps) {
   constexpr int width = phasor_step_width;
   double coarse_cosine[width];
@@ -22,12 +22,7 @@ void prepare_steps(double angle, PhasorSteps& steps) {
     fine_cosine[i] = std::cos(static_cast<double>(i) * angle);
     fine_sine[i] = std::sin(static_cast<double>(i) * angle);
   }
-  for (int a = 0; a < width; ++a) {
-    for (int b = 0; b < width; ++b) {
-      steps.cosine[width * a + b] = coarse_cosine[a] * fine_cosine[b] - coarse_sine[a] * fine_sine[b];
-      steps.sine[width * a + b] = coarse_sine[a] * fine_cosine[b] + coarse_cosine[a] * fine_sine[b];
-    }
-  }
+  combine_steps<Plain>(coarse_cosine, coarse_sine, fine_cosine, fine_sine, steps);
 }
 
 }  // namespace
@@ -66,5 +61,14 @@ std::vector<HarmonicKernel> available_harmonic_kernels() {
 }
 
 HarmonicKernel fastest_harmonic_kernel() { return available_harmonic_kernels().back(); }
+
+PhasorPreparer fastest_phasor_preparer() {
+#if defined(TONEPRINT_HAVE_SLEEF)
+  const HarmonicKernel kernel = fastest_harmonic_kernel();
+  if (kernel == add_harmonic_terms_avx512) return prepare_phasors_avx512;
+  if (kernel == add_harmonic_terms_avx2) return prepare_phasors_avx2;
+#endif
+  return prepare_phasors;
+}
 
 }  // namespace toneprint::detail

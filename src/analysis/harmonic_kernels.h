@@ -49,8 +49,11 @@ struct HarmonicPhasors {
   PhasorSteps window;  // of delta
 };
 
-// The steps of omega and delta.
+// The steps of omega and delta, their angles' sines and cosines from the C
+// library; the vector kernels' files form them with SLEEF, several at once,
+// as prepare_phasors_avx2 and prepare_phasors_avx512.
 void prepare_phasors(double omega, double delta, HarmonicPhasors& phasors);
+using PhasorPreparer = void (*)(double omega, double delta, HarmonicPhasors& phasors);
 
 using HarmonicKernel = void (*)(const double* x, std::int64_t first, std::int64_t count,
                                 const HarmonicPhasors& phasors, double* sine_lanes,
@@ -62,6 +65,8 @@ void add_harmonic_terms_plain(const double* x, std::int64_t first, std::int64_t 
                               double* cosine_lanes);
 
 #if defined(TONEPRINT_HAVE_SLEEF)
+void prepare_phasors_avx2(double omega, double delta, HarmonicPhasors& phasors);
+void prepare_phasors_avx512(double omega, double delta, HarmonicPhasors& phasors);
 void add_harmonic_terms_avx2(const double* x, std::int64_t first, std::int64_t count,
                              const HarmonicPhasors& phasors, double* sine_lanes,
                              double* cosine_lanes);
@@ -70,8 +75,9 @@ void add_harmonic_terms_avx512(const double* x, std::int64_t first, std::int64_t
                                double* cosine_lanes);
 #endif
 
-// The fastest kernel this processor runs.
+// The fastest kernel this processor runs, and the preparer of its file.
 HarmonicKernel fastest_harmonic_kernel();
+PhasorPreparer fastest_phasor_preparer();
 
 // Every kernel this processor runs, the plain one first.
 std::vector<HarmonicKernel> available_harmonic_kernels();

@@ -323,7 +323,8 @@ void HarmonicAccumulator::start(double f0, const AnalysisSettings& settings) {
       const double omega = radians_per_sample(h.frequency, settings.sample_rate);
       const double delta = hann_step(h.length);
       if (evaluation_ == Evaluation::fast) {
-        detail::prepare_phasors(omega, delta, h.phasors);
+        static const detail::PhasorPreparer prepare = detail::fastest_phasor_preparer();
+        prepare(omega, delta, h.phasors);
       } else {
         h.phasors.omega = omega;
         h.phasors.delta = delta;

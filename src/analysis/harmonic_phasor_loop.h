@@ -19,6 +19,21 @@ namespace toneprint::detail {
 // type wider than a file's instruction set would change how it is passed.)
 using LaneValues = double __attribute__((vector_size(harmonic_lanes * sizeof(double))));
 
+// The steps e^(i j angle), j = 16a + b, from e^(i 16a angle) (coarse) and
+// e^(i b angle) (fine), a, b < phasor_step_width. `InstructionSet` is a tag
+// of the file that compiles it, so that each file's build stays its own.
+template <typename InstructionSet>
+void combine_steps(const double* coarse_cosine, const double* coarse_sine,
+                   const double* fine_cosine, const double* fine_sine, PhasorSteps& steps) {
+  constexpr int width = phasor_step_width;
+  for (int a = 0; a < width; ++a) {
+    for (int b = 0; b < width; ++b) {
+      steps.cosine[width * a + b] = coarse_cosine[a] * fine_cosine[b] - coarse_sine[a] * fine_sine[b];
+      steps.sine[width * a + b] = coarse_sine[a] * fine_cosine[b] + coarse_cosine[a] * fine_sine[b];
+    }
+  }
+}
+
 // The anchors of anchor_batch consecutive blocks at most.
 inline constexpr int anchor_batch = 16;
 struct Anchors {

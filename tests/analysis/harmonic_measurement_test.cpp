@@ -217,6 +217,32 @@ TEST(HarmonicAccumulator, FundamentalNearZeroSaturatesTheFrameWithoutHoldingIt) 
   }
 }
 
+// The steps e^(i j angle) of the plain preparer and of the fastest one
+// (SLEEF's, where the processor has its vector kernels), against long
+// double: each within a few ulps, and the rounding of its angle (up to 800
+// radians) to a double.
+TEST(HarmonicKernels, EveryPreparerFormsTheStepsOfBothAngles) {
+  for (const detail::PhasorPreparer prepare :
+       {detail::PhasorPreparer{detail::prepare_phasors}, detail::fastest_phasor_preparer()}) {
+    for (const double omega : {0.0627, 1.9, 3.14159}) {
+      const double delta = 6.283185307179586 / 13230;
+      detail::HarmonicPhasors phasors;
+      prepare(omega, delta, phasors);
+      EXPECT_EQ(phasors.omega, omega);
+      EXPECT_EQ(phasors.delta, delta);
+      for (int j = 0; j < detail::phasor_block; ++j) {
+        const long double tone = j * static_cast<long double>(omega);
+        const long double window = j * static_cast<long double>(delta);
+        const double bound = 1e-15 + 2.3e-16 * static_cast<double>(tone);
+        EXPECT_NEAR(phasors.tone.cosine[j], std::cos(tone), bound) << omega << ", " << j;
+        EXPECT_NEAR(phasors.tone.sine[j], std::sin(tone), bound) << omega << ", " << j;
+        EXPECT_NEAR(phasors.window.cosine[j], std::cos(window), 1e-15) << j;
+        EXPECT_NEAR(phasors.window.sine[j], std::sin(window), 1e-15) << j;
+      }
+    }
+  }
+}
+
 TEST(HarmonicKernels, EveryKernelThisProcessorAddsTheWindowedTerms) {
   // Runs of every length up to a few vector widths, and across anchors and
   // batches of them, at a few places in a frame (a million samples in, an
