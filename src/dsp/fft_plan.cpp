@@ -29,6 +29,7 @@ FftPlan::FftPlan(std::uint32_t size) {
   if (!is_power_of_two(size)) return;
   size_ = size;
   const std::uint32_t bits = NumberOfBitsNeeded(size);
+  tile_shift_ = bits >= 3 ? bits - 3 : 0;
   reversed_.resize(size);
   for (std::uint32_t i = 0; i < size; ++i) reversed_[i] = reverse_bits(i, bits);
   // fft_double's twiddles: the recurrence x[n] = 2 cos(delta) x[n-1] -
@@ -56,10 +57,9 @@ FftPlan::FftPlan(std::uint32_t size) {
 
 void FftPlan::forward(const double* real_in, const double* imag_in, double* real_out,
                       double* imag_out) const {
-  for (std::uint32_t i = 0; i < size_; ++i) {
-    real_out[reversed_[i]] = real_in[i];
-    imag_out[reversed_[i]] = imag_in == nullptr ? 0.0 : imag_in[i];
-  }
+  write_reordered([real_in](std::uint32_t i) { return real_in[i]; }, real_out);
+  write_reordered([imag_in](std::uint32_t i) { return imag_in == nullptr ? 0.0 : imag_in[i]; },
+                  imag_out);
   forward_reordered(real_out, imag_out);
 }
 
