@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "readers/sample_source.h"
 
@@ -27,6 +28,14 @@ class SampleStream {
     value = buffer_[next_++];
     return true;
   }
+
+  // The samples read ahead and not yet taken, for a reader that takes
+  // several at once; consume(n) takes the first n of them (n at most as
+  // many as there are).
+  std::span<const double> buffered() const {
+    return {buffer_.get() + next_, filled_ - next_};
+  }
+  void consume(std::size_t n) { next_ += n; }
 
   // Moves forward by `samples` if at least one sample follows; otherwise
   // false, and the stream may stand anywhere up to the recording's end.

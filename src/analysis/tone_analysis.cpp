@@ -39,6 +39,10 @@ class SilenceTest {
 
   std::uint32_t length() const { return length_; }
 
+  // Whether a quiet sample read with the stream then at `next` is answered
+  // at once (no break can follow it before the loud sample last found).
+  bool answered_at(std::uint64_t next) const { return next <= loud_at_; }
+
   bool follows(SampleStream& stream) {
     const std::uint64_t next = stream.position();
     if (next <= loud_at_) return false;
@@ -89,6 +93,31 @@ class ToneReader {
       }
     }
     return true;
+  }
+
+  // next() into out[0], out[1], ... until the tone ends or `out` is full;
+  // returns how many samples it read. The samples the stream holds already
+  // are taken straight from it while each is loud, or quiet with its
+  // silence test answered at once; any other goes through next().
+  std::size_t next_many(std::span<double> out) {
+    std::size_t got = 0;
+    while (got < out.size()) {
+      const std::span<const double> held = stream_.buffered();
+      const std::size_t can = std::min(held.size(), out.size() - got);
+      const std::uint64_t first = stream_.position();
+      std::size_t i = 0;
+      while (i < can &&
+             (is_loud(held[i], threshold_) || silence_.answered_at(first + i + 1))) {
+        out[got + i] = held[i];
+        ++i;
+      }
+      stream_.consume(i);
+      got += i;
+      if (got == out.size()) break;
+      if (!next(out[got])) break;
+      ++got;
+    }
+    return got;
   }
 
   bool tone_ended() const { return break_found_ || read_failed_; }
@@ -144,6 +173,11 @@ class BoundedReader {
     }
     return true;
   }
+  std::size_t next_many(std::span<double> out) {
+    std::size_t got = 0;
+    while (got < out.size() && next(out[got])) ++got;
+    return got;
+  }
   bool tone_ended() const { return ended_; }
   std::uint64_t remaining() const {
     return std::min(stream_.remaining(), until_ - std::min(until_, stream_.position()));
@@ -184,8 +218,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
   while (!reader.tone_ended()) {
     // The pitch block; one that is not full is never analysed.
     const std::uint64_t first = stream.position();
-    for (std::size_t j = 0; j < block.size() && reader.next(block[j]); ++j) {
-    }
+    reader.next_many(block);
     if (reader.tone_ended()) break;
 
     const PitchEstimate pitch = tools.pitch_detector.detect(
@@ -232,8 +265,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
     std::array<double, 1024> piece;
     for (std::uint64_t i = from_block; i < length;) {
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - i));
-      std::size_t got = 0;
-      while (got < want && reader.next(piece[got])) ++got;
+      const std::size_t got = reader.next_many(std::span<double>(piece.data(), want));
       if (completable) frame.add(std::span<const double>(piece.data(), got));
       i += got;
       if (got < want) break;
