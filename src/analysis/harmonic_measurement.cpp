@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 #include "analysis/harmonic_kernels.h"
@@ -386,11 +387,12 @@ void HarmonicAccumulator::measure_run() {
   // The run's terms: only a run with many of them is worth handing half to
   // a second processor, as handing it over and waiting for it back costs
   // tens of microseconds.
-  std::int64_t terms = 0;
-  for (const Harmonic& h : harmonics_) {
-    terms += std::max<std::int64_t>(
-        0, std::min<std::int64_t>(static_cast<std::int64_t>(run_.size()), h.length - run_first_));
-  }
+  const auto run_size = static_cast<std::int64_t>(run_.size());
+  const std::int64_t terms = std::accumulate(
+      harmonics_.begin(), harmonics_.end(), std::int64_t{0},
+      [&](std::int64_t sum, const Harmonic& h) {
+        return sum + std::max<std::int64_t>(0, std::min(run_size, h.length - run_first_));
+      });
   const bool shared = terms >= shared_run_terms && harmonics_.size() > 1 && !one_thread_;
   // With a second processor, it takes every other harmonic: their frame
   // lengths are alike, so the halves of the work are too.

@@ -131,12 +131,10 @@ PitchEstimate PitchDetector::detect_reference(const double* samples, std::uint32
 PitchEstimate PitchDetector::detect_fast(const double* samples, std::uint32_t fft_size,
                                          std::uint32_t fft_hop, std::uint32_t sample_rate,
                                          std::uint32_t peak_threshold, std::uint32_t peak_count) {
-  // Each frame windowed straight into the planned transform's order.
+  // Each frame windowed straight into the planned transform.
   const auto transform = [&](const double* source) {
-    plan_.write_reordered(
-        [&](std::uint32_t i) { return window_[i] * (source[i] * 0.5); }, real_.data());
-    std::fill(imaginary_.begin(), imaginary_.end(), 0.0);
-    plan_.forward_reordered(real_.data(), imaginary_.data());
+    plan_.forward_real([&](std::uint32_t i) { return window_[i] * (source[i] * 0.5); },
+                       real_.data(), imaginary_.data());
   };
   transform(samples);
   magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), fft_size / 2);

@@ -12,7 +12,8 @@ constexpr double two_pi = 6.283185307179586;
 
 struct Baseline {};
 
-using Stages = void (*)(std::uint32_t, const double*, const double*, double*, double*);
+using Stages = void (*)(std::uint32_t, std::uint32_t, const double*, const double*, double*,
+                        double*);
 
 // The widest build of the stages this processor runs; all give the same
 // results, as none fuses a multiply and an add.
@@ -63,9 +64,16 @@ void FftPlan::forward(const double* real_in, const double* imag_in, double* real
   forward_reordered(real_out, imag_out);
 }
 
-void FftPlan::forward_reordered(double* re, double* im) const {
+void FftPlan::forward_reordered(double* re, double* im) const { stages_from(2, re, im); }
+
+void FftPlan::stages_from(std::uint32_t first_block, double* re, double* im) const {
   static const Stages stages = fastest_stages();
-  if (size_ != 0) stages(size_, twiddle_real_.data(), twiddle_imag_.data(), re, im);
+  if (size_ < first_block) return;
+  // The stages of blocks of 2, 4, ... first_block / 2 have first_block / 2 - 1
+  // twiddles.
+  const std::uint32_t skipped = first_block / 2 - 1;
+  stages(size_, first_block, twiddle_real_.data() + skipped, twiddle_imag_.data() + skipped, re,
+         im);
 }
 
 }  // namespace toneprint

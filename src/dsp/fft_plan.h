@@ -66,7 +66,76 @@ class FftPlan {
     }
   }
 
+  // forward_reordered of the real values value(n), written into order by
+  // write_reordered, with imaginary parts of zero: the first two stages are
+  // done as the values are written, on the same values with the same
+  // operations, so the result is the same to the last bit.
+  template <typename Value>
+  void forward_real(const Value& value, double* re, double* im) const {
+    const std::uint32_t n = size_;
+    if (n < 64) {
+      write_reordered(value, re);
+      for (std::uint32_t i = 0; i < n; ++i) im[i] = 0.0;
+      forward_reordered(re, im);
+      return;
+    }
+    // The first two stages' twiddles: e^(2 pi i 0 / 2), then e^(2 pi i t / 4)
+    // for t = 0, 1, as the recurrence gives them.
+    const double wr = twiddle_real_[0];
+    const double wi = twiddle_imag_[0];
+    const double v0r = twiddle_real_[1];
+    const double v0i = twiddle_imag_[1];
+    const double v1r = twiddle_real_[2];
+    const double v1i = twiddle_imag_[2];
+    // Output slot s of a tile's run of eight holds the value whose hi part
+    // is reverse(s); zero stands for every imaginary part.
+    constexpr std::uint32_t hi_of_slot[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const double zero = 0.0;
+    for (std::uint32_t base = 0; base < n >> 3; base += 8) {
+      const std::uint32_t reversed_base = reversed_[base];
+      for (std::uint32_t lo = 0; lo < 8; ++lo) {
+        const std::uint32_t at = reversed_base + reversed_[lo];
+        double x[8];
+        for (std::uint32_t slot = 0; slot < 8; ++slot) {
+          x[slot] = value(hi_of_slot[slot] << tile_shift_ | base | lo);
+        }
+        for (std::uint32_t quad = 0; quad < 8; quad += 4) {
+          const double ar = wr * x[quad + 1] - wi * zero;
+          const double ai = wr * zero + wi * x[quad + 1];
+          const double br = wr * x[quad + 3] - wi * zero;
+          const double bi = wr * zero + wi * x[quad + 3];
+          const double y0r = x[quad] + ar;
+          const double y0i = zero + ai;
+          const double y1r = x[quad] - ar;
+          const double y1i = zero - ai;
+          const double y2r = x[quad + 2] + br;
+          const double y2i = zero + bi;
+          const double y3r = x[quad + 2] - br;
+          const double y3i = zero - bi;
+          const double cr = v0r * y2r - v0i * y2i;
+          const double ci = v0r * y2i + v0i * y2r;
+          const double dr = v1r * y3r - v1i * y3i;
+          const double di = v1r * y3i + v1i * y3r;
+          double* r = re + at + quad;
+          double* m = im + at + quad;
+          r[0] = y0r + cr;
+          m[0] = y0i + ci;
+          r[2] = y0r - cr;
+          m[2] = y0i - ci;
+          r[1] = y1r + dr;
+          m[1] = y1i + di;
+          r[3] = y1r - dr;
+          m[3] = y1i - di;
+        }
+      }
+    }
+    stages_from(8, re, im);
+  }
+
  private:
+  // The stages from that of blocks of first_block points on.
+  void stages_from(std::uint32_t first_block, double* re, double* im) const;
+
   std::uint32_t size_ = 0;
   std::uint32_t tile_shift_ = 0;  // log2(size) - 3
   std::vector<std::uint32_t> reversed_;  // bit-reversed index of each value

@@ -11,6 +11,7 @@
 // file's build stays its own. The runs a loop works on never overlap, as
 // their __restrict says, so that the compiler takes several points at once.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace toneprint::detail {
@@ -107,12 +108,14 @@ void fft_first_stages(std::uint32_t n, const double* twiddle_real, const double*
   }
 }
 
-// twiddle_real/imag: for each block size 2, 4, ... n in turn, its block / 2
-// twiddles.
+// twiddle_real/imag: for each block size first_block, 2 first_block, ... n
+// in turn, its block / 2 twiddles.
+// The stages from that of blocks of `first_block` points (2, or 8 after the
+// first two), with the twiddles of that stage and those after it.
 template <typename InstructionSet>
-void fft_stages(std::uint32_t n, const double* twiddle_real, const double* twiddle_imag,
-                double* re, double* im) {
-  std::uint32_t block = 2;  // the next stage's block size
+void fft_stages(std::uint32_t n, std::uint32_t first_block, const double* twiddle_real,
+                const double* twiddle_imag, double* re, double* im) {
+  std::uint32_t block = first_block;  // the next stage's block size
   while (block <= n) {
     const std::uint32_t q = block / 2;  // the first stage's half block
     if (block * 2 <= n && q == 1) {
@@ -123,13 +126,15 @@ void fft_stages(std::uint32_t n, const double* twiddle_real, const double* twidd
       twiddle_imag += 3;
       block *= 4;
     } else if (block * 2 <= n) {
-      for (std::uint32_t i = 0; i < n; i += 4 * q) {
+      const std::size_t quarter = q;
+      for (std::size_t i = 0; i < n; i += 4 * quarter) {
         fft_butterflies_twice<InstructionSet>(
-            q, twiddle_real, twiddle_imag, twiddle_real + q, twiddle_imag + q, re + i, im + i,
-            re + i + q, im + i + q, re + i + 2 * q, im + i + 2 * q, re + i + 3 * q, im + i + 3 * q);
+            q, twiddle_real, twiddle_imag, twiddle_real + quarter, twiddle_imag + quarter, re + i,
+            im + i, re + i + quarter, im + i + quarter, re + i + 2 * quarter, im + i + 2 * quarter,
+            re + i + 3 * quarter, im + i + 3 * quarter);
       }
-      twiddle_real += 3 * q;
-      twiddle_imag += 3 * q;
+      twiddle_real += 3 * quarter;
+      twiddle_imag += 3 * quarter;
       block *= 4;
     } else {
       for (std::uint32_t i = 0; i < n; i += block) {
@@ -145,8 +150,8 @@ void fft_stages(std::uint32_t n, const double* twiddle_real, const double* twidd
 
 #if defined(TONEPRINT_FFT_AVX2)
 // The stages built with AVX2, for processors that have it.
-void fft_stages_avx2(std::uint32_t n, const double* twiddle_real, const double* twiddle_imag,
-                     double* re, double* im);
+void fft_stages_avx2(std::uint32_t n, std::uint32_t first_block, const double* twiddle_real,
+                     const double* twiddle_imag, double* re, double* im);
 #endif
 
 }  // namespace toneprint::detail

@@ -102,8 +102,8 @@ TEST(FftDeathTest, MisuseEndsTheProcessWithAMessage) {
 }
 
 // The planned FFT is fft_double's forward transform to the last bit, from
-// an input in natural order (a null imaginary part standing for zeros) or
-// put in its bit-reversed order in place.
+// an input in natural order (a null imaginary part standing for zeros), put
+// in its bit-reversed order in place, or (a real one) given value by value.
 TEST(FftPlan, GivesTheRecipesTransformToTheLastBitFromTwoToSixteenThousandPoints) {
   for (std::uint32_t n = 2; n <= 16384; n *= 2) {
     const FftPlan plan(n);
@@ -125,6 +125,13 @@ TEST(FftPlan, GivesTheRecipesTransformToTheLastBitFromTwoToSixteenThousandPoints
       plan.forward_reordered(real_in_place.data(), imag_in_place.data());
       EXPECT_EQ(real_in_place, expected_real) << n << ", in place";
       EXPECT_EQ(imag_in_place, expected_imag) << n << ", in place";
+      if (real_input) {
+        Values real_of_values(n, -1.5), imag_of_values(n, -1.5);
+        plan.forward_real([&re](std::uint32_t i) { return re[i]; }, real_of_values.data(),
+                          imag_of_values.data());
+        EXPECT_EQ(real_of_values, expected_real) << n << ", of real values";
+        EXPECT_EQ(imag_of_values, expected_imag) << n << ", of real values";
+      }
     }
   }
   for (const std::uint32_t size : {0u, 1u, 3u, 12u, 4097u}) {
