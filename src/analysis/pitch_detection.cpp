@@ -85,8 +85,8 @@ void PitchDetector::prepare(std::uint32_t fft_size) {
   }
 }
 
-void PitchDetector::window(const double* source, std::vector<double>& frame) const {
-  for (std::size_t i = 0; i < window_.size(); ++i) frame[i] = window_[i] * (source[i] * 0.5);
+void PitchDetector::window(const double* source) {
+  for (std::size_t i = 0; i < window_.size(); ++i) frame_[i] = window_[i] * (source[i] * 0.5);
 }
 
 PitchEstimate PitchDetector::detect(std::span<const double> samples, std::uint32_t fft_size,
@@ -96,19 +96,20 @@ PitchEstimate PitchDetector::detect(std::span<const double> samples, std::uint32
     return {0.0, PitchStatus::TooFewSamples};
   }
   prepare(fft_size);
-  if (evaluation_ == Evaluation::fast && plan_.size() == fft_size) {
-    return detect_fast(samples.data(), fft_size, fft_hop, sample_rate, peak_threshold, peak_count);
-  }
-  return detect_reference(samples.data(), fft_size, fft_hop, sample_rate, peak_threshold,
-                          peak_count);
-}
-
-PitchEstimate PitchDetector::detect_reference(const double* samples, std::uint32_t fft_size,
-                                              std::uint32_t fft_hop, std::uint32_t sample_rate,
-                                              std::uint32_t peak_threshold,
-                                              std::uint32_t peak_count) {
-  window(samples, frame_);
-  fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
+  // The transform of a frame into real_ and imaginary_: the window, then
+  // the recipe's FFT; or the window straight into the planned FFT, which
+  // gives the same values.
+  const bool planned = evaluation_ == Evaluation::fast && plan_.size() == fft_size;
+  const auto transform = [&](const double* source) {
+    if (planned) {
+      plan_.forward_real([&](std::uint32_t i) { return window_[i] * (source[i] * 0.5); },
+                         real_.data(), imaginary_.data());
+    } else {
+      window(source);
+      fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
+    }
+  };
+  transform(samples.data());
   magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), fft_size / 2);
 
   const BinSearchResult fundamental =
@@ -120,32 +121,7 @@ PitchEstimate PitchDetector::detect_reference(const double* samples, std::uint32
   const std::uint32_t k = fundamental.bin;
   const double first_phase = -phase_angle(imaginary_[k], real_[k]);
 
-  window(samples + fft_hop, frame_);
-  fft_double(fft_size, 0, frame_.data(), nullptr, real_.data(), imaginary_.data());
-  const double second_phase = -phase_angle(imaginary_[k], real_[k]);
-
-  return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),
-          PitchStatus::Found};
-}
-
-PitchEstimate PitchDetector::detect_fast(const double* samples, std::uint32_t fft_size,
-                                         std::uint32_t fft_hop, std::uint32_t sample_rate,
-                                         std::uint32_t peak_threshold, std::uint32_t peak_count) {
-  // Each frame windowed straight into the planned transform.
-  const auto transform = [&](const double* source) {
-    plan_.forward_real([&](std::uint32_t i) { return window_[i] * (source[i] * 0.5); },
-                       real_.data(), imaginary_.data());
-  };
-  transform(samples);
-  magnitude_spectrum(real_.data(), imaginary_.data(), magnitudes_.data(), fft_size / 2);
-
-  const BinSearchResult fundamental =
-      find_fundamental(magnitudes_, static_cast<double>(peak_threshold), peak_count);
-  if (!fundamental.found) return {0.0, PitchStatus::NoPeaks};
-
-  const std::uint32_t k = fundamental.bin;
-  const double first_phase = -phase_angle(imaginary_[k], real_[k]);
-  transform(samples + fft_hop);
+  transform(samples.data() + fft_hop);
   const double second_phase = -phase_angle(imaginary_[k], real_[k]);
 
   return {phase_difference_frequency(k, first_phase, second_phase, fft_hop, fft_size, sample_rate),

@@ -57,16 +57,8 @@ class PitchDetector {
 
  private:
   void prepare(std::uint32_t fft_size);
-  // A frame: the window's factors times half of each sample.
-  void window(const double* source, std::vector<double>& frame) const;
-  // The two ways to the same estimate: the recipe's FFT, or the plan.
-  PitchEstimate detect_reference(const double* samples, std::uint32_t fft_size,
-                                 std::uint32_t fft_hop, std::uint32_t sample_rate,
-                                 std::uint32_t peak_threshold, std::uint32_t peak_count);
-  PitchEstimate detect_fast(const double* samples, std::uint32_t fft_size, std::uint32_t fft_hop,
-                            std::uint32_t sample_rate, std::uint32_t peak_threshold,
-                            std::uint32_t peak_count);
-
+  // The frame: the window's factors times half of each sample.
+  void window(const double* source);
   Evaluation evaluation_;
   std::vector<double> window_;  // 1 - cos(i 2pi / N)
   std::vector<double> frame_;

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "dsp/fft_stages.h"
+
 namespace toneprint {
 
 class FftPlan {
@@ -79,14 +81,6 @@ class FftPlan {
       forward_reordered(re, im);
       return;
     }
-    // The first two stages' twiddles: e^(2 pi i 0 / 2), then e^(2 pi i t / 4)
-    // for t = 0, 1, as the recurrence gives them.
-    const double wr = twiddle_real_[0];
-    const double wi = twiddle_imag_[0];
-    const double v0r = twiddle_real_[1];
-    const double v0i = twiddle_imag_[1];
-    const double v1r = twiddle_real_[2];
-    const double v1i = twiddle_imag_[2];
     // Output slot s of a tile's run of eight holds the value whose hi part
     // is reverse(s); zero stands for every imaginary part.
     constexpr std::uint32_t hi_of_slot[8] = {0, 4, 2, 6, 1, 5, 3, 7};
@@ -100,32 +94,9 @@ class FftPlan {
           x[slot] = value(hi_of_slot[slot] << tile_shift_ | base | lo);
         }
         for (std::uint32_t quad = 0; quad < 8; quad += 4) {
-          const double ar = wr * x[quad + 1] - wi * zero;
-          const double ai = wr * zero + wi * x[quad + 1];
-          const double br = wr * x[quad + 3] - wi * zero;
-          const double bi = wr * zero + wi * x[quad + 3];
-          const double y0r = x[quad] + ar;
-          const double y0i = zero + ai;
-          const double y1r = x[quad] - ar;
-          const double y1i = zero - ai;
-          const double y2r = x[quad + 2] + br;
-          const double y2i = zero + bi;
-          const double y3r = x[quad + 2] - br;
-          const double y3i = zero - bi;
-          const double cr = v0r * y2r - v0i * y2i;
-          const double ci = v0r * y2i + v0i * y2r;
-          const double dr = v1r * y3r - v1i * y3i;
-          const double di = v1r * y3i + v1i * y3r;
-          double* r = re + at + quad;
-          double* m = im + at + quad;
-          r[0] = y0r + cr;
-          m[0] = y0i + ci;
-          r[2] = y0r - cr;
-          m[2] = y0i - ci;
-          r[1] = y1r + dr;
-          m[1] = y1i + di;
-          r[3] = y1r - dr;
-          m[3] = y1i - di;
+          detail::fft_first_two_stages<FftPlan>(
+              twiddle_real_.data(), twiddle_imag_.data(), x[quad], zero, x[quad + 1], zero,
+              x[quad + 2], zero, x[quad + 3], zero, re + at + quad, im + at + quad);
         }
       }
     }

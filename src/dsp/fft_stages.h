@@ -70,41 +70,50 @@ void fft_butterflies_twice(std::uint32_t q, const double* __restrict wr,
   }
 }
 
-// fft_butterflies_twice for q = 1 on every block of four of n points.
+// fft_butterflies_twice for q = 1: the first two stages on one block of
+// four points, given as values and written to r[0..3] and m[0..3]. The
+// twiddles are the stages' three, as the recurrence gives them: [0] of the
+// stage of 2, then [1] and [2] of the stage of 4.
+template <typename InstructionSet>
+void fft_first_two_stages(const double* twiddle_real, const double* twiddle_imag, double x0r,
+                          double x0i, double x1r, double x1i, double x2r, double x2i, double x3r,
+                          double x3i, double* r, double* m) {
+  const double wr = twiddle_real[0];
+  const double wi = twiddle_imag[0];
+  const double ar = wr * x1r - wi * x1i;
+  const double ai = wr * x1i + wi * x1r;
+  const double br = wr * x3r - wi * x3i;
+  const double bi = wr * x3i + wi * x3r;
+  const double y0r = x0r + ar;
+  const double y0i = x0i + ai;
+  const double y1r = x0r - ar;
+  const double y1i = x0i - ai;
+  const double y2r = x2r + br;
+  const double y2i = x2i + bi;
+  const double y3r = x2r - br;
+  const double y3i = x2i - bi;
+  const double cr = twiddle_real[1] * y2r - twiddle_imag[1] * y2i;
+  const double ci = twiddle_real[1] * y2i + twiddle_imag[1] * y2r;
+  const double dr = twiddle_real[2] * y3r - twiddle_imag[2] * y3i;
+  const double di = twiddle_real[2] * y3i + twiddle_imag[2] * y3r;
+  r[0] = y0r + cr;
+  m[0] = y0i + ci;
+  r[2] = y0r - cr;
+  m[2] = y0i - ci;
+  r[1] = y1r + dr;
+  m[1] = y1i + di;
+  r[3] = y1r - dr;
+  m[3] = y1i - di;
+}
+
+// The first two stages on every block of four of n points, in place.
 template <typename InstructionSet>
 void fft_first_stages(std::uint32_t n, const double* twiddle_real, const double* twiddle_imag,
                       double* __restrict re, double* __restrict im) {
-  const double wr = twiddle_real[0];
-  const double wi = twiddle_imag[0];
-  const double v0r = twiddle_real[1];
-  const double v0i = twiddle_imag[1];
-  const double v1r = twiddle_real[2];
-  const double v1i = twiddle_imag[2];
   for (std::uint32_t i = 0; i < n; i += 4) {
-    const double ar = wr * re[i + 1] - wi * im[i + 1];
-    const double ai = wr * im[i + 1] + wi * re[i + 1];
-    const double br = wr * re[i + 3] - wi * im[i + 3];
-    const double bi = wr * im[i + 3] + wi * re[i + 3];
-    const double y0r = re[i] + ar;
-    const double y0i = im[i] + ai;
-    const double y1r = re[i] - ar;
-    const double y1i = im[i] - ai;
-    const double y2r = re[i + 2] + br;
-    const double y2i = im[i + 2] + bi;
-    const double y3r = re[i + 2] - br;
-    const double y3i = im[i + 2] - bi;
-    const double cr = v0r * y2r - v0i * y2i;
-    const double ci = v0r * y2i + v0i * y2r;
-    const double dr = v1r * y3r - v1i * y3i;
-    const double di = v1r * y3i + v1i * y3r;
-    re[i] = y0r + cr;
-    im[i] = y0i + ci;
-    re[i + 2] = y0r - cr;
-    im[i + 2] = y0i - ci;
-    re[i + 1] = y1r + dr;
-    im[i + 1] = y1i + di;
-    re[i + 3] = y1r - dr;
-    im[i + 3] = y1i - di;
+    fft_first_two_stages<InstructionSet>(twiddle_real, twiddle_imag, re[i], im[i], re[i + 1],
+                                         im[i + 1], re[i + 2], im[i + 2], re[i + 3], im[i + 3],
+                                         re + i, im + i);
   }
 }
 
