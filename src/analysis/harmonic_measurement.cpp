@@ -255,8 +255,8 @@ class HarmonicWorker {
     wake_.notify_all();
   }
 
-  // Waits until `counter` reaches `value`: watching it for up to a fifth of
-  // a millisecond, then sleeping until it is advanced.
+  // Waits until `counter` reaches `value`: watching it for up to 20
+  // microseconds, then sleeping until it is advanced.
   void await(const std::atomic<std::uint64_t>& counter, std::uint64_t value) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
     for (int round = 0; counter.load(std::memory_order_acquire) < value; ++round) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "readers/channel_check.h"
 #include "readers/sample_source.h"
