@@ -1,6 +1,6 @@
-// The harmonic kernel with AVX2: anchors four at a time through SLEEF, the
-// loop as wide as the compiler makes it. Only called where the processor
-// has AVX2 and FMA.
+// The harmonic kernel with AVX2: tables and anchors four at a time through
+// SLEEF, the loop as wide as the compiler makes it. Only called where the
+// processor has AVX2 and FMA.
 
 #include <immintrin.h>
 #include <sleef.h>
@@ -11,62 +11,25 @@ namespace toneprint::detail {
 
 namespace {
 
-struct Avx2 {};
+constexpr int width = 4;
 
-// The sines and cosines of factor × i × angle for i < phasor_step_width.
-void form_angles(double angle, double factor, double* cosines, double* sines) {
-  constexpr int width = 4;
-  const __m256d steps = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
-  for (int i = 0; i < phasor_step_width; i += width) {
-    const __m256d n = _mm256_mul_pd(_mm256_add_pd(_mm256_set1_pd(static_cast<double>(i)), steps), _mm256_set1_pd(factor));
-    const Sleef___m256d_2 both = Sleef_sincosd4_u10(_mm256_mul_pd(n, _mm256_set1_pd(angle)));
-    _mm256_storeu_pd(sines + i, both.x);
-    _mm256_storeu_pd(cosines + i, both.y);
-  }
-}
-
-void prepare_steps(double angle, PhasorSteps& steps) {
-  double coarse_cosine[phasor_step_width];
-  double coarse_sine[phasor_step_width];
-  double fine_cosine[phasor_step_width];
-  double fine_sine[phasor_step_width];
-  form_angles(angle, phasor_step_width, coarse_cosine, coarse_sine);
-  form_angles(angle, 1.0, fine_cosine, fine_sine);
-  combine_steps<Avx2>(coarse_cosine, coarse_sine, fine_cosine, fine_sine, steps);
-}
+const auto sincos = [](const double* angles, double* sines, double* cosines) {
+  const Sleef___m256d_2 both = Sleef_sincosd4_u10(_mm256_loadu_pd(angles));
+  _mm256_storeu_pd(sines, both.x);
+  _mm256_storeu_pd(cosines, both.y);
+};
 
 }  // namespace
 
 void prepare_phasors_avx2(double omega, double delta, HarmonicPhasors& phasors) {
-  phasors.omega = omega;
-  phasors.delta = delta;
-  prepare_steps(omega, phasors.tone);
-  prepare_steps(delta, phasors.window);
+  prepare_phasors_with<width>(omega, delta, phasors, sincos);
 }
 
 void add_harmonic_terms_avx2(const double* x, std::int64_t first, std::int64_t count,
                              const HarmonicPhasors& phasors, double* sine_lanes,
                              double* cosine_lanes) {
-  add_terms_by_phasors(
-      x, first, count, phasors, sine_lanes, cosine_lanes,
-      [](std::int64_t block, int batch, const HarmonicPhasors& p, Anchors& a) {
-        constexpr int width = 4;
-        const __m256d steps = _mm256_set_pd(3.0, 2.0, 1.0, 0.0);
-        const __m256d omegas = _mm256_set1_pd(p.omega);
-        const __m256d deltas = _mm256_set1_pd(p.delta);
-        const __m256d block_samples = _mm256_set1_pd(phasor_block);
-        // Whole vectors: the entries past `batch` are formed and not used.
-        for (int b = 0; b < batch; b += width) {
-          const __m256d n0 = _mm256_mul_pd(
-              _mm256_add_pd(_mm256_set1_pd(static_cast<double>(block + b)), steps), block_samples);
-          const Sleef___m256d_2 tone = Sleef_sincosd4_u10(_mm256_mul_pd(n0, omegas));
-          const Sleef___m256d_2 window = Sleef_sincosd4_u10(_mm256_mul_pd(n0, deltas));
-          _mm256_store_pd(a.tone_sine + b, tone.x);
-          _mm256_store_pd(a.tone_cosine + b, tone.y);
-          _mm256_store_pd(a.window_sine + b, window.x);
-          _mm256_store_pd(a.window_cosine + b, window.y);
-        }
-      });
+  add_terms_by_phasors(x, first, count, phasors, sine_lanes, cosine_lanes,
+                       anchors_through<width>(sincos));
 }
 
 }  // namespace toneprint::detail

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "analysis/harmonic_kernels.h"
 
@@ -42,6 +43,59 @@ struct Anchors {
   alignas(64) double window_cosine[anchor_batch];
   alignas(64) double window_sine[anchor_batch];
 };
+
+// Each kernel's file gives a `sincos(angles, sines, cosines)` that forms
+// Width values at once (with SLEEF's vector functions, or the C library's
+// one by one); the tables and the anchors are formed through it.
+
+// The steps of omega and delta: for each, the coarse angles 16i × angle and
+// the fine ones i × angle, then their products.
+template <int Width, typename SinCos>
+void prepare_phasors_with(double omega, double delta, HarmonicPhasors& phasors,
+                          const SinCos& sincos) {
+  static_assert(phasor_step_width % Width == 0);
+  constexpr int width = phasor_step_width;
+  phasors.omega = omega;
+  phasors.delta = delta;
+  for (const auto& [angle, steps] : {std::pair{omega, &phasors.tone}, {delta, &phasors.window}}) {
+    double coarse_angle[width];
+    double fine_angle[width];
+    for (int i = 0; i < width; ++i) {
+      coarse_angle[i] = static_cast<double>(width * i) * angle;
+      fine_angle[i] = static_cast<double>(i) * angle;
+    }
+    double coarse_cosine[width];
+    double coarse_sine[width];
+    double fine_cosine[width];
+    double fine_sine[width];
+    for (int i = 0; i < width; i += Width) {
+      sincos(coarse_angle + i, coarse_sine + i, coarse_cosine + i);
+      sincos(fine_angle + i, fine_sine + i, fine_cosine + i);
+    }
+    combine_steps<SinCos>(coarse_cosine, coarse_sine, fine_cosine, fine_sine, *steps);
+  }
+}
+
+// The anchors' former for add_terms_by_phasors: whole groups of Width (the
+// entries past the batch are formed and not used).
+template <int Width, typename SinCos>
+auto anchors_through(const SinCos& sincos) {
+  static_assert(anchor_batch % Width == 0);
+  return [&sincos](std::int64_t block, int batch, const HarmonicPhasors& p, Anchors& a) {
+    double tone_angle[anchor_batch];
+    double window_angle[anchor_batch];
+    const int count = (batch + Width - 1) / Width * Width;
+    for (int b = 0; b < count; ++b) {
+      const auto n0 = static_cast<double>((block + b) * phasor_block);
+      tone_angle[b] = n0 * p.omega;
+      window_angle[b] = n0 * p.delta;
+    }
+    for (int b = 0; b < count; b += Width) {
+      sincos(tone_angle + b, a.tone_sine + b, a.tone_cosine + b);
+      sincos(window_angle + b, a.window_sine + b, a.window_cosine + b);
+    }
+  };
+}
 
 // form_anchors(block, count, phasors, anchors) sets anchors[b] to the
 // cosines and sines of n0 omega and n0 delta for n0 = (block + b) ×
