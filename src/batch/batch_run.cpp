@@ -14,8 +14,7 @@
 #include <system_error>
 #include <thread>
 
-#include "analysis/level_envelope.h"
-#include "analysis/tone_analysis.h"
+#include "analysis/recording_analysis.h"
 #include "readers/recording.h"
 #include "report/chart_scale.h"
 #include "report/report_figures.h"
@@ -33,39 +32,6 @@ namespace toneprint {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Counts the samples the analysis has reached, for the progress line, and
-// keeps the loudest one it read.
-class CountingSource final : public SampleSource {
- public:
-  CountingSource(SampleSource& source, std::atomic<std::uint64_t>& count)
-      : source_(source), count_(count) {}
-  std::size_t read(std::span<double> out) override {
-    const std::size_t got = source_.read(out);
-    for (std::size_t i = 0; i < got; ++i) peak_ = std::max(peak_, std::fabs(out[i]));
-    position_ += got;
-    if (position_ > furthest_) {
-      count_ += position_ - furthest_;
-      furthest_ = position_;
-    }
-    return got;
-  }
-  bool seek(std::uint64_t frame) override {
-    if (!source_.seek(frame)) return false;
-    position_ = frame;
-    return true;
-  }
-  const RecordingFormat& format() const override { return source_.format(); }
-  const std::string& error() const override { return source_.error(); }
-  double peak() const { return peak_; }
-
- private:
-  SampleSource& source_;
-  std::atomic<std::uint64_t>& count_;
-  std::uint64_t position_ = 0;
-  std::uint64_t furthest_ = 0;
-  double peak_ = 0.0;
-};
 
 bool is_terminal(std::FILE* stream) {
 #if defined(_WIN32)
@@ -225,43 +191,18 @@ RecordingResult analyse_recording(const std::string& path, const BatchOptions& o
   result.format = source->format();
   result.error = settings_for(options, result.format.sample_rate, result.settings);
   if (!result.error.empty()) return result;
-  result.opened = true;
   if (result.format.frames != RecordingFormat::unknown_frames) {
     progress.frames = result.format.frames;
   }
-
-  const RobustSettings& robust = options.robust;
-  RobustAnalysis analysis{robust, 0.0};
-  const bool html = options.format == OutputFormat::html;
-  if (robust.relative_threshold || robust.follow_tail || (html && robust.changes_tone_loop())) {
-    // A first reading for the levels: the loudest sample for the threshold,
-    // the noise floor for the tails, and the page's level (the tone loop
-    // seeks, so it cannot draw it). Then back to the start.
-    const RecordingLevels levels = scan_levels(*source, html ? &result.levels.emplace() : nullptr);
-    analysis.noise_floor = levels.noise_floor;
-    if (robust.relative_threshold) {
-      result.settings.silence_threshold =
-          std::min(result.settings.silence_threshold,
-                   levels.peak * std::pow(10.0, -robust.relative_threshold_db / 20.0));
-    }
-    if (!source->seek(0)) source = open_recording(path, options.channel, result.error);
-    if (source == nullptr) return result;
-  }
-
-  CountingSource counted(*source, progress.read);
-  ToneCollector collector(robust.consensus);
-  const std::uint64_t before = progress.read;
-  if (html && !result.levels) {
-    // The page draws the level of every sample.
-    LevelTap tap(counted, result.levels.emplace());
-    analyse_tones(tap, result.settings, analysis, collector, Evaluation::fast, one_thread);
-  } else {
-    analyse_tones(counted, result.settings, analysis, collector, Evaluation::fast, one_thread);
-  }
-  result.samples = progress.read - before;
-  result.peak = counted.peak();
-  result.tones = std::move(collector.tones());
-  result.error = source->error();
+  RecordingRun run;
+  run.robust = options.robust;
+  // The page draws the level of every sample.
+  run.keep_levels = options.format == OutputFormat::html;
+  run.one_thread = one_thread;
+  const Reopen reopen = [&](std::string& error) {
+    return open_recording(path, options.channel, error);
+  };
+  analyse_recording(source, reopen, run, result, progress.read);
   return result;
 }
 
