@@ -91,4 +91,18 @@ void store_setting(AnalysisSettings& s, Setting setting, double value) {
   }
 }
 
+bool settings_with(const GivenSettings& given, std::uint32_t sample_rate,
+                   AnalysisSettings& settings) {
+  set_default_settings(settings, sample_rate);
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    if (!given[i]) continue;
+    // The hop's bound is the FFT size, stored just before it.
+    if (setting_bounds[i].setting == Setting::fft_hop && *given[i] > settings.fft_size) {
+      return false;
+    }
+    store_setting(settings, setting_bounds[i].setting, *given[i]);
+  }
+  return true;
+}
+
 }  // namespace toneprint

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace toneprint {
 
@@ -132,5 +133,15 @@ double setting_value(const AnalysisSettings& settings, Setting setting);
 // Stores an accepted value (one within its range) in the record: truncated
 // for a whole setting, through fft_size_for_choice for the FFT choice.
 void store_setting(AnalysisSettings& settings, Setting setting, double value);
+
+// Values a user gave for some settings, in the order of setting_bounds
+// (the FFT size as its menu choice), each within its bounds.
+using GivenSettings = std::array<std::optional<double>, setting_bounds.size()>;
+
+// The defaults for a recording of this sample rate with the given values
+// stored over them. False when a given hop is longer than the FFT size in
+// effect, which settings.fft_size then holds.
+bool settings_with(const GivenSettings& given, std::uint32_t sample_rate,
+                   AnalysisSettings& settings);
 
 }  // namespace toneprint

@@ -8,6 +8,15 @@
 
 namespace toneprint {
 
+const char* failure_name(PassFailure failure) {
+  switch (failure) {
+    case PassFailure::detection_error: return "detection error";
+    case PassFailure::vote_rejected: return "vote rejected";
+    case PassFailure::no_peaks: break;
+  }
+  return "no peaks";
+}
+
 std::string note_name(int midi) {
   static constexpr std::array<const char*, 12> names = {"C",  "C#", "D",  "D#", "E",  "F",
                                                         "F#", "G",  "G#", "A",  "A#", "B"};

@@ -30,6 +30,10 @@ inline constexpr double max_a4 = 1000.0;
 // The nearest note to `frequency` (Hz, above 0 and finite) when A4 is `a4` Hz.
 NearestNote nearest_note(double frequency, double a4);
 
+// What a failed pass's failure is called in results: "no peaks",
+// "detection error", "vote rejected".
+const char* failure_name(PassFailure failure);
+
 // "C", "C#", ... "B" for a note number, with the octave (C4 = 60).
 std::string note_name(int midi);
 

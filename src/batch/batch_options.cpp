@@ -89,7 +89,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   // A path that starts with a slash is a recording, on Windows too.
   app.allow_windows_style_options(false);
 
-  std::array<std::optional<double>, setting_bounds.size()> given;
+  GivenSettings given;
   const AnalysisSettings defaults;
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     const SettingBounds& bounds = setting_bounds[i];
@@ -238,19 +238,10 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
 
 std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,
                          AnalysisSettings& settings) {
-  set_default_settings(settings, sample_rate);
-  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-    const std::optional<double>& given = options.settings[i];
-    if (!given) continue;
-    // The hop's bound is the FFT size, stored just before it.
-    if (setting_bounds[i].setting == Setting::fft_hop && *given > settings.fft_size) {
-      return "--hop " + number_text(*given) + " is longer than the FFT size " +
-             std::to_string(settings.fft_size) + " used at " + std::to_string(sample_rate) +
-             " Hz; give --fft-size too";
-    }
-    store_setting(settings, setting_bounds[i].setting, *given);
-  }
-  return {};
+  if (settings_with(options.settings, sample_rate, settings)) return {};
+  return "--hop " + number_text(*options.given(Setting::fft_hop)) +
+         " is longer than the FFT size " + std::to_string(settings.fft_size) + " used at " +
+         std::to_string(sample_rate) + " Hz; give --fft-size too";
 }
 
 }  // namespace toneprint

@@ -24,7 +24,7 @@ struct BatchOptions {
   // The analysis settings given on the command line, in the order of
   // setting_bounds; the FFT size is held as its menu choice. The others take
   // each recording's defaults.
-  std::array<std::optional<double>, setting_bounds.size()> settings;
+  GivenSettings settings;
   // The value given for one setting, if any.
   std::optional<double> given(Setting setting) const;
   double a4 = default_a4;

@@ -160,7 +160,7 @@ class JsonWriter final : public ResultWriter {
     entry["failed"] = json::array();
     for (const FailedPass& pass : tone.failures) {
       entry["failed"].push_back({{"time_s", result.seconds(pass.first)},
-                                 {"failure", failure_text(pass.failure)},
+                                 {"failure", failure_name(pass.failure)},
                                  {"message", pass.message}});
     }
     return entry;
@@ -183,14 +183,6 @@ class JsonWriter final : public ResultWriter {
     return "kept";
   }
 
-  static const char* failure_text(PassFailure failure) {
-    switch (failure) {
-      case PassFailure::detection_error: return "detection error";
-      case PassFailure::vote_rejected: return "vote rejected";
-      case PassFailure::no_peaks: break;
-    }
-    return "no peaks";
-  }
 
   const BatchOptions& options_;
   std::FILE* out_;
