@@ -119,6 +119,40 @@ else()
     ${PROJECT_BINARY_DIR}/debian-package/copyright @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  # One package per component: toneprint (everything without a component
+  # of its own) and, where the Python module is built, python3-toneprint
+  # with the package toneprint in /usr/lib/python3/dist-packages.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL Unspecified)
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME toneprint)
+  if(TARGET toneprint_python)
+    list(APPEND CPACK_COMPONENTS_ALL python)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-toneprint)
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+    # The module is built for one Python version; numpy holds its arrays.
+    # dpkg-shlibdeps adds the libraries it links.
+    string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\1;\\2" toneprint_python_parts
+      ${TONEPRINT_PYTHON_VERSION})
+    list(GET toneprint_python_parts 0 toneprint_python_major)
+    list(GET toneprint_python_parts 1 toneprint_python_minor)
+    math(EXPR toneprint_python_next "${toneprint_python_minor} + 1")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= ${TONEPRINT_PYTHON_VERSION}), python3 (<< ${toneprint_python_major}.${toneprint_python_next}), python3-numpy")
+    # The README's example plots with matplotlib.
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-matplotlib")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "toneprint")
+    set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+      "measure the pitch and harmonics of musical tones from Python
+The Python module toneprint measures the pitch and the harmonic content of
+recorded musical tones, on numpy arrays and on files, with the analysis of
+the programs in the package toneprint: it splits a recording into tones at
+its silences, skips each note's attack, finds each tone's fundamental and
+measures the fundamental and every harmonic asked for over frames of whole
+cycles. Each tone comes with its nearest note, cents, harmonics and each
+measurement pass.")
+    install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright
+      DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-toneprint COMPONENT python)
+  endif()
 endif()
 
 include(CPack)

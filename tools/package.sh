@@ -2,12 +2,15 @@
 # Builds the packages that install toneprint for people who do not build it.
 #
 #   tools/package.sh            Release build in build/package and its Debian
-#                               package, build/package/toneprint_VERSION_ARCH.deb
+#                               packages, build/package/toneprint_VERSION_ARCH.deb
+#                               and python3-toneprint_VERSION_ARCH.deb
 #   tools/package.sh --check    the same, then (as root on Debian) installs the
-#                               package with apt-get, runs the installed programs
-#                               and the Vamp plugin on the demo recording, checks
-#                               their version and manual page, and removes the
-#                               package again
+#                               packages with apt-get, runs the installed programs,
+#                               the Vamp plugin and the Python module on the demo
+#                               recording, checks their version and manual page,
+#                               runs the README's Python example, installs the
+#                               module with pip into a virtual environment, and
+#                               removes the packages again
 #   tools/package.sh --windows  MinGW-w64 Release builds in build/package-windows-*
 #                               and their zips, toneprint-VERSION-win64.zip and
 #                               -win32.zip; the 64-bit one's toneprint-batch.exe
@@ -99,17 +102,23 @@ fi
 # dpkg-shlibdeps (dpkg-dev) names the libraries the package depends on;
 # cpack finds the programs among the files with file.
 require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev \
-  vamp-plugin-sdk dpkg-dev file
+  vamp-plugin-sdk python3-dev pybind11-dev python3-pybind11 dpkg-dev file
 build=build/package
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
+# The Python module is for Debian's Python 3, whatever python3 comes first
+# on the PATH.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF \
+  -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build "$build" --parallel "$jobs" >/dev/null
-rm -f "$build"/toneprint_*.deb
+rm -f "$build"/toneprint_*.deb "$build"/python3-toneprint_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$build/toneprint_${version}_$(dpkg --print-architecture).deb
-[ -f "$deb" ] || { echo "cpack made no $deb" >&2; exit 1; }
-dpkg-deb -I "$deb"
-dpkg-deb -c "$deb"
-echo "The Debian package: $deb"
+python_deb=$build/python3-toneprint_${version}_$(dpkg --print-architecture).deb
+for file in "$deb" "$python_deb"; do
+  [ -f "$file" ] || { echo "cpack made no $file" >&2; exit 1; }
+  dpkg-deb -I "$file"
+  dpkg-deb -c "$file"
+done
+echo "The Debian packages: $deb and $python_deb (the Python module)"
 [ "$mode" = check ] || exit 0
 
 # --check: the package as a user installs it, on this machine, left as it was.
@@ -117,29 +126,34 @@ if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
   echo "tools/package.sh --check installs the package: run it as root on Debian" >&2
   exit 1
 fi
-installed() {  # whether dpkg has the package toneprint on the machine
+installed() {  # whether dpkg has the package ${1:-toneprint} on the machine
   local status
-  status=$(dpkg-query -W -f='${db:Status-Status}' toneprint 2>/dev/null) || return 1
+  status=$(dpkg-query -W -f='${db:Status-Status}' "${1:-toneprint}" 2>/dev/null) || return 1
   [ "$status" != not-installed ] && [ "$status" != config-files ]
 }
-if installed; then
-  echo "toneprint is installed already; --check would replace and then remove it." >&2
-  echo "Remove it first: apt-get remove toneprint" >&2
-  exit 1
-fi
-require_debian_packages man-db vamp-examples
+for package in toneprint python3-toneprint; do
+  if installed "$package"; then
+    echo "$package is installed already; --check would replace and then remove it." >&2
+    echo "Remove it first: apt-get remove $package" >&2
+    exit 1
+  fi
+done
+require_debian_packages man-db vamp-examples python3-numpy python3-pytest python3-matplotlib python3-venv
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
   { echo "$deb has version $(dpkg-deb -f "$deb" Version), CMakeLists.txt $version" >&2; exit 1; }
 
 scratch=$(mktemp -d)
 remove_package() {
-  if installed; then
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y -q toneprint >/dev/null
-  fi
+  local package
+  for package in python3-toneprint toneprint; do
+    if installed "$package"; then
+      DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package" >/dev/null
+    fi
+  done
   rm -rf "$scratch"
 }
 trap remove_package EXIT
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" "./$python_deb"
 
 failed=0
 check() {  # check WHAT COMMAND...: runs the command, says whether it passed
@@ -183,23 +197,58 @@ plugin_runs() {
   echo "  notes:" $(cat "$scratch/plugin-notes.txt")
   [ -s "$scratch/plugin-notes.txt" ] && diff -u "$scratch/batch-notes.txt" "$scratch/plugin-notes.txt"
 }
+module_runs() {
+  # Nothing of the build folder on the path: the module in dist-packages.
+  env -u PYTHONPATH /usr/bin/python3 -c '
+import sys, toneprint
+assert toneprint.__file__.startswith("/usr/lib/python3/dist-packages/"), toneprint.__file__
+assert toneprint.__version__ == sys.argv[1], toneprint.__version__
+print("\n".join(tone.note for tone in toneprint.analyse_file("demo/demo.wav")))
+' "$version" >"$scratch/module-notes.txt" || return 1
+  /usr/bin/toneprint-batch demo/demo.wav | tail -n +2 | cut -d, -f8 >"$scratch/batch-notes.txt"
+  echo "  notes:" $(cat "$scratch/module-notes.txt")
+  diff -u "$scratch/batch-notes.txt" "$scratch/module-notes.txt"
+}
+readme_example() {
+  env -u PYTHONPATH TONEPRINT_SOURCE_DIR="$PWD" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+    tests/python/test_readme_example.py
+}
+pip_install() {
+  # From a copy of the sources, as a user has them; pip builds the module
+  # with CMake, without reaching the network.
+  git ls-files -z | tar --null -T - -cf - | (mkdir "$scratch/source" && tar -xf - -C "$scratch/source") &&
+    /usr/bin/python3 -m venv --system-site-packages "$scratch/venv" &&
+    (cd "$scratch/source" &&
+      "$scratch/venv/bin/pip" install -q --no-build-isolation --no-index . >"$scratch/pip.txt" 2>&1) ||
+    { tail -n 20 "$scratch/pip.txt"; return 1; }
+  (cd "$scratch" && env -u PYTHONPATH "$scratch/venv/bin/python" -c '
+import toneprint
+assert "/venv/" in toneprint.__file__, toneprint.__file__') &&
+    env -u PYTHONPATH TONEPRINT_SOURCE_DIR="$PWD" "$scratch/venv/bin/python" -m pytest -q \
+      -p no:cacheprovider tests/python/test_readme_example.py
+}
 check "/usr/bin/toneprint-batch -f classic demo/demo.wav matches demo/expected-report.txt" batch_report
 check "/usr/bin/toneprint's report of the demo matches demo/expected-report.txt" interactive_report
 check "toneprint-batch --version and both pages' title lines show $version, the version in CMakeLists.txt" version_shown
 check "man -w finds both pages in /usr/share/man/man1; the copyright file is there" manual_found
 check "vamp-simple-host finds /usr/lib/vamp/toneprint.so and gives the demo's notes" plugin_runs
+check "Debian's python3 imports the installed module and gets the demo's notes" module_runs
+check "the README's Python example runs as shown with the installed module" readme_example
+check "pip install --no-build-isolation . into a virtual environment, offline, runs the example" pip_install
 
 remove_package
 trap - EXIT
-if installed; then
-  echo "FAILED: toneprint is still installed after apt-get remove" >&2
-  failed=1
-fi
-for file in /usr/bin/toneprint-batch /usr/lib/vamp/toneprint.so; do
+for package in toneprint python3-toneprint; do
+  if installed "$package"; then
+    echo "FAILED: $package is still installed after apt-get remove" >&2
+    failed=1
+  fi
+done
+for file in /usr/bin/toneprint-batch /usr/lib/vamp/toneprint.so /usr/lib/python3/dist-packages/toneprint; do
   if [ -e "$file" ]; then
     echo "FAILED: $file is left after apt-get remove" >&2
     failed=1
   fi
 done
 [ "$failed" -eq 0 ] || exit 1
-echo "The installed package passed its checks and was removed again."
+echo "The installed packages passed their checks and were removed again."

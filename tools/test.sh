@@ -21,6 +21,10 @@ esac
 
 packages=(cmake make g++ libgtest-dev libsleef-dev libcli11-dev nlohmann-json3-dev libbenchmark-dev libsndfile1-dev
   vamp-plugin-sdk vamp-examples raptor2-utils)
+# The Python module and its tests (pytest, numpy, matplotlib for the
+# README's example); the sanitizer build leaves the module out.
+[ "$mode" = release ] &&
+  packages+=(python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib)
 [ "$mode" = sanitize ] && packages+=(clang libclang-rt-dev)
 
 require_debian_packages "${packages[@]}"
@@ -28,6 +32,9 @@ require_debian_packages "${packages[@]}"
 jobs=$(nproc 2>/dev/null || echo 2)
 build="build/$mode"
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONEPRINT_WERROR=ON)
+# The module is built for Debian's Python, whose packages were installed
+# above, whatever other python3 comes first on the PATH.
+[ -x /usr/bin/python3 ] && options+=(-DPython3_EXECUTABLE=/usr/bin/python3)
 # The benchmarks are built too, so that they keep building; tools/bench.sh
 # runs them.
 [ "$mode" = release ] && options+=(-DTONEPRINT_BUILD_BENCHMARKS=ON)

@@ -1,0 +1,37 @@
+"""The pitch and the harmonics of recorded musical tones.
+
+toneprint splits a recording into tones at its silences, skips each tone's
+attack, finds its fundamental and measures the amplitude of the fundamental
+and of each harmonic over frames of whole cycles: the analysis of the
+programs toneprint and toneprint-batch, on numpy arrays and on files.
+
+    import toneprint
+    for tone in toneprint.analyse_file("notes.wav", harmonics=20):
+        print(tone.note, tone.cents, tone.harmonics)
+
+analyse() takes an array of samples and its sample rate; analyse_file() a
+recording. Both return a list of Tone objects. Settings gives the defaults
+for a sample rate.
+"""
+
+from ._toneprint import (
+    FailedPass,
+    Pass,
+    ReadError,
+    Settings,
+    Tone,
+    __version__,
+    analyse,
+    analyse_file,
+)
+
+__all__ = [
+    "FailedPass",
+    "Pass",
+    "ReadError",
+    "Settings",
+    "Tone",
+    "__version__",
+    "analyse",
+    "analyse_file",
+]

@@ -1,0 +1,153 @@
+# Type hints for the compiled module: the signatures of analyse(),
+# analyse_file() and Settings, and the attributes of the results.
+
+from os import PathLike
+from typing import Iterable, Literal, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+RobustChange = Literal[
+    "follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold"
+]
+
+class ReadError(OSError):
+    tones: list[Tone]
+
+class Pass:
+    @property
+    def time(self) -> float: ...
+    @property
+    def sample(self) -> int: ...
+    @property
+    def fundamental(self) -> float: ...
+    @property
+    def amplitudes(self) -> npt.NDArray[np.float64]: ...
+    @property
+    def used(self) -> bool: ...
+
+class FailedPass:
+    @property
+    def time(self) -> float: ...
+    @property
+    def sample(self) -> int: ...
+    @property
+    def failure(self) -> Literal["no peaks", "detection error", "vote rejected"]: ...
+    @property
+    def message(self) -> str: ...
+
+class Tone:
+    @property
+    def start(self) -> float: ...
+    @property
+    def end(self) -> float: ...
+    @property
+    def start_sample(self) -> int: ...
+    @property
+    def end_sample(self) -> int: ...
+    @property
+    def frequency(self) -> float | None: ...
+    @property
+    def note(self) -> str | None: ...
+    @property
+    def cents(self) -> float | None: ...
+    @property
+    def spread_cents(self) -> float | None: ...
+    @property
+    def max_fundamental(self) -> float | None: ...
+    @property
+    def harmonics(self) -> npt.NDArray[np.float64]: ...
+    @property
+    def passes(self) -> list[Pass]: ...
+    @property
+    def failed(self) -> list[FailedPass]: ...
+    @property
+    def measured(self) -> bool: ...
+
+class Settings:
+    def __init__(
+        self,
+        sample_rate: int,
+        *,
+        harmonics: int | None = ...,
+        min_tone: float | None = ...,
+        attack: float | None = ...,
+        peak_threshold: int | None = ...,
+        silence: float | None = ...,
+        fft_size: Literal[2048, 4096, 8192, 16384] | None = ...,
+        hop: int | None = ...,
+        threshold: float | None = ...,
+        min_cycles: int | None = ...,
+        max_extra: float | None = ...,
+        max_cycle_fraction: float | None = ...,
+        peaks: int | None = ...,
+    ) -> None: ...
+    @property
+    def sample_rate(self) -> int: ...
+    @property
+    def harmonics(self) -> int: ...
+    @property
+    def min_tone(self) -> float: ...
+    @property
+    def attack(self) -> float: ...
+    @property
+    def peak_threshold(self) -> int: ...
+    @property
+    def silence(self) -> float: ...
+    @property
+    def fft_size(self) -> int: ...
+    @property
+    def hop(self) -> int: ...
+    @property
+    def threshold(self) -> float: ...
+    @property
+    def min_cycles(self) -> int: ...
+    @property
+    def max_extra(self) -> float: ...
+    @property
+    def max_cycle_fraction(self) -> float: ...
+    @property
+    def peaks(self) -> int: ...
+    def as_dict(self) -> dict[str, int | float]: ...
+
+def analyse(
+    samples: npt.ArrayLike,
+    sample_rate: int,
+    *,
+    a4: float = 440.0,
+    channel: Literal["mix"] | int = "mix",
+    robust: bool | Iterable[RobustChange] = False,
+    harmonics: int | None = ...,
+    min_tone: float | None = ...,
+    attack: float | None = ...,
+    peak_threshold: int | None = ...,
+    silence: float | None = ...,
+    fft_size: Literal[2048, 4096, 8192, 16384] | None = ...,
+    hop: int | None = ...,
+    threshold: float | None = ...,
+    min_cycles: int | None = ...,
+    max_extra: float | None = ...,
+    max_cycle_fraction: float | None = ...,
+    peaks: int | None = ...,
+) -> list[Tone]: ...
+def analyse_file(
+    path: Union[str, PathLike[str]],
+    *,
+    a4: float = 440.0,
+    channel: Literal["mix"] | int = "mix",
+    robust: bool | Iterable[RobustChange] = False,
+    harmonics: int | None = ...,
+    min_tone: float | None = ...,
+    attack: float | None = ...,
+    peak_threshold: int | None = ...,
+    silence: float | None = ...,
+    fft_size: Literal[2048, 4096, 8192, 16384] | None = ...,
+    hop: int | None = ...,
+    threshold: float | None = ...,
+    min_cycles: int | None = ...,
+    max_extra: float | None = ...,
+    max_cycle_fraction: float | None = ...,
+    peaks: int | None = ...,
+) -> list[Tone]: ...

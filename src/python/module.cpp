@@ -1,0 +1,222 @@
+// The Python module: the analysis of the programs on numpy arrays and on
+// files, for scripts and notebooks.
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "analysis/recording_analysis.h"
+#include "python/bindings.h"
+#include "readers/memory_source.h"
+#include "readers/recording.h"
+
+namespace toneprint::python {
+namespace {
+
+// More channels than this is taken for an array the wrong way round.
+constexpr py::ssize_t most_channels = 256;
+
+// Where the analysis of a recording stands.
+struct Analysis {
+  std::unique_ptr<SampleSource> source;
+  RecordingResult result;
+};
+
+RecordingRun run_for(const CallOptions& options) {
+  RecordingRun run;
+  run.robust = options.robust;
+  return run;
+}
+
+// Analyses with the interpreter free for other threads.
+void analyse_released(Analysis& analysis, const Reopen& reopen, const CallOptions& options) {
+  std::atomic<std::uint64_t> read{0};
+  const py::gil_scoped_release release;
+  analyse_recording(analysis.source, reopen, run_for(options), analysis.result, read);
+}
+
+template <typename Sample>
+py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
+                       const GivenSettings& given, const CallOptions& options, double scale,
+                       const char* sample_type) {
+  // A C-ordered copy of a strided or byte-swapped array; the array itself
+  // otherwise. It is kept while the analysis reads it.
+  const auto frames = py::array_t<Sample, py::array::c_style | py::array::forcecast>::ensure(samples);
+  if (!frames) throw py::error_already_set();
+  const py::ssize_t channels = frames.ndim() == 2 ? frames.shape(1) : 1;
+  if (channels == 0) throw py::value_error("samples has no channels (its shape is (n, 0))");
+  if (channels > most_channels) {
+    throw py::value_error("samples has " + std::to_string(channels) +
+                          " channels; an array is frames x channels, with at most 256 channels "
+                          "(transpose a channels x frames array: samples.T)");
+  }
+
+  RecordingFormat format;
+  format.container = "array";
+  format.sample_type = sample_type;
+  format.sample_rate = sample_rate;
+  format.channels = static_cast<std::uint32_t>(channels);
+  Analysis analysis;
+  analysis.result.settings = settings_at(given, sample_rate);
+  analysis.source = std::make_unique<MemorySource<Sample>>(
+      std::span<const Sample>(frames.data(), static_cast<std::size_t>(frames.size())), format,
+      options.channel, scale);
+  if (!analysis.source->error().empty()) throw py::value_error(analysis.source->error());
+  const Reopen cannot_reopen = [](std::string& error) {
+    error = "the samples could not be read again";
+    return std::unique_ptr<SampleSource>();
+  };
+  analyse_released(analysis, cannot_reopen, options);
+  return tones_of(analysis.result, options.a4);
+}
+
+py::list analyse(const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
+                 const py::handle& channel, const py::handle& robust, const py::kwargs& keywords) {
+  const GivenSettings given = given_settings(keywords);
+  const CallOptions options = call_options(a4, channel, robust);
+  const std::uint32_t rate = sample_rate_from(sample_rate);
+  const py::array array = py::array::ensure(samples);
+  if (!array) {
+    PyErr_Clear();
+    throw py::type_error("samples must be a numpy array or convertible to one");
+  }
+  if (array.ndim() != 1 && array.ndim() != 2) {
+    throw py::value_error("samples must be 1-D (frames) or 2-D (frames x channels), not " +
+                          std::to_string(array.ndim()) + "-D");
+  }
+  const py::dtype type = array.dtype();
+  const char kind = type.kind();
+  const py::ssize_t size = type.itemsize();
+  // Each brought to the 16-bit scale as the readers bring a file's samples.
+  if (kind == 'i' && size == 2) {
+    return analyse_array<std::int16_t>(array, rate, given, options, 1.0, "int16");
+  }
+  if (kind == 'i' && size == 4) {
+    return analyse_array<std::int32_t>(array, rate, given, options, 1.0 / 65536.0, "int32");
+  }
+  if (kind == 'f' && size == 4) {
+    return analyse_array<float>(array, rate, given, options, 32768.0, "float32");
+  }
+  if (kind == 'f' && size == 8) {
+    return analyse_array<double>(array, rate, given, options, 32768.0, "float64");
+  }
+  throw py::type_error("samples must be int16, int32, float32 or float64, not " +
+                       py::str(static_cast<const py::handle&>(type)).cast<std::string>());
+}
+
+py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
+                      const py::handle& robust, const py::kwargs& keywords,
+                      const py::object& read_error) {
+  const GivenSettings given = given_settings(keywords);
+  const CallOptions options = call_options(a4, channel, robust);
+  const std::string name = py::str(py::module_::import("os").attr("fspath")(path));
+
+  Analysis analysis;
+  analysis.result.path = name;
+  {
+    const py::gil_scoped_release release;
+    analysis.source = open_recording(name, options.channel, analysis.result.error);
+  }
+  if (analysis.source == nullptr) {
+    PyErr_SetObject(read_error.ptr(), py::str(name + ": " + analysis.result.error).ptr());
+    throw py::error_already_set();
+  }
+  analysis.result.settings = settings_at(given, analysis.source->format().sample_rate);
+  const Reopen reopen = [&](std::string& error) {
+    return open_recording(name, options.channel, error);
+  };
+  analyse_released(analysis, reopen, options);
+  py::list tones = tones_of(analysis.result, options.a4);
+  if (!analysis.result.error.empty()) {
+    // The tones up to where the reading stopped go with the error.
+    py::object error = read_error(name + ": " + analysis.result.error);
+    error.attr("tones") = tones;
+    PyErr_SetObject(read_error.ptr(), error.ptr());
+    throw py::error_already_set();
+  }
+  return tones;
+}
+
+}  // namespace
+}  // namespace toneprint::python
+
+PYBIND11_MODULE(_toneprint, module) {
+  namespace py = pybind11;
+  using namespace toneprint::python;
+  module.doc() =
+      "The pitch and the harmonics of recorded musical tones: the analysis of toneprint and "
+      "toneprint-batch on numpy arrays and on files.";
+  module.attr("__version__") = TONEPRINT_VERSION;
+
+  // Raised from the functions below, never translated from C++.
+  struct ReadFailure {};
+  static const py::exception<ReadFailure> read_error(module, "ReadError", PyExc_OSError);
+  read_error.attr("__doc__") =
+      "A recording could not be opened, or could not be read to its end. In the second case "
+      "its tones attribute holds the tones found up to there.";
+
+  bind_settings(module);
+  bind_results(module);
+
+  // The functions' signatures are written into their docstrings, with the
+  // Python types they take.
+  py::options options;
+  options.disable_function_signatures();
+
+  static const std::string analyse_doc = R"(analyse(samples: numpy.ndarray, sample_rate: int, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, **settings) -> list[Tone]
+
+Measures the tones in an array of samples.
+
+samples: a numpy array, 1-D (frames) or 2-D (frames x channels), of int16,
+    int32, float32 or float64. They are brought to the 16-bit scale as the
+    programs bring a file's: int16 as it is, int32 divided by 65536, floats
+    (full scale 1.0) times 32768. Any other array is converted once.
+sample_rate: samples per second.
+a4: the frequency of A4 for note names and cents, Hz (100 to 1000).
+channel: 'mix' for the channels' mean, or a channel number from 1.
+robust: True for the robust mode's five changes for real instruments, or a
+    collection of their names: follow_tail, short_attack, check_vote,
+    consensus, relative_threshold. The default analysis otherwise, which
+    gives the programs' numbers.
+**settings: the analysis settings, with the programs' names, defaults and
+    bounds. An unknown name raises TypeError; a value out of bounds
+    ValueError naming them.
+
+)" + settings_help() + R"(
+Returns a list of Tone objects. The interpreter is free for other threads
+while the analysis runs.)";
+  module.def(
+      "analyse",
+      [](const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
+         const py::handle& channel, const py::handle& robust, const py::kwargs& keywords) {
+        return analyse(samples, sample_rate, a4, channel, robust, keywords);
+      },
+      py::arg("samples"), py::arg("sample_rate"), py::kw_only(), py::arg("a4") = 440.0,
+      py::arg("channel") = "mix", py::arg("robust") = false, analyse_doc.c_str());
+
+  static const std::string analyse_file_doc = R"(analyse_file(path: str | os.PathLike, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, **settings) -> list[Tone]
+
+Measures the tones in a recording file.
+
+path: a WAVE file, or any format the build reads through libsndfile (FLAC,
+    AIFF, Ogg Vorbis, Opus, MP3, ...): a str or os.PathLike.
+
+a4, channel, robust and the settings are those of analyse(); the settings'
+defaults are those for the file's sample rate.
+
+Returns a list of Tone objects. Raises ReadError when the file cannot be
+opened, or cannot be read to its end (with the tones found up to there).)";
+  module.def(
+      "analyse_file",
+      [](const py::object& path, const py::handle& a4, const py::handle& channel,
+         const py::handle& robust, const py::kwargs& keywords) {
+        return analyse_file(path, a4, channel, robust, keywords, read_error);
+      },
+      py::arg("path"), py::kw_only(), py::arg("a4") = 440.0, py::arg("channel") = "mix",
+      py::arg("robust") = false, analyse_file_doc.c_str());
+}

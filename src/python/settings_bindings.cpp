@@ -1,0 +1,280 @@
+#include <pybind11/stl.h>
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/tone_results.h"
+#include "python/bindings.h"
+
+namespace toneprint::python {
+namespace {
+
+// The largest value a hop may take: the largest FFT size.
+constexpr double longest_hop = 16384.0;
+constexpr std::array<std::uint32_t, 4> fft_sizes = {2048, 4096, 8192, 16384};
+constexpr std::uint32_t most_channels = 256;
+
+std::string number_text(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+std::string shown(const py::handle& value) { return py::repr(value).cast<std::string>(); }
+
+const std::vector<std::string>& keyword_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const SettingName& setting : setting_names) {
+      std::string name = setting.name;
+      for (char& c : name) {
+        if (c == '-') c = '_';
+      }
+      list.push_back(name);
+    }
+    return list;
+  }();
+  return names;
+}
+
+std::string all_keywords() {
+  std::string list;
+  for (const std::string& name : keyword_names()) {
+    if (!list.empty()) list += ", ";
+    list += name;
+  }
+  return list;
+}
+
+// A Python number as a double: a whole one for a whole setting (bool is not
+// taken for one), any real one otherwise.
+double number_from(const py::handle& value, const std::string& name, bool whole) {
+  if (PyBool_Check(value.ptr())) {
+    throw py::type_error(name + " must be a number, not a bool");
+  }
+  if (whole) {
+    if (PyIndex_Check(value.ptr()) == 0) {
+      throw py::type_error(name + " must be a whole number, not " + shown(value));
+    }
+    const py::int_ index = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+    // Beyond a long long it is out of every bound anyway.
+    int overflow = 0;
+    const long long whole_value = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow != 0) return overflow > 0 ? std::numeric_limits<double>::infinity()
+                                           : -std::numeric_limits<double>::infinity();
+    return static_cast<double>(whole_value);
+  }
+  if (PyFloat_Check(value.ptr()) == 0 && PyIndex_Check(value.ptr()) == 0 &&
+      PyObject_HasAttrString(value.ptr(), "__float__") == 0) {
+    throw py::type_error(name + " must be a number, not " + shown(value));
+  }
+  const double number = PyFloat_AsDouble(value.ptr());
+  if (number == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
+  return number;
+}
+
+std::string out_of_bounds(const std::string& name, const py::handle& value, double minimum,
+                          double maximum) {
+  return name + ": " + shown(value) + " is outside its bounds, " + number_text(minimum) + " to " +
+         number_text(maximum);
+}
+
+}  // namespace
+
+const std::string& keyword_name(std::size_t index) { return keyword_names().at(index); }
+
+GivenSettings given_settings(const py::kwargs& keywords) {
+  GivenSettings given;
+  for (const auto& [key, value] : keywords) {
+    const std::string name = py::str(key);
+    const std::vector<std::string>& names = keyword_names();
+    std::size_t index = 0;
+    while (index < names.size() && names[index] != name) ++index;
+    if (index == names.size()) {
+      throw py::type_error("unknown setting '" + name + "'; the settings are " + all_keywords() +
+                           ", a4, channel and robust");
+    }
+    const SettingBounds& bounds = setting_bounds[index];
+    if (value.is_none()) continue;  // the default
+    const double number = number_from(value, name, bounds.kind == SettingKind::whole);
+    if (bounds.setting == Setting::fft_choice) {
+      std::size_t choice = 0;
+      while (choice < fft_sizes.size() && number != fft_sizes[choice]) ++choice;
+      if (choice == fft_sizes.size()) {
+        throw py::value_error(name + ": " + shown(value) + " is not 2048, 4096, 8192 or 16384");
+      }
+      given[index] = static_cast<double>(choice + 1);
+      continue;
+    }
+    const double maximum = bounds.setting == Setting::fft_hop ? longest_hop : bounds.maximum;
+    // Written so that NaN fails too.
+    if (!(number >= bounds.minimum && number <= maximum)) {
+      throw py::value_error(out_of_bounds(name, value, bounds.minimum, maximum));
+    }
+    given[index] = number;
+  }
+  return given;
+}
+
+AnalysisSettings settings_at(const GivenSettings& given, std::uint32_t sample_rate) {
+  AnalysisSettings settings;
+  if (!settings_with(given, sample_rate, settings)) {
+    std::size_t hop = 0;
+    while (setting_bounds[hop].setting != Setting::fft_hop) ++hop;
+    const bool size_given = given[hop - 1].has_value();
+    throw py::value_error("hop: " + number_text(*given[hop]) + " is longer than the FFT size " +
+                          std::to_string(settings.fft_size) +
+                          (size_given ? std::string()
+                                      : " used at " + std::to_string(sample_rate) +
+                                            " Hz; give fft_size too"));
+  }
+  return settings;
+}
+
+std::uint32_t sample_rate_from(const py::handle& value) {
+  const double rate = number_from(value, "sample_rate", PyFloat_Check(value.ptr()) == 0);
+  if (!(rate >= 1.0 && rate <= std::numeric_limits<std::uint32_t>::max()) ||
+      rate != std::floor(rate)) {
+    throw py::value_error("sample_rate: " + shown(value) +
+                          " is not a whole number of samples per second from 1 to 4294967295");
+  }
+  return static_cast<std::uint32_t>(rate);
+}
+
+CallOptions call_options(const py::handle& a4, const py::handle& channel,
+                         const py::handle& robust) {
+  CallOptions options;
+  options.a4 = number_from(a4, "a4", false);
+  if (!(options.a4 >= min_a4 && options.a4 <= max_a4)) {
+    throw py::value_error(out_of_bounds("a4", a4, min_a4, max_a4));
+  }
+
+  if (py::isinstance<py::str>(channel)) {
+    if (channel.cast<std::string>() != "mix") {
+      throw py::value_error("channel: " + shown(channel) + " is neither mix nor a channel number");
+    }
+  } else {
+    const double number = number_from(channel, "channel", true);
+    if (!(number >= 1.0 && number <= most_channels)) {
+      throw py::value_error("channel: " + shown(channel) +
+                            " is neither mix nor a channel number from 1 to 256");
+    }
+    options.channel.channel = static_cast<std::uint32_t>(number);
+  }
+
+  RobustSettings& changes = options.robust;
+  if (PyBool_Check(robust.ptr())) {
+    if (robust.cast<bool>()) {
+      changes.follow_tail = changes.short_attack = changes.check_vote = changes.consensus =
+          changes.relative_threshold = true;
+    }
+    return options;
+  }
+  if (py::isinstance<py::str>(robust) || !py::isinstance<py::iterable>(robust)) {
+    throw py::type_error("robust must be True, False or a collection of the names follow_tail, "
+                         "short_attack, check_vote, consensus and relative_threshold");
+  }
+  for (const py::handle change : robust) {
+    const std::string name = py::isinstance<py::str>(change) ? change.cast<std::string>() : "";
+    if (name == "follow_tail") {
+      changes.follow_tail = true;
+    } else if (name == "short_attack") {
+      changes.short_attack = true;
+    } else if (name == "check_vote") {
+      changes.check_vote = true;
+    } else if (name == "consensus") {
+      changes.consensus = true;
+    } else if (name == "relative_threshold") {
+      changes.relative_threshold = true;
+    } else {
+      throw py::value_error("robust: " + shown(change) +
+                            " is none of follow_tail, short_attack, check_vote, consensus and "
+                            "relative_threshold");
+    }
+  }
+  return options;
+}
+
+std::string settings_help() {
+  const AnalysisSettings defaults;
+  std::string text;
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    const SettingBounds& bounds = setting_bounds[i];
+    text += "    " + keyword_name(i);
+    if (bounds.setting == Setting::fft_choice) {
+      text += " (2048, 4096, 8192 or 16384; default by the sample rate)\n";
+    } else {
+      const double maximum = bounds.setting == Setting::fft_hop ? longest_hop : bounds.maximum;
+      text += " (default " + number_text(setting_value(defaults, bounds.setting)) + ", " +
+              number_text(bounds.minimum) + " to " + number_text(maximum) + ")\n";
+    }
+    text += std::string("        ") + setting_names[i].description + "\n";
+  }
+  return text;
+}
+
+void bind_settings(py::module_& module) {
+  static const std::string doc = R"(The analysis settings for a recording of one sample rate.
+
+Settings(sample_rate, **settings) holds the defaults for that rate with the
+given settings over them, each checked as analyse() checks it: TypeError
+for an unknown name or a value of the wrong type, ValueError, naming the
+bounds, for a value out of them. as_dict() gives the keywords that
+analyse() and analyse_file() take.
+
+Settings, their defaults and bounds:
+)" + settings_help();
+  py::class_<AnalysisSettings> settings(module, "Settings", doc.c_str());
+  {
+    py::options options;
+    options.disable_function_signatures();
+    settings.def(py::init([](const py::handle& sample_rate, const py::kwargs& keywords) {
+                   return settings_at(given_settings(keywords), sample_rate_from(sample_rate));
+                 }),
+                 py::arg("sample_rate"),
+                 "__init__(self, sample_rate: int, **settings) -> None\n\nThe defaults for this "
+                 "sample rate with the given settings over them.");
+  }
+  settings.def_property_readonly(
+      "sample_rate", [](const AnalysisSettings& s) { return s.sample_rate; },
+      "Samples per second that the defaults were chosen for.");
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    const Setting setting = setting_bounds[i].setting;
+    const bool whole = setting_bounds[i].kind == SettingKind::whole;
+    settings.def_property_readonly(
+        keyword_name(i).c_str(),
+        [setting, whole](const AnalysisSettings& s) -> py::object {
+          if (setting == Setting::fft_choice) return py::int_(s.fft_size);
+          const double value = setting_value(s, setting);
+          if (whole) return py::int_(static_cast<long long>(value));
+          return py::float_(value);
+        },
+        setting_names[i].description);
+  }
+  settings.def("as_dict", [](const py::object& self) {
+    py::dict keywords;
+    for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+      keywords[py::str(keyword_name(i))] = self.attr(keyword_name(i).c_str());
+    }
+    return keywords;
+  }, "The settings as keywords for analyse() and analyse_file().");
+  settings.def("__eq__", [](const py::object& self, const py::object& other) -> py::object {
+    if (!py::isinstance<AnalysisSettings>(other)) return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+    return py::bool_(self.attr("sample_rate").equal(other.attr("sample_rate")) &&
+                     self.attr("as_dict")().equal(other.attr("as_dict")()));
+  });
+  settings.attr("__hash__") = py::none();
+  settings.def("__repr__", [](const py::object& self) {
+    std::string text = "Settings(" + shown(self.attr("sample_rate"));
+    for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+      text += ", " + keyword_name(i) + "=" + shown(self.attr(keyword_name(i).c_str()));
+    }
+    return text + ")";
+  });
+}
+
+}  // namespace toneprint::python
