@@ -189,8 +189,10 @@ manual_found() {
 }
 plugin_runs() {
   # Hosts find the plugin in /usr/lib/vamp without being told; it gives the
-  # notes the installed program gives.
-  env -u VAMP_PATH vamp-simple-host --list | grep -q '"tones" \[toneprint\]' || return 1
+  # notes the installed program gives. The list goes to a file first: grep
+  # -q would end a pipe early, and the host would then fail on writing.
+  env -u VAMP_PATH vamp-simple-host --list >"$scratch/plugins.txt" || return 1
+  grep -q '"tones" \[toneprint\]' "$scratch/plugins.txt" || return 1
   env -u VAMP_PATH vamp-simple-host toneprint:tones:tones demo/demo.wav 2>/dev/null |
     sed -n 's/^ [0-9.]*, [0-9.]*: [0-9.]* \([A-G]#*-*[0-9]*\) .*/\1/p' >"$scratch/plugin-notes.txt"
   /usr/bin/toneprint-batch demo/demo.wav | tail -n +2 | cut -d, -f8 >"$scratch/batch-notes.txt"
