@@ -102,7 +102,9 @@ class JsonWriter final : public ResultWriter {
   }
 
   void finish() override {
-    const std::string text = document_.dump(2) + "\n";
+    // A file name need not be UTF-8, which JSON text must be: such bytes
+    // become U+FFFD.
+    const std::string text = document_.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
     std::fwrite(text.data(), 1, text.size(), out_);
   }
 

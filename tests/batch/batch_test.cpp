@@ -267,3 +267,17 @@ TEST(Batch, CsvCellsOfShortTonesHighHarmonicsAndAwkwardNames) {
   for (int k = 5; k <= 43; ++k) measured += ",0.0";
   EXPECT_NE(csv.find(measured + ",,,,,,,\n"), std::string::npos) << csv;
 }
+
+#if !defined(_WIN32)
+// A file name is bytes on Linux, which need not be UTF-8; JSON text must
+// be, so such a name is written with U+FFFD in place of the bytes, and
+// the run still succeeds.
+TEST(Batch, JsonOfAFileNameThatIsNotUtf8) {
+  const test::TempDir dir;
+  const std::string path = dir.write("take-\xff\xfe.wav", test::wave(three_tones()));
+  const json document = analysed(dir, "'" + path + "'");
+  const json& recording = document["recordings"][0];
+  EXPECT_EQ(recording["file"], dir.file("take-\xEF\xBF\xBD\xEF\xBF\xBD.wav"));
+  EXPECT_EQ(recording["tones"].size(), 3u);
+}
+#endif
