@@ -109,12 +109,32 @@ py::list analyse(const py::object& samples, const py::handle& sample_rate, const
                        py::str(static_cast<const py::handle&>(type)).cast<std::string>());
 }
 
+// A message of the readers as Python text; bytes that are not UTF-8 (from
+// a file name) are replaced rather than refused.
+py::str text_of(const std::string& message) {
+  return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
+      message.data(), static_cast<py::ssize_t>(message.size()), "replace"));
+}
+
+// Raises ReadError with "PATH: reason" and the tones found before it.
+[[noreturn]] void raise_read_error(const py::object& read_error, const py::bytes& path,
+                                   const std::string& reason, const py::list& tones) {
+  const py::module_ os = py::module_::import("os");
+  py::object error = read_error(py::str("{}: {}").format(os.attr("fsdecode")(path), text_of(reason)));
+  error.attr("tones") = tones;
+  PyErr_SetObject(read_error.ptr(), error.ptr());
+  throw py::error_already_set();
+}
+
 py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
                       const py::handle& robust, const py::kwargs& keywords,
                       const py::object& read_error) {
   const GivenSettings given = given_settings(keywords);
   const CallOptions options = call_options(a4, channel, robust);
-  const std::string name = py::str(py::module_::import("os").attr("fspath")(path));
+  // The name as the system has it: str, bytes or a path object, in any
+  // encoding the file system takes.
+  const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+  const std::string name = encoded;
 
   Analysis analysis;
   analysis.result.path = name;
@@ -123,8 +143,7 @@ py::list analyse_file(const py::object& path, const py::handle& a4, const py::ha
     analysis.source = open_recording(name, options.channel, analysis.result.error);
   }
   if (analysis.source == nullptr) {
-    PyErr_SetObject(read_error.ptr(), py::str(name + ": " + analysis.result.error).ptr());
-    throw py::error_already_set();
+    raise_read_error(read_error, encoded, analysis.result.error, py::list());
   }
   analysis.result.settings = settings_at(given, analysis.source->format().sample_rate);
   const Reopen reopen = [&](std::string& error) {
@@ -132,12 +151,9 @@ py::list analyse_file(const py::object& path, const py::handle& a4, const py::ha
   };
   analyse_released(analysis, reopen, options);
   py::list tones = tones_of(analysis.result, options.a4);
+  // The tones up to where the reading stopped go with the error.
   if (!analysis.result.error.empty()) {
-    // The tones up to where the reading stopped go with the error.
-    py::object error = read_error(name + ": " + analysis.result.error);
-    error.attr("tones") = tones;
-    PyErr_SetObject(read_error.ptr(), error.ptr());
-    throw py::error_already_set();
+    raise_read_error(read_error, encoded, analysis.result.error, tones);
   }
   return tones;
 }
@@ -157,8 +173,8 @@ PYBIND11_MODULE(_toneprint, module) {
   struct ReadFailure {};
   static const py::exception<ReadFailure> read_error(module, "ReadError", PyExc_OSError);
   read_error.attr("__doc__") =
-      "A recording could not be opened, or could not be read to its end. In the second case "
-      "its tones attribute holds the tones found up to there.";
+      "A recording could not be opened, or could not be read to its end. Its tones attribute "
+      "holds the tones found up to there (none when the file could not be opened).";
 
   bind_settings(module);
   bind_results(module);

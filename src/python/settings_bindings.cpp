@@ -1,5 +1,6 @@
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -31,9 +32,7 @@ const std::vector<std::string>& keyword_names() {
     std::vector<std::string> list;
     for (const SettingName& setting : setting_names) {
       std::string name = setting.name;
-      for (char& c : name) {
-        if (c == '-') c = '_';
-      }
+      std::replace(name.begin(), name.end(), '-', '_');
       list.push_back(name);
     }
     return list;

@@ -1,0 +1,127 @@
+"""Shared pieces of the module's tests: synthetic recordings written with the
+stdlib wave module, toneprint-batch's JSON for a file, and tones reduced to
+plain records that compare with == (NaN and null both as None)."""
+
+import json
+import math
+import os
+import pathlib
+import subprocess
+import wave
+
+import numpy as np
+import pytest
+
+RATE = 44100
+# (Hz, or None for noise; seconds). The noise gives failed passes, the 0.3 s
+# tone is too short for a pass, and A6's upper harmonics lie above the
+# Nyquist limit once 20 are asked for.
+NOTES = [(220.0, 1.2), (None, 1.2), (329.63, 1.4), (261.63, 0.3), (1760.0, 1.0), (98.0, 1.6)]
+
+
+def synth(notes=NOTES, rate=RATE, gap=0.6):
+    """Tones of eight partials, and noise, between silences: int16."""
+    noise = np.random.default_rng(1)
+    parts = [np.zeros(int(0.25 * rate))]
+    for frequency, seconds in notes:
+        t = np.arange(int(seconds * rate)) / rate
+        envelope = np.minimum(1.0, np.minimum(t / 0.02, (seconds - t) / 0.05))
+        if frequency is None:
+            tone = noise.standard_normal(t.size)
+        else:
+            tone = sum(0.6**k * np.sin(2 * np.pi * frequency * (k + 1) * t + k) for k in range(8))
+        parts += [12000.0 * envelope * tone / np.max(np.abs(tone)), np.zeros(int(gap * rate))]
+    return np.round(np.concatenate(parts)).astype(np.int16)
+
+
+def stereo(rate=RATE):
+    """G3 then A4 on the left, D4 then D5 on the right: (frames, 2) int16."""
+    left = synth([(196.0, 1.2), (440.0, 1.2)], rate)
+    return np.stack([left, synth([(293.66, 1.2), (587.33, 1.2)], rate)], axis=1)
+
+
+def write_wave(path, samples, rate=RATE):
+    samples = np.asarray(samples, dtype="<i2")
+    with wave.open(str(path), "wb") as out:
+        out.setnchannels(1 if samples.ndim == 1 else samples.shape[1])
+        out.setsampwidth(2)
+        out.setframerate(rate)
+        out.writeframes(samples.tobytes())
+    return pathlib.Path(path)
+
+
+def read_wave(path):
+    """A 16-bit WAVE file's samples, (frames,) or (frames, channels), and rate."""
+    with wave.open(str(path), "rb") as recording:
+        assert recording.getsampwidth() == 2
+        samples = np.frombuffer(recording.readframes(recording.getnframes()), dtype="<i2")
+        channels, rate = recording.getnchannels(), recording.getframerate()
+    return (samples if channels == 1 else samples.reshape(-1, channels)), rate
+
+
+def _none_for_nan(values):
+    return [None if value is None or math.isnan(value) else value for value in values]
+
+
+def records(tones):
+    """Module Tone objects as plain data."""
+    return [{
+        "start": t.start, "end": t.end, "start_sample": t.start_sample,
+        "end_sample": t.end_sample, "frequency": t.frequency, "note": t.note, "cents": t.cents,
+        "spread_cents": t.spread_cents, "max_fundamental": t.max_fundamental,
+        "harmonics": _none_for_nan(t.harmonics.tolist()),
+        "passes": [(p.time, p.fundamental, _none_for_nan(p.amplitudes.tolist()), p.used)
+                   for p in t.passes],
+        "failed": [(f.time, f.failure, f.message) for f in t.failed],
+    } for t in tones]
+
+
+def batch_records(entry):
+    """The tones of a recording in toneprint-batch's JSON as the same data."""
+    unmeasured = [None] * (entry["settings"]["harmonics"] + 1)
+    return [{
+        "start": t["start_s"], "end": t["end_s"], "start_sample": t["start_sample"],
+        "end_sample": t["end_sample"], "frequency": t.get("frequency_hz"), "note": t.get("note"),
+        "cents": t.get("cents"), "spread_cents": t.get("spread_cents"),
+        "max_fundamental": t.get("max_fundamental"),
+        "harmonics": t.get("harmonics", unmeasured),
+        "passes": [(p["time_s"], p["fundamental_hz"], p["amplitudes"], p["used"])
+                   for p in t["measured"]],
+        "failed": [(f["time_s"], f["failure"], f["message"]) for f in t["failed"]],
+    } for t in entry["tones"]]
+
+
+@pytest.fixture(scope="session")
+def source_dir():
+    return pathlib.Path(os.environ["TONEPRINT_SOURCE_DIR"])
+
+
+@pytest.fixture(scope="session")
+def demo(source_dir):
+    return source_dir / "demo" / "demo.wav"
+
+
+@pytest.fixture(scope="session")
+def batch_binary():
+    return os.environ["TONEPRINT_BATCH_BINARY"]
+
+
+@pytest.fixture(scope="session")
+def batch(batch_binary):
+    """Runs toneprint-batch --format json -q on one file: its recording entry."""
+    def run(path, *options):
+        done = subprocess.run([batch_binary, "--format", "json", "-q", *options, str(path)],
+                              capture_output=True, text=True, timeout=60, check=False)
+        assert done.returncode == 0, done.stderr
+        (entry,) = json.loads(done.stdout)["recordings"]
+        assert "error" not in entry, entry["error"]
+        return entry
+    return run
+
+
+@pytest.fixture(scope="session")
+def recordings(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("recordings")
+    return {"mono": write_wave(folder / "mono.wav", synth()),
+            "stereo": write_wave(folder / "stereo.wav", stereo()),
+            "low_rate": write_wave(folder / "low_rate.wav", synth(rate=22050), 22050)}
