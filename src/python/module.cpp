@@ -42,8 +42,7 @@ void analyse_released(Analysis& analysis, const Reopen& reopen, const CallOption
 
 template <typename Sample>
 py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
-                       const GivenSettings& given, const CallOptions& options, double scale,
-                       const char* sample_type) {
+                       const GivenSettings& given, const CallOptions& options, double scale) {
   // A C-ordered copy of a strided or byte-swapped array; the array itself
   // otherwise. It is kept while the analysis reads it.
   const auto frames = py::array_t<Sample, py::array::c_style | py::array::forcecast>::ensure(samples);
@@ -57,8 +56,6 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
   }
 
   RecordingFormat format;
-  format.container = "array";
-  format.sample_type = sample_type;
   format.sample_rate = sample_rate;
   format.channels = static_cast<std::uint32_t>(channels);
   Analysis analysis;
@@ -94,16 +91,16 @@ py::list analyse(const py::object& samples, const py::handle& sample_rate, const
   const py::ssize_t size = type.itemsize();
   // Each brought to the 16-bit scale as the readers bring a file's samples.
   if (kind == 'i' && size == 2) {
-    return analyse_array<std::int16_t>(array, rate, given, options, 1.0, "int16");
+    return analyse_array<std::int16_t>(array, rate, given, options, 1.0);
   }
   if (kind == 'i' && size == 4) {
-    return analyse_array<std::int32_t>(array, rate, given, options, 1.0 / 65536.0, "int32");
+    return analyse_array<std::int32_t>(array, rate, given, options, 1.0 / 65536.0);
   }
   if (kind == 'f' && size == 4) {
-    return analyse_array<float>(array, rate, given, options, 32768.0, "float32");
+    return analyse_array<float>(array, rate, given, options, 32768.0);
   }
   if (kind == 'f' && size == 8) {
-    return analyse_array<double>(array, rate, given, options, 32768.0, "float64");
+    return analyse_array<double>(array, rate, given, options, 32768.0);
   }
   throw py::type_error("samples must be int16, int32, float32 or float64, not " +
                        py::str(static_cast<const py::handle&>(type)).cast<std::string>());

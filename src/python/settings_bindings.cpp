@@ -60,11 +60,10 @@ double number_from(const py::handle& value, const std::string& name, bool whole)
       throw py::type_error(name + " must be a whole number, not " + shown(value));
     }
     const py::int_ index = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
-    // Beyond a long long it is out of every bound anyway.
+    // Beyond a long long it is out of every bound anyway; so is infinity.
     int overflow = 0;
     const long long whole_value = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
-    if (overflow != 0) return overflow > 0 ? std::numeric_limits<double>::infinity()
-                                           : -std::numeric_limits<double>::infinity();
+    if (overflow != 0) return std::numeric_limits<double>::infinity();
     return static_cast<double>(whole_value);
   }
   if (PyFloat_Check(value.ptr()) == 0 && PyIndex_Check(value.ptr()) == 0 &&

@@ -34,6 +34,19 @@ def synth(notes=NOTES, rate=RATE, gap=0.6):
     return np.round(np.concatenate(parts)).astype(np.int16)
 
 
+def plucked(frequency, decay, seconds=1.5, rate=RATE):
+    """A plucked tone, loud for too short a time to measure without following its tail."""
+    t = np.arange(int(seconds * rate)) / rate
+    tone = sum(0.6**k * np.sin(2 * np.pi * frequency * (k + 1) * t) for k in range(6))
+    return 20000.0 * np.exp(-t / decay) * np.minimum(1.0, t / 0.005) * tone / np.max(np.abs(tone))
+
+
+def short_tones(rate=RATE):
+    """A plucked A3, then a G4 of 0.45 s: each needs a robust change to be measured."""
+    return np.concatenate([np.zeros(rate // 4), np.round(plucked(220.0, 0.2, rate=rate)),
+                           np.zeros(rate // 2), synth([(392.0, 0.45)], rate)]).astype(np.int16)
+
+
 def stereo(rate=RATE):
     """G3 then A4 on the left, D4 then D5 on the right: (frames, 2) int16."""
     left = synth([(196.0, 1.2), (440.0, 1.2)], rate)
@@ -124,4 +137,5 @@ def recordings(tmp_path_factory):
     folder = tmp_path_factory.mktemp("recordings")
     return {"mono": write_wave(folder / "mono.wav", synth()),
             "stereo": write_wave(folder / "stereo.wav", stereo()),
-            "low_rate": write_wave(folder / "low_rate.wav", synth(rate=22050), 22050)}
+            "low_rate": write_wave(folder / "low_rate.wav", synth(rate=22050), 22050),
+            "short": write_wave(folder / "short.wav", short_tones())}

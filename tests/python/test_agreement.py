@@ -7,7 +7,10 @@ import numpy as np
 import pytest
 
 import toneprint
-from conftest import batch_records, read_wave, records
+from conftest import RATE, batch_records, read_wave, records, short_tones
+
+
+ROBUST_CHANGES = ["follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold"]
 
 
 def batch_options(keywords):
@@ -34,6 +37,7 @@ def batch_options(keywords):
     ("stereo", {"channel": 1}),
     ("stereo", {"channel": 2, "harmonics": 0}),
     ("low_rate", {"harmonics": 15}),
+    *[("short", {"robust": [change]}) for change in ROBUST_CHANGES],
 ])
 def test_file_and_array_agree_with_the_batch_program(name, keywords, recordings, demo, batch):
     path = demo if name == "demo" else recordings[name]
@@ -61,6 +65,15 @@ def test_the_synthetic_recording_holds_every_kind_of_result(recordings):
     assert not tones[3].failed and not tones[3].passes  # too short for a pass
     above_nyquist = 1760.0 * np.arange(1, 22) > 22050  # A6 and its harmonics
     assert list(np.isnan(tones[4].harmonics)) == list(above_nyquist)
+
+
+@pytest.mark.parametrize("robust, notes", [
+    (False, [None, None]), (["follow_tail"], ["A3", None]), (["short_attack"], [None, "G4"]),
+    (True, ["A3", "G4"]),
+])
+def test_each_robust_change_asked_for_is_made(robust, notes):
+    tones = toneprint.analyse(short_tones(), RATE, robust=robust)
+    assert [tone.note for tone in tones] == notes
 
 
 def test_the_version_is_the_programs(batch_binary):

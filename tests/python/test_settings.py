@@ -53,7 +53,8 @@ def test_wrong_types_raise_type_error(name):
 
 
 @pytest.mark.parametrize("keywords, error, message", [
-    ({"harmonic": 3}, TypeError, "unknown setting 'harmonic'"),
+    ({"harmonic": 3}, TypeError, "^unknown setting 'harmonic'; the settings are " +
+     ", ".join(NAMES) + ", a4, channel and robust$"),
     ({"fft_size": 3000}, ValueError, "fft_size: 3000 is not 2048, 4096, 8192 or 16384"),
     ({"fft_size": 2048, "hop": 2049}, ValueError, "hop: 2049 is longer than the FFT size 2048$"),
     ({"hop": 8193}, ValueError,
