@@ -105,9 +105,10 @@ require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-
   vamp-plugin-sdk python3-dev pybind11-dev python3-pybind11 dpkg-dev file
 build=build/package
 # The Python module is for Debian's Python 3, whatever python3 comes first
-# on the PATH.
+# on the PATH, in Debian's place for modules.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF \
-  -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
+  -DPython3_EXECUTABLE=/usr/bin/python3 -DTONEPRINT_PYTHON_INSTALL_DIR=lib/python3/dist-packages \
+  >/dev/null
 cmake --build "$build" --parallel "$jobs" >/dev/null
 rm -f "$build"/toneprint_*.deb "$build"/python3-toneprint_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
