@@ -109,8 +109,10 @@ py::list analyse(const py::object& samples, const py::handle& sample_rate, const
 // A message of the readers as Python text; bytes that are not UTF-8 (from
 // a file name) are replaced rather than refused.
 py::str text_of(const std::string& message) {
-  return py::reinterpret_steal<py::str>(PyUnicode_DecodeUTF8(
-      message.data(), static_cast<py::ssize_t>(message.size()), "replace"));
+  PyObject* text =
+      PyUnicode_DecodeUTF8(message.data(), static_cast<py::ssize_t>(message.size()), "replace");
+  if (text == nullptr) throw py::error_already_set();  // out of memory
+  return py::reinterpret_steal<py::str>(text);
 }
 
 // Raises ReadError with "PATH: reason" and the tones found before it.
