@@ -1,7 +1,5 @@
 #include "dsp/fft_plan.h"
 
-#include <cmath>
-
 #include "dsp/fft_stages.h"
 #include "dsp/fftmisc.h"
 
@@ -33,25 +31,15 @@ FftPlan::FftPlan(std::uint32_t size) {
   tile_shift_ = bits >= 3 ? bits - 3 : 0;
   reversed_.resize(size);
   for (std::uint32_t i = 0; i < size; ++i) reversed_[i] = reverse_bits(i, bits);
-  // fft_double's twiddles: the recurrence x[n] = 2 cos(delta) x[n-1] -
-  // x[n-2] from the angles -2 delta and -delta, the same in every block of
-  // a stage.
+  // fft_double's twiddles, the same in every block of a stage.
   for (std::uint32_t block = 2; block <= size; block <<= 1) {
-    const double delta = two_pi / static_cast<double>(block);
-    const double w = 2.0 * std::cos(-delta);
-    double r2 = std::cos(-2.0 * delta);
-    double r1 = std::cos(-delta);
-    double q2 = std::sin(-2.0 * delta);
-    double q1 = std::sin(-delta);
+    TwiddleRecurrence twiddles(two_pi / static_cast<double>(block));
     for (std::uint32_t t = 0; t < block / 2; ++t) {
-      const double r0 = w * r1 - r2;
-      r2 = r1;
-      r1 = r0;
-      const double q0 = w * q1 - q2;
-      q2 = q1;
-      q1 = q0;
-      twiddle_real_.push_back(r0);
-      twiddle_imag_.push_back(q0);
+      double real = 0.0;
+      double imag = 0.0;
+      twiddles.next(real, imag);
+      twiddle_real_.push_back(real);
+      twiddle_imag_.push_back(imag);
     }
   }
 }

@@ -12,6 +12,13 @@ constexpr double two_pi = 6.283185307179586;
 
 }  // namespace
 
+TwiddleRecurrence::TwiddleRecurrence(double delta)
+    : w_(2.0 * std::cos(-delta)),
+      r2_(std::cos(-2.0 * delta)),
+      r1_(std::cos(-delta)),
+      q2_(std::sin(-2.0 * delta)),
+      q1_(std::sin(-delta)) {}
+
 bool is_power_of_two(std::uint32_t n) { return n >= 2 && (n & (n - 1)) == 0; }
 
 std::uint32_t NumberOfBitsNeeded(std::uint32_t PowerOfTwo) {
@@ -95,29 +102,10 @@ void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, con
   double twiddle_imag[twiddle_run];
   std::uint32_t half = 1;
   for (std::uint32_t block = 2; block <= NumSamples; block <<= 1) {
-    const double delta = angle_numerator / static_cast<double>(block);
-    const double s2 = std::sin(-2.0 * delta);
-    const double s1 = std::sin(-delta);
-    const double c2 = std::cos(-2.0 * delta);
-    const double c1 = std::cos(-delta);
-    const double w = 2.0 * c1;
-
-    double r2 = c2;
-    double r1 = c1;
-    double q2 = s2;
-    double q1 = s1;
+    TwiddleRecurrence twiddles(angle_numerator / static_cast<double>(block));
     for (std::uint32_t first = 0; first < half; first += twiddle_run) {
       const std::uint32_t count = std::min(twiddle_run, half - first);
-      for (std::uint32_t t = 0; t < count; ++t) {
-        const double r0 = w * r1 - r2;
-        r2 = r1;
-        r1 = r0;
-        const double q0 = w * q1 - q2;
-        q2 = q1;
-        q1 = q0;
-        twiddle_real[t] = r0;
-        twiddle_imag[t] = q0;
-      }
+      for (std::uint32_t t = 0; t < count; ++t) twiddles.next(twiddle_real[t], twiddle_imag[t]);
       for (std::uint32_t i = 0; i < NumSamples; i += block) {
         double* const real_j = RealOut + i + first;
         double* const imag_j = ImagOut + i + first;

@@ -26,6 +26,30 @@ namespace toneprint {
 void fft_double(std::uint32_t NumSamples, int Inverse, const double* RealIn, const double* ImagIn,
                 double* RealOut, double* ImagOut);
 
+// fft_double's twiddle factors for one stage, in order: e^(-i delta t) for
+// t = 1, 2, ..., each formed by the recurrence x[n] = 2 cos(delta) x[n-1] -
+// x[n-2] from the angles -2 delta and -delta (delta = 2 pi / block, or
+// -2 pi / block for the inverse). Another transform that forms its twiddles
+// with it gets fft_double's values to the last bit.
+class TwiddleRecurrence {
+ public:
+  explicit TwiddleRecurrence(double delta);
+  // The next factor's real and imaginary parts.
+  void next(double& real, double& imag) {
+    real = w_ * r1_ - r2_;
+    r2_ = r1_;
+    r1_ = real;
+    imag = w_ * q1_ - q2_;
+    q2_ = q1_;
+    q1_ = imag;
+  }
+
+ private:
+  double w_;
+  double r2_, r1_;  // the last two real parts
+  double q2_, q1_;  // the last two imaginary parts
+};
+
 // True when n is 2, 4, 8, ...: at least 2 and a single bit set.
 bool is_power_of_two(std::uint32_t n);
 
