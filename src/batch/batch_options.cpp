@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -11,9 +14,17 @@
 
 #include "readers/recording.h"
 
+#if defined(TONEPRINT_HAVE_SNDFILE)
+#include <sndfile.h>
+#endif
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace toneprint {
 namespace {
-
 
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -28,29 +39,141 @@ std::string number_text(double value) {
 }
 
 // The recordings named on the command line, a folder by its audio files in
-// name order. A name that is neither a folder nor a file is kept, so that
-// reading it reports it.
-std::vector<std::string> expand_folders(const std::vector<std::string>& names) {
+// name order (its subfolders' too when `recursive`). A name that is neither
+// a folder nor a file is kept, so that reading it reports it; a folder that
+// cannot be listed goes to `errors`.
+std::vector<std::string> expand_folders(const std::vector<std::string>& names, bool recursive,
+                                        std::vector<std::string>& errors) {
   namespace fs = std::filesystem;
   std::vector<std::string> recordings;
   for (const std::string& name : names) {
     std::error_code error;
-    if (!fs::is_directory(name, error)) {
+    if (name == standard_input_name || !fs::is_directory(name, error)) {
       recordings.push_back(name);
       continue;
     }
     std::vector<std::string> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(name, error)) {
+    const auto take = [&](const fs::directory_entry& entry) {
       std::error_code kind_error;
       if (entry.is_regular_file(kind_error) && is_recording_name(entry.path().string())) {
         found.push_back(entry.path().string());
       }
+    };
+    if (recursive) {
+      fs::recursive_directory_iterator entries(name, error);
+      for (; !error && entries != fs::recursive_directory_iterator(); entries.increment(error)) {
+        take(*entries);
+      }
+    } else {
+      fs::directory_iterator entries(name, error);
+      for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        take(*entries);
+      }
+    }
+    if (error) {
+      errors.push_back("cannot read the folder " + name + ": " + error.message());
+      continue;
     }
     std::sort(found.begin(), found.end());
     recordings.insert(recordings.end(), found.begin(), found.end());
   }
   return recordings;
 }
+
+// Parses an option's value within bounds typed as text; empty, or why the
+// value cannot serve ("2.5 is not a whole number").
+std::string read_value(const std::string& text, bool whole, double minimum, double maximum,
+                       double& value) {
+  const char* first = text.c_str();
+  char* last = nullptr;
+  errno = 0;
+  value = std::strtod(first, &last);
+  if (text.empty() || last != first + text.size() || std::isspace(static_cast<unsigned char>(text[0])) ||
+      !std::isfinite(value)) {
+    return text + " is not a number";
+  }
+  if (whole && value != std::floor(value)) return text + " is not a whole number";
+  if (value < minimum || value > maximum) {
+    return text + " is not within " + number_text(minimum) + " to " + number_text(maximum);
+  }
+  return {};
+}
+
+// The edit distance of two option names, for "did you mean".
+std::size_t distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The first argument that looks like an option but is none of the app's,
+// with the nearest option's name when one is close.
+std::string unknown_option(const CLI::App& app, int argc, const char* const* argv) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+    for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+  }
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--") break;
+    if (argument.size() < 2 || argument[0] != '-' ||
+        std::isdigit(static_cast<unsigned char>(argument[1])) != 0) {
+      continue;
+    }
+    const std::string name = argument.substr(0, argument.find('='));
+    if (name.size() > 2 && name[1] != '-') continue;  // short options together, as -qf
+    if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+    std::string nearest;
+    std::size_t best = 3;  // further than two edits is no suggestion
+    for (const std::string& known : names) {
+      const std::size_t d = distance(name, known);
+      if (d < best) {
+        best = d;
+        nearest = known;
+      }
+    }
+    return "unknown option " + name + (nearest.empty() ? "" : "; did you mean " + nearest + "?");
+  }
+  return {};
+}
+
+// The format that an output file's extension names, if any.
+std::optional<std::string> format_of_extension(const std::string& output) {
+  const std::string extension = lower(std::filesystem::path(output).extension().string());
+  if (extension == ".csv") return "csv";
+  if (extension == ".json") return "json";
+  if (extension == ".html" || extension == ".htm") return "html";
+  return std::nullopt;
+}
+
+bool standard_input_is_terminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stdin)) != 0;
+#else
+  return isatty(fileno(stdin)) != 0;
+#endif
+}
+
+const char* const exit_statuses =
+    "Examples:\n"
+    "  toneprint-batch takes/ -o takes.csv         a folder of takes, one row per tone\n"
+    "  toneprint-batch -r -o report.html library/  a page of charts, subfolders too\n"
+    "  sox take.flac -t wav - | toneprint-batch -f json -\n"
+    "                                              a recording from standard input\n"
+    "\n"
+    "Exit status: 0 when every recording was analysed; 1 when a recording or a folder\n"
+    "could not be read (the others are still analysed) or the output not written;\n"
+    "2 for a usage error, before any work.\n";
 
 }  // namespace
 
@@ -66,9 +189,28 @@ std::string setting_option_name(std::size_t index) {
 }
 
 bool is_recording_name(const std::string& file_name) {
-  static const std::array<const char*, 10> extensions = {
-      ".wav", ".wave", ".flac", ".aif", ".aiff", ".aifc", ".ogg", ".oga", ".opus", ".mp3"};
-  const std::string extension = lower(std::filesystem::path(file_name).extension().string());
+  // The reader's own WAVE, every major format libsndfile reads (but raw
+  // samples, which need their format given), and the other names of
+  // formats libsndfile reads under one name.
+  static const std::vector<std::string> extensions = [] {
+    std::vector<std::string> list = {"wav", "wave", "aif", "aifc", "oga", "opus"};
+#if defined(TONEPRINT_HAVE_SNDFILE)
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    for (int i = 0; i < count; ++i) {
+      SF_FORMAT_INFO info{};
+      info.format = i;
+      if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 &&
+          info.extension != nullptr && std::string(info.extension) != "raw") {
+        list.push_back(lower(info.extension));
+      }
+    }
+#endif
+    return list;
+  }();
+  std::string extension = lower(std::filesystem::path(file_name).extension().string());
+  if (extension.empty()) return false;
+  extension.erase(0, 1);
   return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
 }
 
@@ -85,138 +227,238 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
       "Measures the pitch and the harmonics of the tones in each recording and writes one row "
       "per tone.",
       "toneprint-batch"};
-  app.get_formatter()->column_width(32);
+  app.get_formatter()->column_width(30);
+  app.get_formatter()->label("REQUIRED", "required");
   // A path that starts with a slash is a recording, on Windows too.
   app.allow_windows_style_options(false);
+  app.footer(exit_statuses);
 
-  GivenSettings given;
-  const AnalysisSettings defaults;
-  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-    const SettingBounds& bounds = setting_bounds[i];
-    const SettingName& option = setting_names[i];
-    const std::string name = std::string("--").append(option.name);
-    std::optional<double>& value = given[i];
-    if (bounds.setting == Setting::fft_choice) {
-      app.add_option_function<std::uint32_t>(
-             name, [&value](std::uint32_t size) { value = std::countr_zero(size) - 10; },
-             option.description)
-          ->check(CLI::IsMember({2048u, 4096u, 8192u, 16384u}));
-      continue;
-    }
-    const double maximum = bounds.setting == Setting::fft_hop ? 16384.0 : bounds.maximum;
-    const std::string default_text = number_text(setting_value(defaults, bounds.setting));
-    const std::string description = std::string(option.description) + " [default " + default_text +
-                                    ", " + number_text(bounds.minimum) + " to " +
-                                    number_text(maximum) + "]";
-    if (bounds.kind == SettingKind::whole) {
-      app.add_option_function<std::int64_t>(
-             name, [&value](std::int64_t v) { value = static_cast<double>(v); }, description)
-          ->check(CLI::Range(static_cast<std::int64_t>(bounds.minimum),
-                             static_cast<std::int64_t>(maximum)));
-    } else {
-      app.add_option_function<double>(
-             name, [&value](double v) { value = v; }, description)
-          ->check(CLI::Range(bounds.minimum, maximum));
-    }
-  }
+  // Every value is taken as text and checked here, so that each message
+  // has the program's style and the bounds as they are typed.
+  struct Checked {
+    std::string option;
+    std::string text;
+    bool whole;
+    double minimum, maximum;
+    double* value;
+  };
+  std::vector<Checked> checked;
+  const auto add_checked = [&](const std::string& name, const std::string& description,
+                               const std::string& group, bool whole, double minimum,
+                               double maximum, double* value) {
+    checked.push_back({name.substr(name.rfind(',') + 1), {}, whole, minimum, maximum, value});
+    const std::size_t index = checked.size() - 1;
+    app.add_option_function<std::string>(
+           name, [&checked, index](const std::string& text) { checked[index].text = text; },
+           description)
+        ->type_name(whole ? "N" : "X")
+        ->group(group);
+  };
+  // The values are stored from `checked`, which must not move once the
+  // options refer to it.
+  checked.reserve(setting_bounds.size() + 4);
 
-  double a4 = default_a4;
-  app.add_option("--a4", a4,
-                 "Frequency of A4 for note names and cents, Hz [default " + number_text(default_a4) +
-                     ", " + number_text(min_a4) + " to " + number_text(max_a4) + "]")
-      ->check(CLI::Range(min_a4, max_a4));
+  std::vector<std::string> recordings;
+  bool recursive = false;
+  app.add_option("RECORDING", recordings,
+                 "Recordings to analyse: files, folders (their audio files), or - for standard "
+                 "input")
+      ->required()
+      ->group("Input");
+  app.add_flag("-r,--recursive", recursive, "Take the audio files in the folders' subfolders too")
+      ->group("Input");
+  std::string channel = "mix";
+  app.add_option("--channel", channel,
+                 "Channel analysed in a recording of several: a number from 1, or mix for their "
+                 "mean [default mix]")
+      ->type_name("N|mix")
+      ->group("Input");
+
+  // Made again here, so that the help lists the input first.
+  app.set_help_flag("-h,--help", "Show this help and exit")->group("Output");
+  std::string output;
+  app.add_option("-o,--output", output,
+                 "Output file; - for standard output [default -]. Its extension (.csv, .json, "
+                 ".html) chooses the format")
+      ->type_name("FILE")
+      ->group("Output");
+  std::string format;
+  app.add_option("-f,--format", format,
+                 "csv, json, classic (toneprint's report, one recording) or html (a page with "
+                 "charts) [default: the output's extension, else csv]")
+      ->type_name("FORMAT")
+      ->group("Output");
+  bool force = false;
+  app.add_flag("--force", force, "Replace an existing output file")->group("Output");
+  double jobs_value = 0.0;
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  add_checked("-j,--jobs",
+              "Recordings analysed at once [default " + std::to_string(processors) +
+                  ", the processors available; 1 to 256]",
+              "Output", true, 1, 256, &jobs_value);
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet,
+               "No progress line; only errors and warnings on standard error")
+      ->group("Output");
+  bool version = false;
+  app.add_flag("--version", version, "Show the version and the formats this build reads")
+      ->group("Output");
+
   // The robust mode, and each of its changes on its own.
   RobustSettings robust;
   bool all_robust = false;
   app.add_flag("--robust", all_robust,
                "For real instruments: all five changes below, each of which also has an "
                "option of its own")
-      ->group("Robust mode");
+      ->group("Modes");
   app.add_flag("--follow-tail", robust.follow_tail,
                "Follow a tone too short for one pass into its decaying tail")
-      ->group("Robust mode");
-  app.add_option("--tail-depth", robust.tail_depth_db,
-                 "How far below its attack's peak a tail is followed, dB [default 40, 10 to 80]")
-      ->check(CLI::Range(10.0, 80.0))
-      ->group("Robust mode");
+      ->group("Modes");
+  double tail_depth = robust.tail_depth_db;
+  add_checked("--tail-depth",
+              "How far below its attack's peak a tail is followed, dB, with --follow-tail "
+              "[default 40, 10 to 80]",
+              "Modes", false, 10, 80, &tail_depth);
   app.add_flag("--short-attack", robust.short_attack,
                "Skip less of a short tone's attack, to leave room for one pass (at least 50 ms)")
-      ->group("Robust mode");
+      ->group("Modes");
   app.add_flag("--check-vote", robust.check_vote,
                "Check each pass's fundamental against its spectrum and its period, and replace "
                "a wrong one")
-      ->group("Robust mode");
+      ->group("Modes");
   app.add_flag("--consensus", robust.consensus,
                "Average only the passes within 50 cents of the best-supported one")
-      ->group("Robust mode");
+      ->group("Modes");
   app.add_flag("--relative-threshold", robust.relative_threshold,
                "Lower the silence threshold to 19 dB below the recording's loudest sample")
-      ->group("Robust mode");
+      ->group("Modes");
 
-  std::string channel = "mix";
-  app.add_option("--channel", channel,
-                 "Channel analysed in a recording of several: a number from 1, or mix for their "
-                 "mean [default mix]");
-  std::string format = "csv";
-  app.add_option("-f,--format", format,
-                 "Output format: csv, json, classic, or html (a page with charts) [default csv]")
-      ->check(CLI::IsMember({"csv", "json", "classic", "html"}));
-  std::string output;
-  app.add_option("-o,--output", output, "Output file; - for standard output [default -]");
-  bool force = false;
-  app.add_flag("--force", force, "Replace an existing output file");
-  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-  unsigned jobs = processors;
-  app.add_option("-j,--jobs", jobs,
-                 "Recordings analysed at once [default " + std::to_string(processors) +
-                     ", the processors available; 1 to 256]")
-      ->check(CLI::Range(1u, 256u));
-  bool quiet = false;
-  app.add_flag("-q,--quiet", quiet, "No progress line; only errors on standard error");
-  bool version = false;
-  app.add_flag("--version", version, "Show the version and the formats this build reads");
-  std::vector<std::string> recordings;
-  app.add_option("RECORDING", recordings,
-                 "Recordings to analyse; a folder stands for its audio files");
+  std::array<double, setting_bounds.size()> setting_values{};
+  const AnalysisSettings defaults;
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    const SettingBounds& bounds = setting_bounds[i];
+    const SettingName& option = setting_names[i];
+    const std::string name = std::string("--").append(option.name);
+    if (bounds.setting == Setting::fft_choice) {
+      add_checked(name, option.description, "Settings", true, 2048, 16384, &setting_values[i]);
+      continue;
+    }
+    const double maximum = bounds.setting == Setting::fft_hop ? 16384.0 : bounds.maximum;
+    const std::string default_text = number_text(setting_value(defaults, bounds.setting));
+    add_checked(name,
+                std::string(option.description) + " [default " + default_text + ", " +
+                    number_text(bounds.minimum) + " to " + number_text(maximum) + "]",
+                "Settings", bounds.kind == SettingKind::whole, bounds.minimum, maximum,
+                &setting_values[i]);
+  }
+  double a4 = default_a4;
+  add_checked("--a4",
+              "Frequency of A4 for note names and cents, Hz [default " + number_text(default_a4) +
+                  ", " + number_text(min_a4) + " to " + number_text(max_a4) + "]",
+              "Settings", false, min_a4, max_a4, &a4);
 
+  const auto usage_error = [&err](const std::string& problem) {
+    err << "toneprint-batch: " << problem << "\nRun with --help for more information.\n";
+    return ParseOutcome{false, 2};
+  };
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return {false, app.exit(help, out, err)};
+  } catch (const CLI::RequiredError&) {
+    if (version) {
+      out << version_text();
+      return {false, 0};
+    }
+    return usage_error("no recording given");
+  } catch (const CLI::ArgumentMismatch& error) {
+    const std::string text = error.what();
+    return usage_error(text.substr(0, text.find(':')) + " needs a value");
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error, out, err);
-    return {false, code == 0 ? 0 : 2};
+    if (const std::string unknown = unknown_option(app, argc, argv); !unknown.empty()) {
+      return usage_error(unknown);
+    }
+    std::string text = error.what();
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return usage_error(text);
   }
   if (version) {
     out << version_text();
     return {false, 0};
   }
 
-  std::string problem;
+  for (const Checked& value : checked) {
+    if (value.text.empty()) continue;
+    if (const std::string problem =
+            read_value(value.text, value.whole, value.minimum, value.maximum, *value.value);
+        !problem.empty()) {
+      return usage_error(value.option + ": " + problem);
+    }
+  }
+  GivenSettings given;
+  for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
+    if (checked[i + 2].text.empty()) continue;  // after --jobs and --tail-depth
+    const double value = setting_values[i];
+    if (setting_bounds[i].setting == Setting::fft_choice) {
+      const auto size = static_cast<std::uint32_t>(value);
+      if (!std::has_single_bit(size)) {
+        return usage_error("--fft-size: " + checked[i + 2].text +
+                           " is not one of 2048, 4096, 8192, 16384");
+      }
+      given[i] = std::countr_zero(size) - 10;
+    } else {
+      given[i] = value;
+    }
+  }
+
   if (channel != "mix") {
+    const bool digits = !channel.empty() && std::all_of(channel.begin(), channel.end(), [](char c) {
+      return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
     std::uint32_t number = 0;
     std::istringstream text(channel);
-    if (!(text >> number) || !text.eof() || number == 0) {
-      problem = "--channel: " + channel + " is neither a channel number (from 1) nor mix";
+    if (!digits || !(text >> number) || number == 0) {
+      return usage_error("--channel: " + channel + " is neither a channel number (from 1) nor mix");
     }
     options.channel.channel = number;
   }
-  options.recordings = expand_folders(recordings);
   options.settings = given;
   const std::optional<double> hop = options.given(Setting::fft_hop);
   const std::optional<double> fft_choice = options.given(Setting::fft_choice);
-  if (problem.empty() && hop && fft_choice &&
-      *hop > fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))) {
-    problem = "--hop: " + number_text(*hop) + " is longer than --fft-size " +
-              std::to_string(fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice)));
+  if (hop && fft_choice && *hop > fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))) {
+    return usage_error("--hop: " + number_text(*hop) + " is longer than --fft-size " +
+                       std::to_string(fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))));
   }
-  if (problem.empty() && recordings.empty()) problem = "no recording given";
-  if (problem.empty() && options.recordings.empty())
-    problem = "no audio files in the folders given";
-  if (problem.empty() && format == "classic" && options.recordings.size() != 1) {
-    problem = "--format classic takes a single recording";
+  // The tail's depth only matters where a tail is followed: asked for alone,
+  // it is more likely a forgotten option than a wish.
+  if (!checked[1].text.empty() && !robust.follow_tail && !all_robust) {
+    return usage_error("--tail-depth needs --follow-tail or --robust");
   }
-  if (!problem.empty()) {
-    err << "toneprint-batch: " << problem << "\nRun with --help for more information.\n";
-    return {false, 2};
+  const std::optional<std::string> extension_format =
+      output.empty() || output == "-" ? std::nullopt : format_of_extension(output);
+  if (!format.empty() && format != "csv" && format != "json" && format != "classic" &&
+      format != "html") {
+    return usage_error("--format: " + format + " is not one of csv, json, classic, html");
+  }
+  if (!format.empty() && extension_format && format != *extension_format) {
+    return usage_error("--format " + format + " contradicts the output's name " + output +
+                       "; leave out --format or name the output ." + format);
+  }
+  if (format.empty()) format = extension_format.value_or("csv");
+  if (std::count(recordings.begin(), recordings.end(), standard_input_name) > 1) {
+    return usage_error("- (standard input) is given more than once");
+  }
+  if (std::count(recordings.begin(), recordings.end(), standard_input_name) == 1 &&
+      standard_input_is_terminal()) {
+    return usage_error(
+        "-: standard input is a terminal; pipe or redirect a recording into it");
+  }
+  options.recordings = expand_folders(recordings, recursive, options.folder_errors);
+  if (options.recordings.empty() && options.folder_errors.empty()) {
+    return usage_error("no audio files in the folders given");
+  }
+  if (format == "classic" && options.recordings.size() != 1) {
+    return usage_error("--format classic takes a single recording");
   }
 
   options.a4 = a4;
@@ -224,6 +466,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
     robust.follow_tail = robust.short_attack = robust.check_vote = robust.consensus =
         robust.relative_threshold = true;
   }
+  robust.tail_depth_db = tail_depth;
   options.robust = robust;
   options.format = format == "json"      ? OutputFormat::json
                    : format == "classic" ? OutputFormat::classic
@@ -231,7 +474,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                                          : OutputFormat::csv;
   options.output = output == "-" ? std::string() : output;
   options.force = force;
-  options.jobs = jobs;
+  options.jobs = checked[0].text.empty() ? processors : static_cast<unsigned>(jobs_value);
   options.quiet = quiet;
   return {true, 0};
 }

@@ -2,7 +2,8 @@
 
 // toneprint-batch's command line: every analysis setting, the reference
 // pitch, the channel, the output and its format, the jobs, and the
-// recordings (a folder stands for the audio files in it, in name order).
+// recordings (a folder stands for the audio files in it, in name order, and
+// - for standard input).
 
 #include <array>
 #include <cstdint>
@@ -36,6 +37,9 @@ struct BatchOptions {
   unsigned jobs = 1;
   bool quiet = false;
   std::vector<std::string> recordings;
+  // "FOLDER: reason" for each folder that could not be listed; the run
+  // reports them and ends with status 1.
+  std::vector<std::string> folder_errors;
 };
 
 // What parse_options decided.
@@ -43,6 +47,9 @@ struct ParseOutcome {
   bool run;       // analyse the recordings; otherwise end with exit_code
   int exit_code;  // 0 after --help or --version, 2 after a usage error
 };
+
+// The name that stands for standard input among the recordings.
+inline constexpr const char* standard_input_name = "-";
 
 // Parses the command line. Help and the version go to `out`, usage errors
 // (with the bounds of a value out of them) to `err`.

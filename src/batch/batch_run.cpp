@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "analysis/recording_analysis.h"
+#include "analysis/result_warnings.h"
 #include "readers/recording.h"
 #include "report/chart_scale.h"
 #include "report/report_figures.h"
@@ -24,6 +27,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -32,6 +36,51 @@ namespace toneprint {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Temporary files that an interrupted run must not leave behind: the
+// output's, and the copy of standard input. A signal handler may only call
+// async-signal-safe functions, so each path is stored in a fixed buffer
+// before the file exists, and the handler only unlinks them.
+class SignalCleanup {
+ public:
+  enum Slot { output_file, input_copy, slot_count };
+
+  static void hold(Slot slot, const std::string& path) {
+#if !defined(_WIN32)
+    if (path.size() >= sizeof paths_[slot]) return;
+    held_[slot] = 0;
+    std::memcpy(paths_[slot], path.c_str(), path.size() + 1);
+    held_[slot] = 1;
+    static const bool installed = [] {
+      struct sigaction action {};
+      action.sa_handler = handle;
+      sigemptyset(&action.sa_mask);
+      for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+      return true;
+    }();
+    (void)installed;
+#else
+    (void)slot;
+    (void)path;
+#endif
+  }
+
+  static void release(Slot slot) { held_[slot] = 0; }
+
+ private:
+#if !defined(_WIN32)
+  static void handle(int signal) {
+    for (int slot = 0; slot < slot_count; ++slot) {
+      if (held_[slot] != 0) unlink(paths_[slot]);
+    }
+    // Ends the process as the signal would have, for the caller to see.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+  }
+  static inline char paths_[slot_count][4096] = {};
+#endif
+  static inline volatile std::sig_atomic_t held_[slot_count] = {};
+};
 
 bool is_terminal(std::FILE* stream) {
 #if defined(_WIN32)
@@ -76,6 +125,12 @@ class Output {
   bool close(std::string& problem) {
     bool written = std::fflush(file_) == 0 && std::ferror(file_) == 0;
     if (!written) problem = std::strerror(errno);
+    // On the disk before it takes the output's name, so that a power cut
+    // leaves the old file or the new one, never an empty one.
+    if (written && !temporary_.empty() && !sync_file(file_)) {
+      written = false;
+      problem = std::strerror(errno);
+    }
     if (file_ != stdout && std::fclose(file_) != 0 && written) {
       written = false;
       problem = std::strerror(errno);
@@ -88,12 +143,15 @@ class Output {
       if (!replace(temporary_, path_, error)) {
         written = false;
         problem = error.message();
+      } else {
+        sync_folder();
       }
     }
     if (!written) {
       std::error_code ignored;
       fs::remove(temporary_, ignored);
     }
+    SignalCleanup::release(SignalCleanup::output_file);
     return written;
   }
 
@@ -118,14 +176,41 @@ class Output {
     }
 #else
     std::string name = stem + "XXXXXX";
+    // Held before it is made: a signal between the two unlinks nothing.
+    SignalCleanup::hold(SignalCleanup::output_file, name);
     const int fd = mkstemp(name.data());
     if (fd >= 0) {
       temporary_ = name;
+      SignalCleanup::hold(SignalCleanup::output_file, name);
       return fdopen(fd, "w");
     }
+    SignalCleanup::release(SignalCleanup::output_file);
 #endif
     problem = std::string("cannot create a temporary file beside it: ") + std::strerror(errno);
     return nullptr;
+  }
+
+  static bool sync_file(std::FILE* file) {
+#if defined(_WIN32)
+    return _commit(_fileno(file)) == 0;
+#else
+    return fsync(fileno(file)) == 0;
+#endif
+  }
+
+  // The rename itself is on the disk once the folder is; a folder that
+  // cannot be synced (some file systems refuse) leaves the rename as the
+  // system keeps it.
+  void sync_folder() const {
+#if !defined(_WIN32)
+    const fs::path target(path_);
+    const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+      fsync(fd);
+      ::close(fd);
+    }
+#endif
   }
 
   // The new file gets the mode of the one it replaces, or the mode a new
@@ -182,11 +267,84 @@ std::string output_problem(const BatchOptions& options) {
 
 }  // namespace
 
-RecordingResult analyse_recording(const std::string& path, const BatchOptions& options,
-                                  Progress& progress, bool one_thread) {
+namespace {
+
+// Standard input copied to a temporary file, so that every reader can seek
+// in it as in any file; the copy is bounded by the disk, not by memory, and
+// removed when the recording has been analysed.
+class InputCopy {
+ public:
+  InputCopy() = default;
+  InputCopy(const InputCopy&) = delete;
+  InputCopy& operator=(const InputCopy&) = delete;
+  ~InputCopy() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    fs::remove(path_, ignored);
+    SignalCleanup::release(SignalCleanup::input_copy);
+  }
+
+  // The copy's path; empty, with the reason in `error`, when it cannot be
+  // made.
+  const std::string& make(std::string& error) {
+    std::error_code folder_error;
+    const fs::path folder = fs::temp_directory_path(folder_error);
+    std::string name = ((folder_error ? fs::path(".") : folder) / "toneprint-batch-").string();
+    std::FILE* copy = nullptr;
+#if defined(_WIN32)
+    _setmode(_fileno(stdin), _O_BINARY);
+    name += std::to_string(GetCurrentProcessId());
+    copy = std::fopen(name.c_str(), "wbx");
+#else
+    name += "XXXXXX";
+    SignalCleanup::hold(SignalCleanup::input_copy, name);
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) {
+      SignalCleanup::hold(SignalCleanup::input_copy, name);
+      copy = fdopen(fd, "wb");
+    }
+#endif
+    if (copy == nullptr) {
+      SignalCleanup::release(SignalCleanup::input_copy);
+      error = std::string("cannot make a temporary copy of standard input: ") +
+              std::strerror(errno);
+      return path_;
+    }
+    path_ = name;
+    std::vector<char> buffer(1 << 16);
+    bool copied = true;
+    for (;;) {
+      const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), stdin);
+      if (count > 0 && std::fwrite(buffer.data(), 1, count, copy) != count) copied = false;
+      if (count < buffer.size() || !copied) break;
+    }
+    if (std::ferror(stdin) != 0) {
+      error = std::string("cannot read standard input: ") + std::strerror(errno);
+    } else if (!copied || std::fflush(copy) != 0) {
+      error = std::string("cannot copy standard input to ") + name + ": " + std::strerror(errno);
+    }
+    if (std::fclose(copy) != 0 && error.empty()) {
+      error = std::string("cannot copy standard input to ") + name + ": " + std::strerror(errno);
+    }
+    return path_;
+  }
+
+ private:
+  std::string path_;
+};
+
+// Reads and analyses one recording as it is named.
+RecordingResult analyse_named(const std::string& path, const BatchOptions& options,
+                              Progress& progress, bool one_thread) {
   RecordingResult result;
   result.path = path;
-  std::unique_ptr<SampleSource> source = open_recording(path, options.channel, result.error);
+  InputCopy input_copy;
+  std::string file = path;
+  if (path == standard_input_name) {
+    file = input_copy.make(result.error);
+    if (!result.error.empty()) return result;
+  }
+  std::unique_ptr<SampleSource> source = open_recording(file, options.channel, result.error);
   if (source == nullptr) return result;
   result.format = source->format();
   result.error = settings_for(options, result.format.sample_rate, result.settings);
@@ -200,10 +358,39 @@ RecordingResult analyse_recording(const std::string& path, const BatchOptions& o
   run.keep_levels = options.format == OutputFormat::html;
   run.one_thread = one_thread;
   const Reopen reopen = [&](std::string& error) {
-    return open_recording(path, options.channel, error);
+    return open_recording(file, options.channel, error);
   };
   analyse_recording(source, reopen, run, result, progress.read);
   return result;
+}
+
+}  // namespace
+
+RecordingResult analyse_recording(const std::string& path, const BatchOptions& options,
+                                  Progress& progress, bool one_thread) {
+  // A failure of one recording's analysis (no memory, no thread) is that
+  // recording's error; the run goes on with the others.
+  try {
+    try {
+      return analyse_named(path, options, progress, one_thread);
+    } catch (const std::system_error&) {
+      // The second thread for the harmonics could not start: the same
+      // analysis on this thread alone gives the same numbers.
+      if (one_thread) throw;
+      progress.read = 0;
+      return analyse_named(path, options, progress, true);
+    }
+  } catch (const std::bad_alloc&) {
+    RecordingResult result;
+    result.path = path;
+    result.error = "not enough memory to analyse it";
+    return result;
+  } catch (const std::exception& error) {
+    RecordingResult result;
+    result.path = path;
+    result.error = std::string("could not be analysed: ") + error.what();
+    return result;
+  }
 }
 
 namespace {
@@ -237,6 +424,9 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     err << "toneprint-batch: " << problem << "\n";
     return 2;
   }
+  for (const std::string& problem : options.folder_errors) {
+    err << "toneprint-batch: " << problem << "\n";
+  }
   Output output;
   std::string problem;
   if (!output.open(options.output, problem)) {
@@ -266,13 +456,23 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     }
   };
   std::vector<std::thread> jobs;
-  for (std::size_t j = 0; j < job_count; ++j) jobs.emplace_back(work);
+  try {
+    for (std::size_t j = 0; j < job_count; ++j) jobs.emplace_back(work);
+  } catch (const std::system_error&) {
+    // The jobs that started take every recording between them; with none,
+    // this thread analyses each recording as the output comes to it.
+  }
 
   const bool show_progress = !options.quiet && is_terminal(stderr);
   bool progress_shown = false;
   const auto started = std::chrono::steady_clock::now();
   bool all_read = true;
   for (std::size_t i = 0; i < count; ++i) {
+    if (jobs.empty()) {
+      RecordingResult result = analyse_recording(options.recordings[i], options, progress[i], false);
+      const std::lock_guard<std::mutex> lock(mutex);
+      slots[i] = std::move(result);
+    }
     std::unique_lock<std::mutex> lock(mutex);
     while (!done.wait_for(lock, std::chrono::milliseconds(250),
                           [&] { return slots[i].has_value(); })) {
@@ -307,6 +507,9 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     } else if (result.opened && result.tones.empty()) {
       err << "toneprint-batch: " << result.path << ": " << no_tone_reason(result) << "\n";
     }
+    for (const std::string& warning : result_warnings(result)) {
+      err << "toneprint-batch: " << result.path << ": " << warning << "\n";
+    }
     writer->recording(result);
   }
   for (std::thread& job : jobs) job.join();
@@ -318,7 +521,7 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
         << " could not be written completely: " << problem << "\n";
     return 1;
   }
-  return all_read ? 0 : 1;
+  return all_read && options.folder_errors.empty() ? 0 : 1;
 }
 
 }  // namespace toneprint

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "analysis/recording_analysis.h"
+#include "analysis/result_warnings.h"
 #include "python/bindings.h"
 #include "readers/memory_source.h"
 #include "readers/recording.h"
@@ -38,6 +39,14 @@ void analyse_released(Analysis& analysis, const Reopen& reopen, const CallOption
   std::atomic<std::uint64_t> read{0};
   const py::gil_scoped_release release;
   analyse_recording(analysis.source, reopen, run_for(options), analysis.result, read);
+}
+
+// Results that look confident but are not, as warnings: the lines that
+// toneprint-batch prints on standard error.
+void warn_of_doubts(const RecordingResult& result) {
+  for (const std::string& line : result_warnings(result)) {
+    if (PyErr_WarnEx(PyExc_UserWarning, line.c_str(), 2) != 0) throw py::error_already_set();
+  }
 }
 
 template <typename Sample>
@@ -69,6 +78,7 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
     return std::unique_ptr<SampleSource>();
   };
   analyse_released(analysis, cannot_reopen, options);
+  warn_of_doubts(analysis.result);
   return tones_of(analysis.result, options.a4);
 }
 
@@ -149,6 +159,7 @@ py::list analyse_file(const py::object& path, const py::handle& a4, const py::ha
     return open_recording(name, options.channel, error);
   };
   analyse_released(analysis, reopen, options);
+  warn_of_doubts(analysis.result);
   py::list tones = tones_of(analysis.result, options.a4);
   // The tones up to where the reading stopped go with the error.
   if (!analysis.result.error.empty()) {

@@ -147,7 +147,7 @@ TEST(Batch, EveryFormatGivesTheToneOfTheSixteenBitOriginal) {
 TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   const test::TempDir dir;
   const std::string good = dir.write("good.wav", test::wave(three_tones()));
-  const std::string existing = dir.write("existing.csv", "kept\n");
+  const std::string existing = dir.write("existing.out", "kept\n");  // no format in its name
   const std::string quiet =
       dir.write("quiet.wav", test::wave(std::vector<std::int16_t>(8000, 1000)));
   const std::string demo_report = test::read_file(TONEPRINT_SOURCE_DIR "/demo/expected-report.txt");
@@ -158,10 +158,10 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
     const char* output;   // a part of the output file, or null when not checked
   } cases[] = {
     {"--version", 0, "toneprint-batch 0.1.0\nReads WAVE files", nullptr},
-    {"--help", 0, "--harmonics INT:INT in [0 - 50]", nullptr},
+    {"--help", 0, "  --harmonics N               Harmonics measured above the fundamental [default 10, 0 to 50]\n", nullptr},
     {"--bogus " + good, 2, "--bogus", nullptr},
-    {"--harmonics 51 " + good, 2, "not in range 0 to 50", nullptr},
-    {"--hop 16385 " + good, 2, "not in range 1 to 16384", nullptr},
+    {"--harmonics 51 " + good, 2, "--harmonics: 51 is not within 0 to 50\n", nullptr},
+    {"--hop 16385 " + good, 2, "--hop: 16385 is not within 1 to 16384\n", nullptr},
     {"--fft-size 3000 " + good, 2, "--fft-size", nullptr},
     {"--fft-size 2048 --hop 2049 " + good, 2, "longer than --fft-size 2048", nullptr},
     {"--channel left " + good, 2, "neither a channel number", nullptr},
