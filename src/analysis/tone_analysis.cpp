@@ -274,14 +274,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
 
     frame.amplitudes(frame_amplitudes);
     listener.pass_measured(first, f0, frame_amplitudes);
-    for (std::size_t k = 0; k < frame_amplitudes.size(); ++k) {
-      totals.amplitude_sums[k] += frame_amplitudes[k];
-    }
-    totals.frequency_sum += f0;
-    totals.frame_count += 1;
-    if (frame_amplitudes[0] > totals.max_fundamental_amplitude) {
-      totals.max_fundamental_amplitude = frame_amplitudes[0];
-    }
+    totals.add_pass(f0, frame_amplitudes);
     held = true;
   }
   return held;
