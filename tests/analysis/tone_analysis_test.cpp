@@ -1,8 +1,10 @@
 #include "analysis/tone_analysis.h"
 #include "session.h"
 
+#include "analysis/recording_analysis.h"
 #include "analysis/tone_results.h"
 #include "app/console.h"
+#include "readers/memory_source.h"
 #include "support/test_support.h"
 
 using namespace toneprint;
@@ -129,6 +131,84 @@ TEST(ToneAnalysis, AHarmonicAboveTheLimitInSomePassesIsMeanedOverTheOthers) {
   ASSERT_EQ(record.passes.size(), 7u);
   EXPECT_NEAR(record.harmonic(1).value_or(0.0), 2000.0, 10.0);
   EXPECT_FALSE(record.harmonic(2).has_value());
+}
+
+// At 192000 samples per second a silence of 10 s is a look ahead of more
+// samples than the stream keeps: from the end of a tone at C4 it finds the
+// next, at A4, 9.5 s on, and has to come back by seeking.
+static std::vector<double> tones_far_apart() {
+  constexpr std::uint32_t rate = 192000;
+  std::vector<double> samples = test::synthesise({261.63, {{1, 16000.0, 0.0}}}, rate, 2 * rate);
+  samples.resize(samples.size() + rate * 19 / 2, 0.0);
+  const std::vector<double> a4 = test::synthesise({440.0, {{1, 16000.0, 0.0}}}, rate, 2 * rate);
+  samples.insert(samples.end(), a4.begin(), a4.end());
+  samples.resize(samples.size() + rate, 0.0);
+  return samples;
+}
+
+static RecordingResult analyse_far_apart(std::unique_ptr<SampleSource> source, bool keep_levels) {
+  RecordingResult result;
+  set_default_settings(result.settings, 192000);
+  result.settings.silence_seconds = 10.0;
+  RecordingRun run;
+  run.keep_levels = keep_levels;
+  std::atomic<std::uint64_t> read = 0;
+  const Reopen cannot = [](std::string& error) {
+    error = "cannot reopen";
+    return std::unique_ptr<SampleSource>();
+  };
+  analyse_recording(source, cannot, run, result, read);
+  return result;
+}
+
+// Keeping the levels (as the HTML page does) reads through a tap that must
+// let the tone loop seek back: the same tones and passes, to the last digit,
+// with each sample's level kept once.
+TEST(ToneAnalysis, KeepingTheLevelsChangesNoNumberWhenTheLoopSeeksBack) {
+  const std::vector<double> samples = tones_far_apart();
+  RecordingFormat format;
+  format.sample_rate = 192000;
+  format.channels = 1;
+  RecordingResult results[2];
+  for (const bool keep : {false, true}) {
+    results[keep] = analyse_far_apart(
+        std::make_unique<MemorySource<double>>(samples, format, ChannelChoice::mix(), 1.0), keep);
+    EXPECT_EQ(results[keep].error, "") << keep;
+  }
+  const RecordingResult& plain = results[0];
+  const RecordingResult& kept = results[1];
+  ASSERT_EQ(kept.tones.size(), plain.tones.size());
+  for (std::size_t t = 0; t < plain.tones.size(); ++t) {
+    EXPECT_EQ(kept.tones[t].end, plain.tones[t].end) << t;
+    EXPECT_EQ(kept.tones[t].failures.size(), plain.tones[t].failures.size()) << t;
+    ASSERT_EQ(kept.tones[t].passes.size(), plain.tones[t].passes.size()) << t;
+    for (std::size_t p = 0; p < plain.tones[t].passes.size(); ++p) {
+      EXPECT_EQ(kept.tones[t].passes[p].first, plain.tones[t].passes[p].first) << t << " " << p;
+      EXPECT_EQ(kept.tones[t].passes[p].fundamental, plain.tones[t].passes[p].fundamental) << p;
+    }
+  }
+  LevelEnvelope levels;
+  levels.add(samples);
+  ASSERT_TRUE(kept.levels.has_value());
+  EXPECT_EQ(kept.levels->samples(), samples.size());
+  EXPECT_EQ(kept.levels->peaks(), levels.peaks());
+}
+
+// A source that cannot seek cannot give the look ahead back: the analysis
+// stops there with an error, and nothing is measured after it.
+TEST(ToneAnalysis, ASourceThatCannotGoBackStopsTheAnalysisWithAnError) {
+  const std::vector<double> samples = tones_far_apart();
+  const RecordingResult result =
+      analyse_far_apart(std::make_unique<test::VectorSource>(samples, 192000), false);
+  // The look ahead started after the first sample of silence, 384000.
+  EXPECT_NE(result.error.find("cannot go back to sample 384001"), std::string::npos)
+      << result.error;
+  ASSERT_EQ(result.tones.size(), 1u);
+  EXPECT_EQ(result.tones[0].end, 384000u);
+  EXPECT_FALSE(result.tones[0].passes.empty());
+  for (const MeasuredPass& pass : result.tones[0].passes) {
+    EXPECT_NEAR(pass.fundamental, 261.63, 1.0);
+  }
 }
 
 TEST(ToneAnalysis, DurationsAreTruncatedSampleCountsInRange) {
