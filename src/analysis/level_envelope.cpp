@@ -92,8 +92,20 @@ RecordingLevels scan_levels(SampleSource& source, LevelEnvelope* envelope) {
 
 std::size_t LevelTap::read(std::span<double> out) {
   const std::size_t got = source_.read(out);
-  envelope_.add(out.first(got));
+  const std::uint64_t end = position_ + got;
+  if (end > added_) {
+    envelope_.add(out.subspan(static_cast<std::size_t>(added_ - position_),
+                              static_cast<std::size_t>(end - added_)));
+    added_ = end;
+  }
+  position_ = end;
   return got;
+}
+
+bool LevelTap::seek(std::uint64_t frame) {
+  if (frame > added_ || !source_.seek(frame)) return false;
+  position_ = frame;
+  return true;
 }
 
 }  // namespace toneprint

@@ -52,19 +52,24 @@ struct RecordingLevels {
 // `envelope` when there is one.
 RecordingLevels scan_levels(SampleSource& source, LevelEnvelope* envelope);
 
-// Passes a source's samples on and adds them to an envelope. It cannot seek,
-// so that whoever reads through it reads every sample.
+// Passes a source's samples on and adds each to an envelope once, in order.
+// Seeks back pass through to the source, and samples read again are not
+// added again; a seek past the furthest sample read is refused, so that
+// whoever reads through the tap reads the samples up to it instead.
 class LevelTap final : public SampleSource {
  public:
   LevelTap(SampleSource& source, LevelEnvelope& envelope) : source_(source), envelope_(envelope) {}
 
   std::size_t read(std::span<double> out) override;
+  bool seek(std::uint64_t frame) override;
   const RecordingFormat& format() const override { return source_.format(); }
   const std::string& error() const override { return source_.error(); }
 
  private:
   SampleSource& source_;
   LevelEnvelope& envelope_;
+  std::uint64_t position_ = 0;
+  std::uint64_t added_ = 0;  // samples added to the envelope: all before it
 };
 
 }  // namespace toneprint

@@ -77,14 +77,15 @@ void analyse_recording(std::unique_ptr<SampleSource>& source, const Reopen& reop
   const std::uint64_t before = read;
   if (run.keep_levels && !result.levels) {
     LevelTap tap(counted, result.levels.emplace());
-    analyse_tones(tap, result.settings, analysis, collector, run.evaluation, run.one_thread);
+    result.error =
+        analyse_tones(tap, result.settings, analysis, collector, run.evaluation, run.one_thread);
   } else {
-    analyse_tones(counted, result.settings, analysis, collector, run.evaluation, run.one_thread);
+    result.error = analyse_tones(counted, result.settings, analysis, collector, run.evaluation,
+                                 run.one_thread);
   }
   result.samples = read - before;
   result.peak = counted.peak();
   result.tones = std::move(collector.tones());
-  result.error = source->error();
 }
 
 }  // namespace toneprint

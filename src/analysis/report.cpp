@@ -1,5 +1,7 @@
 #include "analysis/report.h"
 
+#include <optional>
+
 namespace toneprint {
 
 void ToneTotals::reset(std::uint32_t harmonic_count) {
@@ -7,6 +9,27 @@ void ToneTotals::reset(std::uint32_t harmonic_count) {
   frame_count = 0;
   max_fundamental_amplitude = 0.0;
   amplitude_sums.assign(static_cast<std::size_t>(harmonic_count) + 1, 0.0);
+  measured_counts.assign(amplitude_sums.size(), 0);
+}
+
+void ToneTotals::add_pass(double f0, std::span<const double> amplitudes) {
+  for (std::size_t k = 0; k < amplitudes.size() && k < amplitude_sums.size(); ++k) {
+    if (amplitudes[k] < 0.0) continue;  // above the Nyquist limit in this pass
+    amplitude_sums[k] += amplitudes[k];
+    measured_counts[k] += 1;
+  }
+  frequency_sum += f0;
+  frame_count += 1;
+  if (!amplitudes.empty() && amplitudes[0] > max_fundamental_amplitude) {
+    max_fundamental_amplitude = amplitudes[0];
+  }
+}
+
+std::optional<double> ToneTotals::mean_amplitude(std::size_t k) const {
+  if (k >= measured_counts.size() || k >= amplitude_sums.size() || measured_counts[k] == 0) {
+    return std::nullopt;
+  }
+  return amplitude_sums[k] / measured_counts[k];
 }
 
 void write_report_header(std::FILE* report, const AnalysisSettings& settings) {
@@ -27,11 +50,15 @@ void write_tone_line(std::FILE* report, const ToneTotals& totals,
   std::fprintf(report, "%.3f, %.1f", totals.frequency_sum / frames,
                totals.max_fundamental_amplitude);
   for (std::uint32_t k = 0; k <= settings.harmonic_count; ++k) {
-    const double sum = k < totals.amplitude_sums.size() ? totals.amplitude_sums[k] : 0.0;
-    if (sum < 0.0) {
-      std::fputs(", ", report);
+    if (k >= totals.amplitude_sums.size()) {
+      std::fputs(", 0.0", report);  // a column the totals do not hold
+      continue;
+    }
+    const std::optional<double> mean = totals.mean_amplitude(k);
+    if (mean) {
+      std::fprintf(report, ", %.1f", *mean);
     } else {
-      std::fprintf(report, ", %.1f", sum / frames);
+      std::fputs(", ", report);
     }
   }
   std::fputs("\n", report);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace toneprint {
 namespace {
@@ -76,7 +77,16 @@ bool SampleStream::skip_back(std::uint64_t samples) {
     next_ -= static_cast<std::size_t>(samples);
     return true;
   }
-  return samples <= position() && seek(position() - samples);
+  if (samples > position()) {
+    error_ = "cannot go back " + std::to_string(samples) + " samples from sample " +
+             std::to_string(position()) + ", before the first";
+    return false;
+  }
+  if (seek(position() - samples)) return true;
+  error_ = "cannot go back to sample " + std::to_string(position() - samples) +
+           " to read it again: the recording cannot seek, and the samples kept (at most " +
+           std::to_string(history_) + ") do not reach back so far";
+  return false;
 }
 
 }  // namespace toneprint

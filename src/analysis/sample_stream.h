@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "readers/sample_source.h"
 
@@ -42,9 +43,13 @@ class SampleStream {
   bool skip_forward(std::uint64_t samples);
 
   // Moves back by `samples` unless that passes the first sample, or passes
-  // the history kept in a source that cannot seek; false then, and nothing
-  // moves.
+  // the history kept in a source that cannot seek; false then, nothing
+  // moves, and error() says why.
   bool skip_back(std::uint64_t samples);
+
+  // Why the stream could not go back where it was asked to, or empty. A
+  // reader that goes on regardless reads from the wrong place.
+  const std::string& error() const { return error_; }
 
   // Samples read or skipped since the first one.
   std::uint64_t position() const { return buffer_start_ + next_; }
@@ -72,6 +77,7 @@ class SampleStream {
   std::size_t next_ = 0;
   // Position of buffer_[0] in the recording.
   std::uint64_t buffer_start_ = 0;
+  std::string error_;
 };
 
 }  // namespace toneprint

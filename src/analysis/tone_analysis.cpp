@@ -51,7 +51,7 @@ class SilenceTest {
       if (!stream.read(sample)) return true;  // the end counts as silence
       if (is_loud(sample, threshold_)) {
         loud_at_ = next + i - 1;
-        stream.skip_back(i);
+        stream.skip_back(i);  // on failure the stream's error() stops the loop
         return false;
       }
     }
@@ -88,6 +88,13 @@ class ToneReader {
       const std::uint64_t quiet = stream_.position() - 1;
       if (silence_.follows(stream_)) {
         break_found_ = true;
+        end_ = quiet;
+        return false;
+      }
+      if (!stream_.error().empty()) {
+        // The look ahead could not come back: the analysis stops here
+        // rather than go on from the loud sample it found.
+        read_failed_ = true;
         end_ = quiet;
         return false;
       }
@@ -274,14 +281,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
 
     frame.amplitudes(frame_amplitudes);
     listener.pass_measured(first, f0, frame_amplitudes);
-    for (std::size_t k = 0; k < frame_amplitudes.size(); ++k) {
-      totals.amplitude_sums[k] += frame_amplitudes[k];
-    }
-    totals.frequency_sum += f0;
-    totals.frame_count += 1;
-    if (frame_amplitudes[0] > totals.max_fundamental_amplitude) {
-      totals.max_fundamental_amplitude = frame_amplitudes[0];
-    }
+    totals.add_pass(f0, frame_amplitudes);
     held = true;
   }
   return held;
@@ -310,10 +310,7 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
                               duration_samples(rate, settings.max_extra_seconds));
   std::uint64_t until = end;
   if (robust.settings.follow_tail) {
-    if (!move_to(stream, start)) {
-      move_to(stream, resume);
-      return;
-    }
+    if (!move_to(stream, start)) return;  // the stream's error() stops the loop
     double attack_peak = 0.0;
     double sample = 0.0;
     while (stream.position() < std::min(end, start + 1 + attack) && stream.read(sample)) {
@@ -360,7 +357,8 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
     const std::uint64_t shortened = std::max(shortest, room > need ? room - need : 0);
     attack_end = start + 1 + std::min(attack, shortened);
   }
-  if (until > attack_end && until - attack_end >= need && move_to(stream, attack_end)) {
+  if (until > attack_end && until - attack_end >= need) {
+    if (!move_to(stream, attack_end)) return;  // the stream's error() stops the loop
     listener.tone_span(attack_end, until);
     BoundedReader reader(stream, until);
     measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
@@ -370,14 +368,14 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
 
 }  // namespace
 
-void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneListener& listener,
-                   Evaluation evaluation, bool one_thread) {
-  analyse_tones(source, settings, RobustAnalysis{}, listener, evaluation, one_thread);
+std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                          ToneListener& listener, Evaluation evaluation, bool one_thread) {
+  return analyse_tones(source, settings, RobustAnalysis{}, listener, evaluation, one_thread);
 }
 
-void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
-                   const RobustAnalysis& robust, ToneListener& listener, Evaluation evaluation,
-                   bool one_thread) {
+std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                          const RobustAnalysis& robust, ToneListener& listener,
+                          Evaluation evaluation, bool one_thread) {
   ToneTotals totals;
   SilenceTest silence(settings);
   // The silence test looks ahead at most its own length and then returns.
@@ -389,7 +387,7 @@ void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
 
   while (wait_for_tone(stream, settings.silence_threshold)) {
     const std::uint64_t start = stream.position() - 1;
-    if (!stream.skip_forward(attack)) return;  // no line for a tone cut in its attack
+    if (!stream.skip_forward(attack)) break;  // no line for a tone cut in its attack
     listener.tone_started(start);
     totals.reset(settings.harmonic_count);
     reader.start_tone();
@@ -401,8 +399,9 @@ void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
     }
 
     listener.tone_ended(reader.end(), totals);
-    if (reader.read_failed()) return;
+    if (reader.read_failed() || !stream.error().empty()) break;
   }
+  return stream.error().empty() ? source.error() : stream.error();
 }
 
 void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "analysis/analysis_settings.h"
 #include "analysis/harmonic_measurement.h"
@@ -24,8 +25,12 @@ namespace toneprint {
 // finds goes to `listener`. The harmonics are measured the fast way unless
 // the straightforward reference is asked for, on a second processor too
 // unless `one_thread` (for callers that run several analyses at once).
-void analyse_tones(SampleSource& source, const AnalysisSettings& settings, ToneListener& listener,
-                   Evaluation evaluation = Evaluation::fast, bool one_thread = false);
+// Returns why the analysis stopped before the end, or empty: the source's
+// read error, or that it could not go back in a source that cannot seek
+// (then the tone it was in ends where it stopped, and no more follow).
+std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                          ToneListener& listener, Evaluation evaluation = Evaluation::fast,
+                          bool one_thread = false);
 
 // The same with the robust mode's changes to the tone loop: a checked vote,
 // and a tone too short for one pass followed into its tail and given a
@@ -35,9 +40,9 @@ struct RobustAnalysis {
   RobustSettings settings;
   double noise_floor = 0.0;  // in sample units
 };
-void analyse_tones(SampleSource& source, const AnalysisSettings& settings,
-                   const RobustAnalysis& robust, ToneListener& listener,
-                   Evaluation evaluation = Evaluation::fast, bool one_thread = false);
+std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
+                          const RobustAnalysis& robust, ToneListener& listener,
+                          Evaluation evaluation = Evaluation::fast, bool one_thread = false);
 
 // The interactive program's analysis: a mono 16-bit recording from its read
 // position to its end, console lines to `console`, tone lines to `report`.

@@ -3,7 +3,9 @@
 // What the tone loop finds, reported as it finds it. Front-ends turn these
 // events into console lines, report lines, rows or documents.
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -15,12 +17,23 @@ struct ToneTotals {
   double frequency_sum = 0.0;              // Hz
   std::uint32_t frame_count = 0;           // measured passes
   double max_fundamental_amplitude = 0.0;  // 0.0 unless some pass exceeded it
-  // Per harmonic index k (frequency (k + 1) f0); a harmonic above the
-  // Nyquist limit adds -1.0 for each pass.
+  // Per harmonic index k (frequency (k + 1) f0): the sum of its amplitudes
+  // over the passes that measured it, and how many they were. A pitch that
+  // moves near the Nyquist limit can put a harmonic above it in some passes
+  // only, so the count can be anything from 0 to frame_count.
   std::vector<double> amplitude_sums;
+  std::vector<std::uint32_t> measured_counts;
 
   // Clears the sums for a new tone, with one entry per harmonic index.
   void reset(std::uint32_t harmonic_count);
+
+  // Adds a measured pass: its fundamental and its amplitudes, one per
+  // harmonic index (-1.0 above the Nyquist limit, which adds nothing).
+  void add_pass(double f0, std::span<const double> amplitudes);
+
+  // The mean amplitude of harmonic index k over the passes that measured
+  // it; none when none did.
+  std::optional<double> mean_amplitude(std::size_t k) const;
 };
 
 // Why a pass gave no fundamental.

@@ -38,12 +38,7 @@ double ToneRecord::frequency() const {
   return measured() ? totals.frequency_sum / totals.frame_count : 0.0;
 }
 
-std::optional<double> ToneRecord::harmonic(std::size_t k) const {
-  if (!measured() || k >= totals.amplitude_sums.size() || totals.amplitude_sums[k] < 0.0) {
-    return std::nullopt;
-  }
-  return totals.amplitude_sums[k] / totals.frame_count;
-}
+std::optional<double> ToneRecord::harmonic(std::size_t k) const { return totals.mean_amplitude(k); }
 
 double ToneRecord::spread_cents() const {
   if (totals.frame_count == 0) return 0.0;
@@ -94,15 +89,7 @@ void keep_consensus(ToneRecord& tone) {
   for (std::size_t i = 0; i < count; ++i) {
     MeasuredPass& pass = tone.passes[i];
     pass.used = cents(i, best) <= agreement_cents;
-    if (!pass.used) continue;
-    for (std::size_t k = 0; k < pass.amplitudes.size(); ++k) {
-      totals.amplitude_sums[k] += pass.amplitudes[k];
-    }
-    totals.frequency_sum += pass.fundamental;
-    totals.frame_count += 1;
-    if (pass.amplitudes[0] > totals.max_fundamental_amplitude) {
-      totals.max_fundamental_amplitude = pass.amplitudes[0];
-    }
+    if (pass.used) totals.add_pass(pass.fundamental, pass.amplitudes);
   }
   tone.totals = totals;
 }

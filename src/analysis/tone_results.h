@@ -68,7 +68,8 @@ struct ToneRecord {
   bool measured() const { return totals.frame_count > 0; }
   // The mean fundamental over the passes (Hz); 0 when none was measured.
   double frequency() const;
-  // The mean amplitude of harmonic index k; none above the Nyquist limit.
+  // The mean amplitude of harmonic index k over the used passes that
+  // measured it; none when it lay above the Nyquist limit in all of them.
   std::optional<double> harmonic(std::size_t k) const;
   // The standard deviation of the used passes' fundamentals, in cents of
   // their mean (0 for a single pass).

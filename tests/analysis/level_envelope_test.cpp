@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "readers/memory_source.h"
 #include "support/test_support.h"
 
 using namespace toneprint;
@@ -63,41 +64,33 @@ TEST(LevelEnvelope, KeepsEachBlocksPeakWithinItsLimitOfBlocks) {
   }
 }
 
-namespace {
-
-class CountingDown final : public SampleSource {
- public:
-  CountingDown() { format_.sample_rate = 8000; }
-  std::size_t read(std::span<double> out) override {
-    std::size_t n = 0;
-    for (; n < out.size() && left_ > 0; ++n) out[n] = -static_cast<double>(left_--);
-    return n;
-  }
-  bool seek(std::uint64_t) override { return true; }
-  const RecordingFormat& format() const override { return format_; }
-  const std::string& error() const override { return error_; }
-
- private:
-  int left_ = 100;
-  RecordingFormat format_;
-  std::string error_;
-};
-
-}  // namespace
-
-TEST(LevelTap, PassesSamplesOnAndSeesEveryOneOfThemByRefusingToSeek) {
-  CountingDown source;
+// Read, back, read again, then a seek past what was read (refused, so the
+// reader reads on instead): the envelope still holds each sample once, in
+// order, and every read gives the source's own samples.
+TEST(LevelTap, PassesSeeksBackOnAndAddsEachSampleOnceInOrder) {
+  std::vector<double> samples(100);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = -static_cast<double>(100 - i);
+  RecordingFormat format;
+  format.sample_rate = 8000;
+  format.channels = 1;
+  MemorySource<double> source(samples, format, ChannelChoice::mix(), 1.0);
   LevelEnvelope envelope(4, 10);
   LevelTap tap(source, envelope);
-  EXPECT_FALSE(tap.seek(50));
   std::vector<double> buffer(30);
   ASSERT_EQ(tap.read(buffer), 30u);
-  EXPECT_EQ(buffer.front(), -100.0);
+  ASSERT_TRUE(tap.seek(10));
+  ASSERT_EQ(tap.read(buffer), 30u);
+  EXPECT_EQ(buffer.front(), -90.0);
+  EXPECT_EQ(envelope.samples(), 40u);
+  EXPECT_FALSE(tap.seek(50));
+  ASSERT_EQ(tap.read(buffer), 30u);
+  EXPECT_EQ(buffer.front(), -60.0);
   while (tap.read(buffer) > 0) {
   }
   EXPECT_EQ(envelope.samples(), 100u);
   EXPECT_EQ(tap.format().sample_rate, 8000u);
   EXPECT_EQ(envelope.peak(0, 1), 100.0);    // the first block of 40: 100 down to 61
+  EXPECT_EQ(envelope.peak(40, 41), 60.0);   // the second, 60 down to 21
   EXPECT_EQ(envelope.peak(99, 100), 20.0);  // the last, of 20 down to 1
 }
 

@@ -15,10 +15,10 @@ TEST(Report, HeaderNamesEveryHarmonicAndEachToneIsOneLineOfMeans) {
     write_tone_line(report, totals, settings);  // no pass measured
   }
   // Two passes at 1500.2 and 1500.6 Hz at 8000 samples per second: the last
-  // harmonic lies above the limit in both (-1 each), the one before in only
-  // one (3 - 1 = 2, mean 1.0); a zero sum reads 0.0, and a column the sums
-  // do not hold reads 0 too.
-  totals = {3000.8, 2, 900.04, {1700.0, 0.0, 2.0, -2.0}};
+  // harmonic lies above the limit in both (an empty column), the one before
+  // in only one (mean 3.0 over the other); a zero sum reads 0.0, and a
+  // column the sums do not hold reads 0 too.
+  totals = {3000.8, 2, 900.04, {1700.0, 0.0, 3.0, 0.0}, {2, 2, 1, 0}};
   settings.harmonic_count = 4;
   write_tone_line(report, totals, settings);
   EXPECT_EQ(test::contents_of(report),
@@ -26,5 +26,5 @@ TEST(Report, HeaderNamesEveryHarmonicAndEachToneIsOneLineOfMeans) {
             "Tone too short to measure\n"
             "Frequency, Max Fundamental Amplitude, Harmonic 0\n"
             "Tone too short to measure\n"
-            "1500.400, 900.0, 850.0, 0.0, 1.0, , 0.0\n");
+            "1500.400, 900.0, 850.0, 0.0, 3.0, , 0.0\n");
 }

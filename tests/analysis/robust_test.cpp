@@ -99,12 +99,7 @@ TEST(Consensus, KeepsThePassesThatAgreeWithTheBestSupportedOne) {
     for (std::size_t i = 0; i < c.fundamentals.size(); ++i) {
       const double f = c.fundamentals[i];
       tone.passes.push_back({i * 1000, f, {f * 10.0, f}});
-      tone.totals.frequency_sum += f;
-      tone.totals.amplitude_sums[0] += f * 10.0;
-      tone.totals.amplitude_sums[1] += f;
-      tone.totals.frame_count += 1;
-      tone.totals.max_fundamental_amplitude =
-          std::max(tone.totals.max_fundamental_amplitude, f * 10.0);
+      tone.totals.add_pass(f, tone.passes.back().amplitudes);
     }
     keep_consensus(tone);
     double sum = 0.0;

@@ -1,7 +1,10 @@
 #include "analysis/tone_analysis.h"
 #include "session.h"
 
+#include "analysis/recording_analysis.h"
+#include "analysis/tone_results.h"
 #include "app/console.h"
+#include "readers/memory_source.h"
 #include "support/test_support.h"
 
 using namespace toneprint;
@@ -86,6 +89,126 @@ TEST(ToneAnalysis, SplitsTheRecordingIntoTonesAtTheSilences) {
     EXPECT_EQ(c.console == nullptr ? console : c.console, console) << "row " << &c - cases;
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "reading again";
+}
+
+// At 8000 samples per second a pass takes its pitch block, 5120 samples,
+// and starts 1601 samples after the tone's first loud sample. A tone at
+// 1900 Hz for three passes and 2050 Hz for four has its second harmonic
+// (2000 units) below 4000 Hz in the first three passes only: its mean is
+// over those three, in the report's line and in the tone's record alike.
+TEST(ToneAnalysis, AHarmonicAboveTheLimitInSomePassesIsMeanedOverTheOthers) {
+  constexpr std::uint32_t rate = 8000;
+  const auto tone = [](double f0, std::size_t count) {
+    return test::synthesise({f0, {{1, 10000.0, std::numbers::pi / 2}, {2, 2000.0, 0.0}}}, rate,
+                            count);
+  };
+  std::vector<double> samples = tone(1900.0, 1601 + 3 * 5120);
+  const std::vector<double> higher = tone(2050.0, 4 * 5120 + 2000);  // the eighth pass is cut
+  samples.insert(samples.end(), higher.begin(), higher.end());
+  samples.resize(samples.size() + rate, 0.0);
+  ASSERT_GT(samples[0], 3200.0) << "the tone starts at the first sample";
+
+  const test::TempDir dir;
+  const auto [console, report] = analyse(dir.write(
+      "step.wav", test::wave(std::vector<std::int16_t>(samples.begin(), samples.end()), rate)));
+  EXPECT_EQ(test::occurrences(console, "Detected tone at 19"), 3u) << console;
+  EXPECT_EQ(test::occurrences(console, "Detected tone at 20"), 4u) << console;
+  std::vector<std::string> fields;
+  std::istringstream line(report.substr(0, report.find('\n')));
+  for (std::string field; std::getline(line, field, ',');) fields.push_back(field);
+  ASSERT_EQ(fields.size(), 2u + 11u) << report;
+  EXPECT_NEAR(std::stod(fields[2]), 10000.0, 10.0) << report;
+  EXPECT_NEAR(std::stod(fields[3]), 2000.0, 10.0) << report;
+  for (std::size_t k = 2; k <= 10; ++k) EXPECT_EQ(fields[2 + k], " ") << k;
+
+  test::VectorSource source(samples, rate);
+  AnalysisSettings settings;
+  set_default_settings(settings, rate);
+  ToneCollector collector;
+  analyse_tones(source, settings, collector);
+  ASSERT_EQ(collector.tones().size(), 1u);
+  const ToneRecord& record = collector.tones()[0];
+  ASSERT_EQ(record.passes.size(), 7u);
+  EXPECT_NEAR(record.harmonic(1).value_or(0.0), 2000.0, 10.0);
+  EXPECT_FALSE(record.harmonic(2).has_value());
+}
+
+// At 192000 samples per second a silence of 10 s is a look ahead of more
+// samples than the stream keeps: from the end of a tone at C4 it finds the
+// next, at A4, 9.5 s on, and has to come back by seeking.
+static std::vector<double> tones_far_apart() {
+  constexpr std::uint32_t rate = 192000;
+  std::vector<double> samples = test::synthesise({261.63, {{1, 16000.0, 0.0}}}, rate, 2 * rate);
+  samples.resize(samples.size() + rate * 19 / 2, 0.0);
+  const std::vector<double> a4 = test::synthesise({440.0, {{1, 16000.0, 0.0}}}, rate, 2 * rate);
+  samples.insert(samples.end(), a4.begin(), a4.end());
+  samples.resize(samples.size() + rate, 0.0);
+  return samples;
+}
+
+static RecordingResult analyse_far_apart(std::unique_ptr<SampleSource> source, bool keep_levels) {
+  RecordingResult result;
+  set_default_settings(result.settings, 192000);
+  result.settings.silence_seconds = 10.0;
+  RecordingRun run;
+  run.keep_levels = keep_levels;
+  std::atomic<std::uint64_t> read = 0;
+  const Reopen cannot = [](std::string& error) {
+    error = "cannot reopen";
+    return std::unique_ptr<SampleSource>();
+  };
+  analyse_recording(source, cannot, run, result, read);
+  return result;
+}
+
+// Keeping the levels (as the HTML page does) reads through a tap that must
+// let the tone loop seek back: the same tones and passes, to the last digit,
+// with each sample's level kept once.
+TEST(ToneAnalysis, KeepingTheLevelsChangesNoNumberWhenTheLoopSeeksBack) {
+  const std::vector<double> samples = tones_far_apart();
+  RecordingFormat format;
+  format.sample_rate = 192000;
+  format.channels = 1;
+  RecordingResult results[2];
+  for (const bool keep : {false, true}) {
+    results[keep] = analyse_far_apart(
+        std::make_unique<MemorySource<double>>(samples, format, ChannelChoice::mix(), 1.0), keep);
+    EXPECT_EQ(results[keep].error, "") << keep;
+  }
+  const RecordingResult& plain = results[0];
+  const RecordingResult& kept = results[1];
+  ASSERT_EQ(kept.tones.size(), plain.tones.size());
+  for (std::size_t t = 0; t < plain.tones.size(); ++t) {
+    EXPECT_EQ(kept.tones[t].end, plain.tones[t].end) << t;
+    EXPECT_EQ(kept.tones[t].failures.size(), plain.tones[t].failures.size()) << t;
+    ASSERT_EQ(kept.tones[t].passes.size(), plain.tones[t].passes.size()) << t;
+    for (std::size_t p = 0; p < plain.tones[t].passes.size(); ++p) {
+      EXPECT_EQ(kept.tones[t].passes[p].first, plain.tones[t].passes[p].first) << t << " " << p;
+      EXPECT_EQ(kept.tones[t].passes[p].fundamental, plain.tones[t].passes[p].fundamental) << p;
+    }
+  }
+  LevelEnvelope levels;
+  levels.add(samples);
+  ASSERT_TRUE(kept.levels.has_value());
+  EXPECT_EQ(kept.levels->samples(), samples.size());
+  EXPECT_EQ(kept.levels->peaks(), levels.peaks());
+}
+
+// A source that cannot seek cannot give the look ahead back: the analysis
+// stops there with an error, and nothing is measured after it.
+TEST(ToneAnalysis, ASourceThatCannotGoBackStopsTheAnalysisWithAnError) {
+  const std::vector<double> samples = tones_far_apart();
+  const RecordingResult result =
+      analyse_far_apart(std::make_unique<test::VectorSource>(samples, 192000), false);
+  // The look ahead started after the first sample of silence, 384000.
+  EXPECT_NE(result.error.find("cannot go back to sample 384001"), std::string::npos)
+      << result.error;
+  ASSERT_EQ(result.tones.size(), 1u);
+  EXPECT_EQ(result.tones[0].end, 384000u);
+  EXPECT_FALSE(result.tones[0].passes.empty());
+  for (const MeasuredPass& pass : result.tones[0].passes) {
+    EXPECT_NEAR(pass.fundamental, 261.63, 1.0);
+  }
 }
 
 TEST(ToneAnalysis, DurationsAreTruncatedSampleCountsInRange) {

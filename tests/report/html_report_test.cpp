@@ -25,7 +25,7 @@ RecordingResult three_tones(const std::string& path) {
   ToneRecord measured;
   measured.start = 800;
   measured.end = 8800;
-  measured.totals = {880.0, 2, 1000.0, {2000.0, 200.0, -2.0}};
+  measured.totals = {880.0, 2, 1000.0, {2000.0, 200.0, 0.0}, {2, 2, 0}};
   measured.passes = {{2000, 440.0, {1000.0, 100.0, -1.0}}, {4400, 440.0, {1000.0, 100.0, -1.0}}};
   ToneRecord short_tone;
   short_tone.start = 12000;
