@@ -256,11 +256,13 @@ void TonePlugin::reset() {
   samples_.clear();
   samples_.shrink_to_fit();
   blocks_ = 0;
+  origin_ = Vamp::RealTime::zeroTime;
   failed_ = false;
 }
 
-TonePlugin::FeatureSet TonePlugin::process(const float* const* input, Vamp::RealTime) {
+TonePlugin::FeatureSet TonePlugin::process(const float* const* input, Vamp::RealTime timestamp) {
   if (failed_ || channels_ == 0) return {};
+  if (blocks_ == 0) origin_ = timestamp;
   // Blocks start a step apart; where they overlap, the samples already
   // kept are not kept again.
   const std::uint64_t first = blocks_ * step_;
@@ -329,7 +331,7 @@ TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
       const ToneRecord& record = result.tones[t];
       Feature tone;
       tone.hasTimestamp = true;
-      tone.timestamp = at(record.start, sample_rate_);
+      tone.timestamp = origin_ + at(record.start, sample_rate_);
       tone.hasDuration = true;
       tone.duration = at(record.end - record.start, sample_rate_);
       tone.label = figure.tones[t].label;
@@ -350,7 +352,7 @@ TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
       for (const MeasuredPass& measured : record.passes) {
         Feature pass;
         pass.hasTimestamp = true;
-        pass.timestamp = at(measured.first, sample_rate_);
+        pass.timestamp = origin_ + at(measured.first, sample_rate_);
         pass.values.push_back(static_cast<float>(measured.fundamental));
         const NearestNote note = nearest_note(measured.fundamental, a4);
         pass.label = note.name + " " + cents_text(note.cents);
@@ -359,7 +361,7 @@ TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
       for (const FailedPass& failure : record.failures) {
         Feature pass;
         pass.hasTimestamp = true;
-        pass.timestamp = at(failure.first, sample_rate_);
+        pass.timestamp = origin_ + at(failure.first, sample_rate_);
         pass.label = failure.message;
         features[failed_passes].push_back(pass);
       }

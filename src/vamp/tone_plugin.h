@@ -64,6 +64,8 @@ class TonePlugin final : public Vamp::Plugin {
   AnalysisSettings settings_;
   std::vector<float> samples_;
   std::uint64_t blocks_ = 0;  // process calls since initialise or reset
+  // The first block's time: a host analysing a selection starts it there.
+  Vamp::RealTime origin_ = Vamp::RealTime::zeroTime;
   bool failed_ = false;       // the samples could not be kept
 };
 

@@ -107,7 +107,8 @@ TEST(VampPlugin, InitialiseRefusesWhatItCannotAnalyse) {
 // --------------------------------------------------------------- features
 
 // The plugin class in our own host loop, with blocks that divide the
-// recording or not, overlap or not, and with settings of the user's.
+// recording or not, overlap or not, with settings of the user's, and on a
+// selection that starts later than the recording (features as much later).
 TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
   const test::TempDir dir;
   const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
@@ -117,6 +118,7 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
     std::size_t block, step;
     std::map<std::string, float> parameters;
     std::string arguments;  // the same for toneprint-batch
+    long selection = 0;     // the first block's frame
   };
   const Case cases[] = {
       {demo, 4096, 4096, {}, ""},
@@ -127,6 +129,8 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
       {synthetic_path, 2048, 1024, {}, ""},
       {cut_off_path, 16384, 16384, {}, ""},
       {cut_off_path, 16384, 4096, {}, ""},
+      {synthetic_path, 2048, 512, {}, "", 123457},
+      {demo, 4096, 4096, {}, "", 44100L * 3600 * 2},
       // Typed values a float cannot hold: taken as typed, as the program does.
       {synthetic_path, 4096, 4096,
        {{"harmonics", 3}, {"min-tone", 0.3f}, {"attack", 0.07f}, {"silence", 0.3f},
@@ -137,11 +141,13 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recording + " block " + std::to_string(c.block) + " step " +
-                 std::to_string(c.step) + " " + c.arguments);
+                 std::to_string(c.step) + " " + c.arguments + " from " +
+                 std::to_string(c.selection));
     TonePlugin plugin(static_cast<float>(rate));
     for (const auto& [name, value] : c.parameters) plugin.setParameter(name, value);
-    const auto features = run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step);
-    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments));
+    const auto features =
+        run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step, c.selection);
+    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments), c.selection);
   }
 }
 
