@@ -88,12 +88,14 @@ class KeptSource final : public SampleSource {
 
 KeptSamples::KeptSamples(std::uint64_t most) : most_(most) {}
 
-bool KeptSamples::add(double value) {
-  if (size_ >= most_) return false;
-  const auto within = static_cast<std::size_t>(size_ % piece);
-  if (within == 0) pieces_.push_back(std::make_unique_for_overwrite<float[]>(piece));
-  pieces_.back()[within] = static_cast<float>(value);
-  ++size_;
+bool KeptSamples::add(std::span<const double> values) {
+  for (const double value : values) {
+    if (size_ >= most_) return false;
+    const auto within = static_cast<std::size_t>(size_ % piece);
+    if (within == 0) pieces_.push_back(std::make_unique_for_overwrite<float[]>(piece));
+    pieces_.back()[within] = static_cast<float>(value);
+    ++size_;
+  }
   return true;
 }
 

@@ -60,7 +60,7 @@ class KeptSamples {
   explicit KeptSamples(std::uint64_t most);
 
   // False, keeping nothing more, when the bound is reached.
-  bool add(double value);
+  bool add(std::span<const double> values);
   std::uint64_t size() const { return size_; }
   // Copies those from `first` on into `out`, as many as fit; returns how
   // many.

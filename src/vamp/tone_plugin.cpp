@@ -370,16 +370,12 @@ bool TonePlugin::pass_on(std::span<const double> mix) {
   if (mix.empty()) return true;
   if (robust_run_.any()) {
     if (!kept_) kept_ = std::make_unique<KeptSamples>(most_kept_samples);
-    for (const double value : mix) {
-      if (!kept_->add(value)) {
-        std::cerr << "toneprint: the robust mode keeps at most " << most_kept_samples
-                  << " samples; this recording is longer, so no tones are reported (analyse it "
-                     "without the robust mode)\n";
-        kept_.reset();
-        return false;
-      }
-    }
-    return true;
+    if (kept_->add(mix)) return true;
+    std::cerr << "toneprint: the robust mode keeps at most " << most_kept_samples
+              << " samples; this recording is longer, so no tones are reported (analyse it "
+                 "without the robust mode)\n";
+    kept_.reset();
+    return false;
   }
   if (!feed_) start_feed();
   return feed_->write(mix);
