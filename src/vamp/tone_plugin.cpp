@@ -4,15 +4,15 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <optional>
 #include <span>
+#include <utility>
 
-#include "analysis/recording_result.h"
-#include "analysis/tone_analysis.h"
+#include "analysis/recording_analysis.h"
 #include "analysis/tone_results.h"
-#include "readers/memory_source.h"
 #include "report/report_figures.h"
 
 namespace toneprint {
@@ -40,6 +40,11 @@ constexpr std::array<ParameterLook, setting_bounds.size()> parameter_looks = {{
 
 constexpr std::size_t a4_index = setting_bounds.size();
 constexpr const char* a4_identifier = "a4";
+constexpr const char* robust_identifier = "robust";
+// A host's samples are floats in ±1; the analysis takes the 16-bit scale.
+constexpr double host_scale = 32768.0;
+// The samples between the host's thread and the analysis's (512 KiB).
+constexpr std::size_t feed_samples = std::size_t{1} << 16;
 // The FFT sizes' menu choices run from 1 (2048) to 4 (16384).
 constexpr double last_fft_choice = 4.0;
 // The hop's bound is the FFT size chosen; the parameter's is the largest.
@@ -70,6 +75,46 @@ float value_or_nan(const std::optional<double>& value) {
   return value ? static_cast<float>(*value) : std::numeric_limits<float>::quiet_NaN();
 }
 
+// The host's samples have been handed over once: there is no going back.
+std::unique_ptr<SampleSource> cannot_reopen(std::string& error) {
+  error = "the host's samples cannot be read again";
+  return nullptr;
+}
+
+// The batch program's --robust: every change on.
+RobustSettings robust_mode() {
+  RobustSettings robust;
+  robust.follow_tail = robust.short_attack = robust.check_vote = robust.consensus =
+      robust.relative_threshold = true;
+  return robust;
+}
+
+void report_stop(const char* why) noexcept {
+  std::cerr << "toneprint: the analysis stopped: " << why << "; no tones reported\n";
+}
+
+// The fed analysis, on its own thread. Nothing may leave a thread's
+// function (it would end the host): a failure is reported and marked.
+void analyse_fed(SampleFeed& feed, RecordingResult& result, std::atomic<bool>& failed) noexcept {
+  try {
+    std::unique_ptr<SampleSource> source = std::make_unique<BorrowedSource>(feed);
+    std::atomic<std::uint64_t> read = 0;
+    analyse_recording(source, cannot_reopen, RecordingRun{}, result, read);
+  } catch (const std::exception& error) {
+    failed = true;
+    report_stop(error.what());
+  } catch (...) {
+    failed = true;
+    report_stop("an unknown error");
+  }
+  // The host's thread may wait for room: it must not wait for ever.
+  try {
+    feed.stop_reading();
+  } catch (...) {
+    failed = true;
+  }
+}
+
 }  // namespace
 
 TonePlugin::TonePlugin(float input_sample_rate)
@@ -85,10 +130,15 @@ TonePlugin::TonePlugin(float input_sample_rate)
   values_[a4_index] = default_a4;
 }
 
+TonePlugin::~TonePlugin() { stop_feed(true); }
+
 std::string TonePlugin::getDescription() const {
   return "Splits the recording into tones at its silences, skips each attack, and measures each "
          "tone's fundamental and harmonics over frames of whole cycles, as toneprint-batch does "
-         "(toneprint " TONEPRINT_VERSION "). Samples are taken on the 16-bit scale (times 32768).";
+         "(toneprint " TONEPRINT_VERSION "). Samples are taken on the 16-bit scale (times 32768). "
+         "Its memory does not grow with the recording, except in the robust mode, which reads "
+         "the recording twice and so keeps the mean of its channels, 4 bytes a sample (690 MB an "
+         "hour at 48 kHz), up to 2^28 samples (93 minutes at 48 kHz).";
 }
 
 std::string TonePlugin::getCopyright() const {
@@ -129,11 +179,28 @@ TonePlugin::ParameterList TonePlugin::getParameterDescriptors() const {
   a4.maxValue = static_cast<float>(max_a4);
   a4.defaultValue = static_cast<float>(default_a4);
   list.push_back(a4);
+  ParameterDescriptor robust;
+  robust.identifier = robust_identifier;
+  robust.name = "Robust mode";
+  robust.description =
+      "toneprint-batch's --robust, for real instruments: short tones followed into their tails "
+      "and given a shorter attack skip, each pass's fundamental checked, each tone's mean over "
+      "its agreeing passes, the silence threshold lowered to 19 dB below the loudest sample. "
+      "Keeps the recording's channel mix in memory";
+  robust.unit = "";
+  robust.minValue = 0.0f;
+  robust.maxValue = 1.0f;
+  robust.defaultValue = 0.0f;
+  robust.isQuantized = true;
+  robust.quantizeStep = 1.0f;
+  robust.valueNames = {"off", "on"};
+  list.push_back(robust);
   return list;
 }
 
 float TonePlugin::getParameter(std::string identifier) const {
   if (identifier == a4_identifier) return static_cast<float>(values_[a4_index]);
+  if (identifier == robust_identifier) return robust_ ? 1.0f : 0.0f;
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     if (identifier == setting_names[i].name) return static_cast<float>(values_[i]);
   }
@@ -142,6 +209,10 @@ float TonePlugin::getParameter(std::string identifier) const {
 
 void TonePlugin::setParameter(std::string identifier, float value) {
   if (std::isnan(value)) return;
+  if (identifier == robust_identifier) {
+    robust_ = value >= 0.5f;
+    return;
+  }
   double minimum = min_a4;
   double maximum = max_a4;
   std::size_t index = a4_index;
@@ -245,6 +316,7 @@ bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::si
     store_setting(settings, bounds.setting, values_[i]);
   }
   settings_ = settings;
+  robust_run_ = robust_ ? robust_mode() : RobustSettings{};
   channels_ = channels;
   step_ = step_size;
   block_ = block_size;
@@ -253,121 +325,215 @@ bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::si
 }
 
 void TonePlugin::reset() {
-  samples_.clear();
-  samples_.shrink_to_fit();
+  stop_feed(true);
+  feed_.reset();
+  kept_.reset();
+  fed_result_ = RecordingResult{};
+  worker_failed_ = false;
   blocks_ = 0;
+  origin_ = Vamp::RealTime::zeroTime;
+  taken_ = 0;
+  silent_ = 0;
   failed_ = false;
+  finished_ = false;
 }
 
-TonePlugin::FeatureSet TonePlugin::process(const float* const* input, Vamp::RealTime) {
-  if (failed_ || channels_ == 0) return {};
-  // Blocks start a step apart; where they overlap, the samples already
-  // kept are not kept again.
-  const std::uint64_t first = blocks_ * step_;
-  const std::uint64_t kept = samples_.size() / channels_;
-  const std::size_t from = kept > first ? static_cast<std::size_t>(kept - first) : 0;
-  ++blocks_;
-  if (from >= block_) return {};
+void TonePlugin::start_feed() {
+  RecordingFormat format;
+  format.container = "Vamp host";
+  format.sample_type = "float32";
+  format.sample_rate = sample_rate_;
+  format.channels = static_cast<std::uint32_t>(channels_);
+  feed_ = std::make_unique<SampleFeed>(format, feed_samples);
+  fed_result_ = RecordingResult{};
+  fed_result_.settings = settings_;
   try {
-    std::size_t at = samples_.size();
-    samples_.resize(at + (block_ - from) * channels_);
-    for (std::size_t i = from; i < block_; ++i) {
-      for (std::size_t c = 0; c < channels_; ++c) samples_[at++] = input[c][i];
-    }
-  } catch (const std::bad_alloc&) {
-    std::cerr << "toneprint: out of memory after " << kept << " samples; no tones reported\n";
-    failed_ = true;
-    samples_.clear();
-    samples_.shrink_to_fit();
+    worker_ = std::thread(analyse_fed, std::ref(*feed_), std::ref(fed_result_),
+                          std::ref(worker_failed_));
+  } catch (...) {
+    // Without a reader, a full feed would hold the host for ever.
+    feed_.reset();
+    throw;
   }
+}
+
+void TonePlugin::stop_feed(bool drop) noexcept {
+  try {
+    if (feed_) feed_->close(drop);
+    if (worker_.joinable()) worker_.join();
+  } catch (...) {
+    worker_failed_ = true;
+  }
+}
+
+bool TonePlugin::pass_on(std::span<const double> mix) {
+  if (mix.empty()) return true;
+  if (robust_run_.any()) {
+    if (!kept_) kept_ = std::make_unique<KeptSamples>(most_kept_samples);
+    if (kept_->add(mix)) return true;
+    std::cerr << "toneprint: the robust mode keeps at most " << most_kept_samples
+              << " samples; this recording is longer, so no tones are reported (analyse it "
+                 "without the robust mode)\n";
+    kept_.reset();
+    return false;
+  }
+  if (!feed_) start_feed();
+  return feed_->write(mix);
+}
+
+bool TonePlugin::pass_on_silence(std::uint64_t count) {
+  static constexpr std::array<double, 1024> zeros{};
+  while (count > 0) {
+    const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, zeros.size()));
+    if (!pass_on(std::span<const double>(zeros.data(), piece))) return false;
+    count -= piece;
+  }
+  return true;
+}
+
+TonePlugin::FeatureSet TonePlugin::process(const float* const* input, Vamp::RealTime timestamp) {
+  if (failed_ || finished_ || channels_ == 0) return {};
+  // Nothing may leave the plugin for the host's C interface.
+  try {
+    if (blocks_ == 0) origin_ = timestamp;
+    // Blocks start a step apart; where they overlap, the samples already
+    // taken are not taken again.
+    const std::uint64_t first = blocks_ * step_;
+    const std::size_t from = taken_ > first ? static_cast<std::size_t>(taken_ - first) : 0;
+    ++blocks_;
+    if (from >= block_) return {};
+    taken_ += block_ - from;
+    mix_.clear();
+    bool going = true;
+    for (std::size_t i = from; i < block_ && going; ++i) {
+      // The channels' mean as the file readers form it: the scaled values
+      // summed in channel order, then divided.
+      double value = 0.0;
+      bool silent = true;
+      for (std::size_t c = 0; c < channels_; ++c) {
+        silent = silent && input[c][i] == 0.0f;
+        value += static_cast<double>(input[c][i]) * host_scale;
+      }
+      if (silent) {
+        ++silent_;
+        continue;
+      }
+      if (silent_ > 0) {
+        going = pass_on(mix_) && pass_on_silence(silent_);
+        mix_.clear();
+        silent_ = 0;
+      }
+      if (channels_ > 1) value /= static_cast<double>(channels_);
+      mix_.push_back(std::isfinite(value) ? value : 0.0);
+    }
+    failed_ = !going || !pass_on(mix_);
+  } catch (const std::exception& error) {
+    failed_ = true;
+    report_stop(error.what());
+  } catch (...) {
+    failed_ = true;
+    report_stop("an unknown error");
+  }
+  if (failed_) stop_feed(true);
   return {};
 }
 
-std::size_t TonePlugin::kept_frames() const {
-  if (channels_ == 0) return 0;
-  std::size_t frames = samples_.size() / channels_;
-  // A host fills the last block up with zeros beyond the recording's end.
-  // They are not part of it: a tone that the recording cuts off within its
-  // attack skip would be taken for one that falls silent there. (Zeros that
-  // a recording ends in itself, within its last block, go with them.)
+std::optional<RecordingResult> TonePlugin::finish() {
+  // The silent samples at the end that lie in the last block are the
+  // host's padding: a tone that the recording cuts off within its attack
+  // skip would be taken for one that falls silent there. (Zeros that a
+  // recording ends in itself, within its last block, go with them.) Those
+  // before it are the recording's.
   const std::uint64_t last_block = blocks_ > 0 ? (blocks_ - 1) * step_ : 0;
-  const auto silent = [this](std::size_t frame) {
-    for (std::size_t c = 0; c < channels_; ++c) {
-      if (samples_[frame * channels_ + c] != 0.0f) return false;
-    }
-    return true;
-  };
-  while (frames > last_block && silent(frames - 1)) --frames;
-  return frames;
-}
-
-TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
-  FeatureSet features;
-  if (failed_ || channels_ == 0) return features;
-  try {
-    const std::size_t frames = kept_frames();
+  const std::uint64_t silent_from = taken_ - silent_;
+  if (!failed_ && last_block > silent_from) failed_ = !pass_on_silence(last_block - silent_from);
+  silent_ = 0;
+  if (failed_) {
+    stop_feed(true);
+    return std::nullopt;
+  }
+  RecordingResult result;
+  result.settings = settings_;
+  if (kept_) {
     RecordingFormat format;
     format.container = "Vamp host";
     format.sample_type = "float32";
     format.sample_rate = sample_rate_;
     format.channels = static_cast<std::uint32_t>(channels_);
-    MemorySource<float> source(std::span<const float>(samples_.data(), frames * channels_), format,
-                               ChannelChoice::mix(), 32768.0);
-    ToneCollector collector;
-    analyse_tones(source, settings_, collector);
+    std::unique_ptr<SampleSource> source = kept_->source(format);
+    RecordingRun run;
+    run.robust = robust_run_;
+    std::atomic<std::uint64_t> read = 0;
+    analyse_recording(source, cannot_reopen, run, result, read);
+    source.reset();
+    kept_.reset();
+    return result;
+  }
+  if (!feed_) return result;  // nothing but silence
+  stop_feed(false);
+  if (worker_failed_) return std::nullopt;
+  return std::move(fed_result_);
+}
 
-    RecordingResult result;
-    result.opened = true;
-    result.format = source.format();
-    result.settings = settings_;
-    result.samples = frames;
-    result.tones = std::move(collector.tones());
-    const double a4 = values_[a4_index];
-    const RecordingFigure figure = recording_figure(result, a4);
-
-    for (std::size_t t = 0; t < result.tones.size(); ++t) {
-      const ToneRecord& record = result.tones[t];
-      Feature tone;
-      tone.hasTimestamp = true;
-      tone.timestamp = at(record.start, sample_rate_);
-      tone.hasDuration = true;
-      tone.duration = at(record.end - record.start, sample_rate_);
-      tone.label = figure.tones[t].label;
-      if (record.measured()) {
-        tone.values.push_back(static_cast<float>(record.frequency()));
-        Feature amplitudes = tone;
-        amplitudes.label.clear();
-        amplitudes.values.clear();
-        Feature relative = amplitudes;
-        for (std::size_t k = 0; k < record.totals.amplitude_sums.size(); ++k) {
-          amplitudes.values.push_back(value_or_nan(record.harmonic(k)));
-          relative.values.push_back(value_or_nan(figure.tones[t].levels_db[k]));
-        }
-        features[harmonics].push_back(amplitudes);
-        features[levels].push_back(relative);
-      }
-      features[tones].push_back(tone);
-      for (const MeasuredPass& measured : record.passes) {
-        Feature pass;
-        pass.hasTimestamp = true;
-        pass.timestamp = at(measured.first, sample_rate_);
-        pass.values.push_back(static_cast<float>(measured.fundamental));
-        const NearestNote note = nearest_note(measured.fundamental, a4);
-        pass.label = note.name + " " + cents_text(note.cents);
-        features[passes].push_back(pass);
-      }
-      for (const FailedPass& failure : record.failures) {
-        Feature pass;
-        pass.hasTimestamp = true;
-        pass.timestamp = at(failure.first, sample_rate_);
-        pass.label = failure.message;
-        features[failed_passes].push_back(pass);
-      }
-    }
+TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
+  if (channels_ == 0 || finished_) return {};
+  finished_ = true;
+  // Nothing may leave the plugin for the host's C interface.
+  try {
+    const std::optional<RecordingResult> result = finish();
+    if (result) return features(*result);
   } catch (const std::exception& error) {
-    // Nothing may leave the plugin for the host's C interface.
-    std::cerr << "toneprint: the analysis stopped: " << error.what() << "\n";
-    return {};
+    report_stop(error.what());
+  } catch (...) {
+    report_stop("an unknown error");
+  }
+  stop_feed(true);
+  return {};
+}
+
+TonePlugin::FeatureSet TonePlugin::features(const RecordingResult& result) const {
+  FeatureSet features;
+  const double a4 = values_[a4_index];
+  const RecordingFigure figure = recording_figure(result, a4);
+  const std::size_t harmonic_count = std::size_t{result.settings.harmonic_count} + 1;
+  for (std::size_t t = 0; t < result.tones.size(); ++t) {
+    const ToneRecord& record = result.tones[t];
+    Feature tone;
+    tone.hasTimestamp = true;
+    tone.timestamp = origin_ + at(record.start, sample_rate_);
+    tone.hasDuration = true;
+    tone.duration = at(record.end - record.start, sample_rate_);
+    tone.label = figure.tones[t].label;
+    if (record.measured()) {
+      tone.values.push_back(static_cast<float>(record.frequency()));
+      Feature amplitudes = tone;
+      amplitudes.label.clear();
+      amplitudes.values.clear();
+      Feature relative = amplitudes;
+      for (std::size_t k = 0; k < harmonic_count; ++k) {
+        amplitudes.values.push_back(value_or_nan(record.harmonic(k)));
+        relative.values.push_back(value_or_nan(figure.tones[t].levels_db[k]));
+      }
+      features[harmonics].push_back(amplitudes);
+      features[levels].push_back(relative);
+    }
+    features[tones].push_back(tone);
+    for (const MeasuredPass& measured : record.passes) {
+      Feature pass;
+      pass.hasTimestamp = true;
+      pass.timestamp = origin_ + at(measured.first, sample_rate_);
+      pass.values.push_back(static_cast<float>(measured.fundamental));
+      const NearestNote note = nearest_note(measured.fundamental, a4);
+      pass.label = note.name + " " + cents_text(note.cents);
+      features[passes].push_back(pass);
+    }
+    for (const FailedPass& failure : record.failures) {
+      Feature pass;
+      pass.hasTimestamp = true;
+      pass.timestamp = origin_ + at(failure.first, sample_rate_);
+      pass.label = failure.message;
+      features[failed_passes].push_back(pass);
+    }
   }
   return features;
 }

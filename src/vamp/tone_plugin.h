@@ -1,24 +1,38 @@
 #pragma once
 
-// toneprint as a Vamp plugin: the host's blocks are kept, and when it asks
-// for the remaining features the whole recording is analysed as the
-// programs analyse it, its tones, harmonics and passes becoming features.
+// toneprint as a Vamp plugin: the recording is analysed as the programs
+// analyse it, its tones, harmonics and passes becoming features when the
+// host asks for the remaining ones. The host's blocks, mixed to one
+// channel, go to the analysis on a thread of its own as they arrive, so
+// that memory stays bounded by the settings; the robust mode, which reads
+// the recording twice, keeps the mix instead and analyses it at the end.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <vamp-sdk/Plugin.h>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/recording_result.h"
+#include "analysis/robust_settings.h"
+#include "vamp/host_samples.h"
 
 namespace toneprint {
 
 class TonePlugin final : public Vamp::Plugin {
  public:
   explicit TonePlugin(float input_sample_rate);
+  ~TonePlugin() override;
+  TonePlugin(const TonePlugin&) = delete;
+  TonePlugin& operator=(const TonePlugin&) = delete;
 
   std::string getIdentifier() const override { return "tones"; }
   std::string getName() const override { return "toneprint: tones and harmonics"; }
@@ -48,23 +62,54 @@ class TonePlugin final : public Vamp::Plugin {
 
   // The channels of a recording that the plugin mixes (their mean).
   static constexpr std::size_t max_channels = 256;
+  // The most samples the robust mode keeps: 1 GiB of them, 93 minutes at
+  // 48 kHz. A longer recording gets no features rather than exhausting
+  // the host's memory.
+  static constexpr std::uint64_t most_kept_samples = std::uint64_t{1} << 28;
 
  private:
-  // The samples kept so far, interleaved, without the zeros a host pads
-  // the last block with.
-  std::size_t kept_frames() const;
+  // Hands samples of the mix over to the analysis; false when they cannot
+  // be taken.
+  bool pass_on(std::span<const double> mix);
+  // Hands over `count` silent samples.
+  bool pass_on_silence(std::uint64_t count);
+  // Starts the analysis of the fed samples on its own thread.
+  void start_feed();
+  // Ends the fed analysis: with `drop`, at once, without the samples still
+  // held. Waits for its thread.
+  void stop_feed(bool drop) noexcept;
+  // The recording's analysis, once every sample is handed over; none when
+  // it failed.
+  std::optional<RecordingResult> finish();
+  FeatureSet features(const RecordingResult& result) const;
 
   std::uint32_t sample_rate_;
   // Each setting's value in the order of setting_bounds (the FFT size as
   // its menu choice), then the A4 reference.
   std::array<double, setting_bounds.size() + 1> values_{};
+  bool robust_ = false;
   std::size_t channels_ = 0;
   std::size_t step_ = 0;
   std::size_t block_ = 0;
   AnalysisSettings settings_;
-  std::vector<float> samples_;
+  RobustSettings robust_run_;  // the robust mode's changes as initialised
   std::uint64_t blocks_ = 0;  // process calls since initialise or reset
-  bool failed_ = false;       // the samples could not be kept
+  // The first block's time: a host analysing a selection starts it there.
+  Vamp::RealTime origin_ = Vamp::RealTime::zeroTime;
+  std::uint64_t taken_ = 0;  // samples taken from the host's blocks
+  // Silent samples at the end of those taken, not yet handed over: a host
+  // pads the last block with zeros, which are not part of the recording.
+  std::uint64_t silent_ = 0;
+  std::vector<double> mix_;  // one block's mix
+  // The analysis of the fed samples, on its own thread, and its result.
+  std::unique_ptr<SampleFeed> feed_;
+  std::thread worker_;
+  RecordingResult fed_result_;
+  std::atomic<bool> worker_failed_ = false;
+  // The robust mode's samples.
+  std::unique_ptr<KeptSamples> kept_;
+  bool failed_ = false;    // the samples could not be handed over
+  bool finished_ = false;  // the remaining features were given
 };
 
 }  // namespace toneprint

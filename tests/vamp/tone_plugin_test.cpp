@@ -2,12 +2,59 @@
 // its refusals, and its features against toneprint-batch's JSON on the same
 // recordings, fed by a host loop of our own.
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <map>
+#include <new>
 
 #include "analysis/analysis_settings.h"
 #include "vamp/tone_plugin.h"
 // After the plugin SDK's headers.
 #include "vamp/vamp_test_support.h"
+
+// Every allocation of this test program passes through here, so that a
+// test can measure the heap at its peak, over every thread, and make every
+// allocation fail from a given one on.
+namespace heap {
+std::atomic<bool> counting = false;
+std::atomic<long long> live = 0;
+std::atomic<long long> peak = 0;
+std::atomic<long long> made = 0;
+std::atomic<bool> limited = false;
+std::atomic<long long> left = 0;  // allocations that may still succeed
+
+void* counted(void* block) {
+  if (block == nullptr) throw std::bad_alloc();
+  if (counting) {
+    const long long now = live += static_cast<long long>(malloc_usable_size(block));
+    for (long long was = peak; now > was && !peak.compare_exchange_weak(was, now);) {
+    }
+  }
+  return block;
+}
+void release(void* block) noexcept {
+  if (block != nullptr && counting) live -= static_cast<long long>(malloc_usable_size(block));
+  std::free(block);
+}
+}  // namespace heap
+
+void* operator new(std::size_t size) {
+  ++heap::made;
+  if (heap::limited && heap::left-- <= 0) throw std::bad_alloc();
+  return heap::counted(std::malloc(size > 0 ? size : 1));
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+  ++heap::made;
+  if (heap::limited && heap::left-- <= 0) throw std::bad_alloc();
+  const auto alignment = static_cast<std::size_t>(align);
+  return heap::counted(std::aligned_alloc(alignment, (size + alignment) / alignment * alignment));
+}
+void operator delete(void* block) noexcept { heap::release(block); }
+void operator delete(void* block, std::size_t) noexcept { heap::release(block); }
+void operator delete(void* block, std::align_val_t) noexcept { heap::release(block); }
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept { heap::release(block); }
 
 namespace toneprint {
 namespace {
@@ -18,13 +65,14 @@ constexpr OutputIndices indices{TonePlugin::tones, TonePlugin::harmonics, TonePl
 // ------------------------------------------------------------- parameters
 
 // Every analysis setting is a parameter under the programs' name, with the
-// dialogue's bounds and the default for the host's sample rate.
+// dialogue's bounds and the default for the host's sample rate; then the A4
+// reference and the robust mode, off or on.
 TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
   for (const float host_rate : {8000.0f, 22050.0f, 44100.0f, 96000.0f}) {
     SCOPED_TRACE(host_rate);
     const TonePlugin plugin(host_rate);
     const auto parameters = plugin.getParameterDescriptors();
-    ASSERT_EQ(parameters.size(), setting_bounds.size() + 1);
+    ASSERT_EQ(parameters.size(), setting_bounds.size() + 2);
     AnalysisSettings defaults;
     set_default_settings(defaults, static_cast<std::uint32_t>(host_rate));
     for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
@@ -46,9 +94,15 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
         EXPECT_EQ(p.maxValue, static_cast<float>(range.maximum)) << p.identifier;
       }
     }
-    EXPECT_EQ(parameters.back().identifier, "a4");
-    EXPECT_EQ(parameters.back().defaultValue, 440.0f);
-    EXPECT_EQ(parameters.back().unit, "Hz");
+    const auto& a4 = parameters[setting_bounds.size()];
+    EXPECT_EQ(a4.identifier, "a4");
+    EXPECT_EQ(a4.defaultValue, 440.0f);
+    EXPECT_EQ(a4.unit, "Hz");
+    const auto& robust = parameters.back();
+    EXPECT_EQ(robust.identifier, "robust");
+    EXPECT_EQ(robust.defaultValue, 0.0f);
+    EXPECT_TRUE(robust.isQuantized);
+    EXPECT_EQ(robust.valueNames, (std::vector<std::string>{"off", "on"}));
   }
 }
 
@@ -67,6 +121,7 @@ TEST(VampPlugin, ParameterValuesAreHeldToTheirBounds) {
       {"hop", 1e9f, 16384.0f},            {"min-tone", 0.001f, 0.05f},
       {"threshold", 250.5f, 250.5f},      {"a4", 2000.0f, 1000.0f},
       {"a4", 415.0f, 415.0f},             {"peaks", std::nanf(""), 5.0f},
+      {"robust", 0.7f, 1.0f},             {"robust", 0.2f, 0.0f},
   };
   for (const Case& c : cases) {
     TonePlugin plugin(44100.0f);
@@ -107,7 +162,8 @@ TEST(VampPlugin, InitialiseRefusesWhatItCannotAnalyse) {
 // --------------------------------------------------------------- features
 
 // The plugin class in our own host loop, with blocks that divide the
-// recording or not, overlap or not, and with settings of the user's.
+// recording or not, overlap or not, with settings of the user's, and on a
+// selection that starts later than the recording (features as much later).
 TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
   const test::TempDir dir;
   const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
@@ -117,6 +173,7 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
     std::size_t block, step;
     std::map<std::string, float> parameters;
     std::string arguments;  // the same for toneprint-batch
+    long selection = 0;     // the first block's frame
   };
   const Case cases[] = {
       {demo, 4096, 4096, {}, ""},
@@ -127,6 +184,8 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
       {synthetic_path, 2048, 1024, {}, ""},
       {cut_off_path, 16384, 16384, {}, ""},
       {cut_off_path, 16384, 4096, {}, ""},
+      {synthetic_path, 2048, 512, {}, "", 123457},
+      {demo, 4096, 4096, {}, "", 44100L * 3600 * 2},
       // Typed values a float cannot hold: taken as typed, as the program does.
       {synthetic_path, 4096, 4096,
        {{"harmonics", 3}, {"min-tone", 0.3f}, {"attack", 0.07f}, {"silence", 0.3f},
@@ -134,14 +193,19 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
        "--harmonics 3 --min-tone 0.3 --attack 0.07 --silence 0.3 --threshold 1234.5 "
        "--max-extra 0.01 --fft-size 4096 --hop 700"},
       {demo, 4096, 4096, {{"harmonics", 50}, {"a4", 415}}, "--harmonics 50 --a4 415"},
+      // The robust mode, which reads the recording twice.
+      {demo, 4096, 4096, {{"robust", 1}}, "--robust"},
+      {synthetic_path, 2048, 512, {{"robust", 1}}, "--robust", 4410},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recording + " block " + std::to_string(c.block) + " step " +
-                 std::to_string(c.step) + " " + c.arguments);
+                 std::to_string(c.step) + " " + c.arguments + " from " +
+                 std::to_string(c.selection));
     TonePlugin plugin(static_cast<float>(rate));
     for (const auto& [name, value] : c.parameters) plugin.setParameter(name, value);
-    const auto features = run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step);
-    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments));
+    const auto features =
+        run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step, c.selection);
+    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments), c.selection);
   }
 }
 
@@ -215,6 +279,93 @@ TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
   }
   // The first tone's second partial (h1) is 3000/9000 of its fundamental.
   EXPECT_NEAR(levels[1], 20.0 * std::log10(3000.0 / 9000.0), 0.05);
+}
+
+// ----------------------------------------------------------------- memory
+
+// Ten minutes of stereo, a tone every 20 s: 212 MB as the host's floats,
+// 106 MB as their mix, but the plugin's heap stays within what its settings
+// need, whatever the recording's length.
+TEST(VampPlugin, HeapIsBoundedBySettingsNotByTheRecordingsLength) {
+  constexpr std::size_t block = 4096;
+  constexpr std::size_t frames = std::size_t{rate} * 600;
+  constexpr std::size_t every = std::size_t{rate} * 20;
+  const std::vector<double> tone =
+      test::synthesise({261.6, {{1, 9000, 0}, {3, 2000, 1}}}, rate, rate);
+  TonePlugin plugin(static_cast<float>(rate));
+  ASSERT_TRUE(plugin.initialise(2, block, block));
+  Channels buffers(2, std::vector<float>(block));
+  const float* const pointers[] = {buffers[0].data(), buffers[1].data()};
+  heap::live = heap::peak = 0;
+  heap::counting = true;
+  for (std::size_t first = 0; first < frames; first += block) {
+    for (std::size_t i = 0; i < block; ++i) {
+      const std::size_t at = (first + i) % every;
+      buffers[0][i] = at < tone.size() ? static_cast<float>(tone[at] / 32768.0) : 0.0f;
+      buffers[1][i] = buffers[0][i] / 2;
+    }
+    plugin.process(pointers, Vamp::RealTime::frame2RealTime(static_cast<long>(first), rate));
+  }
+  const auto features = plugin.getRemainingFeatures();
+  heap::counting = false;
+  EXPECT_EQ(features.at(TonePlugin::harmonics).size(), frames / every);
+  EXPECT_LT(heap::peak, 32 << 20);
+}
+
+// Allocations that fail from any point of a run on: the plugin gives all
+// of its features or none, says so, and nothing leaves it (nor its
+// analysis's thread, which would end the host).
+TEST(VampPlugin, FailingAllocationsGiveNoFeaturesAndNothingLeavesThePlugin) {
+  const test::TempDir dir;
+  const std::string path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
+  const Channels channels = host_samples(path);
+  constexpr std::size_t block = 8192;
+  const auto one_run = [&](long long allocations, bool& escaped) {
+    TonePlugin plugin(static_cast<float>(rate));
+    EXPECT_TRUE(plugin.initialise(1, block, block));
+    std::vector<float> buffer(block);
+    const float* const pointers[] = {buffer.data()};
+    TonePlugin::FeatureSet features;
+    heap::left = allocations;
+    heap::limited = allocations >= 0;
+    try {
+      for (std::size_t first = 0; first < channels[0].size(); first += block) {
+        for (std::size_t i = 0; i < block; ++i) {
+          buffer[i] = first + i < channels[0].size() ? channels[0][first + i] : 0.0f;
+        }
+        plugin.process(pointers, Vamp::RealTime::frame2RealTime(static_cast<long>(first), rate));
+      }
+      features = plugin.getRemainingFeatures();
+    } catch (...) {
+      escaped = true;
+    }
+    heap::limited = false;
+    return features;
+  };
+  bool escaped = false;
+  const long long before = heap::made;
+  const auto all = one_run(-1, escaped);
+  const long long allocations = heap::made - before;
+  ASSERT_EQ(all.at(TonePlugin::tones).size(), 5u);
+  for (long long n = 0; n < allocations; ++n) {
+    SCOPED_TRACE(n);
+    testing::internal::CaptureStderr();
+    const auto features = one_run(n, escaped);
+    const std::string console = testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(escaped);
+    if (features.empty()) {
+      EXPECT_NE(console.find("no tones reported"), std::string::npos) << console;
+      continue;
+    }
+    ASSERT_EQ(features.size(), all.size());
+    for (const auto& [output, list] : all) {
+      ASSERT_EQ(features.at(output).size(), list.size()) << output;
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(features.at(output)[i].timestamp, list[i].timestamp) << output << " " << i;
+        EXPECT_EQ(features.at(output)[i].values, list[i].values) << output << " " << i;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -80,10 +80,11 @@ inline Channels host_samples(const std::string& path) {
 }
 
 // A host's loop: blocks of `block` samples a step apart, the last one filled
-// up with zeros, then the remaining features.
+// up with zeros, then the remaining features. The first block is stamped
+// `first_frame` (a host analysing a selection that starts there).
 template <typename RealTime, typename Plugin>
 typename Plugin::FeatureSet run(Plugin& plugin, const Channels& channels, std::size_t block,
-                                std::size_t step) {
+                                std::size_t step, long first_frame = 0) {
   EXPECT_TRUE(plugin.initialise(channels.size(), step, block));
   const std::size_t frames = channels[0].size();
   Channels buffers(channels.size(), std::vector<float>(block));
@@ -95,7 +96,8 @@ typename Plugin::FeatureSet run(Plugin& plugin, const Channels& channels, std::s
         buffers[c][i] = first + i < frames ? channels[c][first + i] : 0.0f;
       }
     }
-    plugin.process(pointers.data(), RealTime::frame2RealTime(static_cast<long>(first), rate));
+    plugin.process(pointers.data(),
+                   RealTime::frame2RealTime(first_frame + static_cast<long>(first), rate));
   }
   return plugin.getRemainingFeatures();
 }
@@ -119,7 +121,8 @@ long frame_of(const RealTime& time) {
 
 // The plugin's features equal the batch program's numbers, to the float
 // the plugin hands out: every tone's start, length and frequency, every
-// harmonic, and every pass's time and fundamental.
+// harmonic, and every pass's time and fundamental, the times `first_frame`
+// later when the host's first block was stamped there.
 // The outputs' indices.
 struct OutputIndices {
   int tones, harmonics, passes;
@@ -134,7 +137,8 @@ inline std::string note_label(const std::string& note, double cents) {
 }
 
 template <typename FeatureSet>
-void expect_same_as_batch(const FeatureSet& features, OutputIndices outputs, const json& batch) {
+void expect_same_as_batch(const FeatureSet& features, OutputIndices outputs, const json& batch,
+                          long first_frame = 0) {
   const json& tones = batch["tones"];
   const auto list = [&](int output) {
     const auto found = features.find(output);
@@ -150,8 +154,9 @@ void expect_same_as_batch(const FeatureSet& features, OutputIndices outputs, con
     SCOPED_TRACE(std::string("tone ").append(std::to_string(t + 1)));
     const json& tone = tones[t];
     const auto& feature = tone_features[t];
-    EXPECT_EQ(frame_of(feature.timestamp), tone["start_sample"].get<long>());
-    EXPECT_EQ(frame_of(feature.timestamp + feature.duration), tone["end_sample"].get<long>());
+    EXPECT_EQ(frame_of(feature.timestamp), first_frame + tone["start_sample"].get<long>());
+    EXPECT_EQ(frame_of(feature.timestamp + feature.duration),
+              first_frame + tone["end_sample"].get<long>());
     if (tone["passes_used"].get<int>() == 0) {
       EXPECT_TRUE(feature.values.empty());
       EXPECT_EQ(feature.label, tone["failed"].empty() ? "too short" : "no pitch");
@@ -174,7 +179,7 @@ void expect_same_as_batch(const FeatureSet& features, OutputIndices outputs, con
       ASSERT_LT(pass, pass_features.size());
       const auto& feature_pass = pass_features[pass++];
       EXPECT_EQ(frame_of(feature_pass.timestamp),
-                std::lround(measured_pass["time_s"].get<double>() * rate));
+                first_frame + std::lround(measured_pass["time_s"].get<double>() * rate));
       EXPECT_EQ(feature_pass.values.at(0), measured_pass["fundamental_hz"].get<float>());
     }
   }
