@@ -10,6 +10,7 @@
 
 #include <sndfile.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,14 @@ class SndfileSource final : public SampleSource {
   const RecordingFormat& format() const override { return format_; }
   const std::string& error() const override { return error_; }
 
+  // The file as libsndfile reads it, through calls of this reader.
+  struct Stream {
+    std::FILE* file = nullptr;
+    int read_errno = 0;  // the first failed read's errno, or 0
+  };
+
  private:
+  Stream stream_;
   SNDFILE* file_ = nullptr;
   ChannelChoice choice_;
   RecordingFormat format_;

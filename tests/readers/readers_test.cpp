@@ -1,4 +1,5 @@
 #include <cstring>
+#include <thread>
 
 #include "readers/recording.h"
 #include "readers/wave_source.h"
@@ -184,3 +185,29 @@ TEST(ReadRecording, RefusesWhatItCannotReadAndSaysWhat) {
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
   }
 }
+
+#if defined(TONEPRINT_HAVE_SNDFILE)
+TEST(ReadRecording, ConcurrentFailedOpensEachGiveTheirOwnReason) {
+  // Two files that libsndfile refuses for different reasons, opened over
+  // and over at once: each refusal must be the file's own.
+  test::TempDir dir;
+  const std::string paths[] = {dir.write("text", "not a recording"),
+                               dir.write("aiff", std::string("FORM\0\0\0\x20" "AIFFCOMM", 16))};
+  std::string first[2];
+  for (const int i : {0, 1}) open_recording(paths[i], {}, first[i]);
+  ASSERT_NE(first[0], first[1]);
+  int mixed_up[2] = {0, 0};
+  std::vector<std::thread> threads;
+  for (const int i : {0, 1}) {
+    threads.emplace_back([&, i] {
+      std::string error;
+      for (int n = 0; n < 3000; ++n) {
+        open_recording(paths[i], {}, error);
+        mixed_up[i] += error != first[i];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mixed_up[0] + mixed_up[1], 0) << first[0] << " / " << first[1];
+}
+#endif
