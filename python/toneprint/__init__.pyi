@@ -2,12 +2,22 @@
 # analyse_file() and Settings, and the attributes of the results.
 
 from os import PathLike
-from typing import Iterable, Literal, Union
+from typing import Any, Iterable, Literal, Sequence, Union
 
 import numpy as np
 import numpy.typing as npt
 
 __version__: str
+
+# Samples of any real integer or float type, or what numpy makes an array of
+# them from (a list of Python ints is int64); each integer type's full
+# scale, and a float's 1.0, is the 16-bit scale's 32768. Complex, bool and
+# object arrays are refused.
+Samples = Union[
+    npt.NDArray[Union[np.integer[Any], np.floating[Any]]],
+    Sequence[float],
+    Sequence[Sequence[float]],
+]
 
 RobustChange = Literal[
     "follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold"
@@ -113,7 +123,7 @@ class Settings:
     def as_dict(self) -> dict[str, int | float]: ...
 
 def analyse(
-    samples: npt.ArrayLike,
+    samples: Samples,
     sample_rate: int,
     *,
     a4: float = 440.0,

@@ -99,20 +99,35 @@ py::list analyse(const py::object& samples, const py::handle& sample_rate, const
   const py::dtype type = array.dtype();
   const char kind = type.kind();
   const py::ssize_t size = type.itemsize();
-  // Each brought to the 16-bit scale as the readers bring a file's samples.
-  if (kind == 'i' && size == 2) {
-    return analyse_array<std::int16_t>(array, rate, given, options, 1.0);
+  // Integers' full scale to the 16-bit scale, as the readers bring a file's
+  // samples (unsigned ones are offset by their midpoint first, as 8-bit WAVE
+  // samples are); floats' full scale 1.0 to 32768.
+  if (kind == 'i' || kind == 'u') {
+    const bool is_signed = kind == 'i';
+    switch (size) {
+      case 1:
+        return is_signed ? analyse_array<std::int8_t>(array, rate, given, options, 256.0)
+                         : analyse_array<std::uint8_t>(array, rate, given, options, 256.0);
+      case 2:
+        return is_signed ? analyse_array<std::int16_t>(array, rate, given, options, 1.0)
+                         : analyse_array<std::uint16_t>(array, rate, given, options, 1.0);
+      case 4:
+        return is_signed ? analyse_array<std::int32_t>(array, rate, given, options, 0x1p-16)
+                         : analyse_array<std::uint32_t>(array, rate, given, options, 0x1p-16);
+      case 8:
+        return is_signed ? analyse_array<std::int64_t>(array, rate, given, options, 0x1p-48)
+                         : analyse_array<std::uint64_t>(array, rate, given, options, 0x1p-48);
+      default:
+        break;
+    }
   }
-  if (kind == 'i' && size == 4) {
-    return analyse_array<std::int32_t>(array, rate, given, options, 1.0 / 65536.0);
-  }
-  if (kind == 'f' && size == 4) {
-    return analyse_array<float>(array, rate, given, options, 32768.0);
-  }
-  if (kind == 'f' && size == 8) {
+  if (kind == 'f') {
+    // float16 is widened to float32 exactly, a long double rounded to
+    // double: each in one converted copy.
+    if (size <= 4) return analyse_array<float>(array, rate, given, options, 32768.0);
     return analyse_array<double>(array, rate, given, options, 32768.0);
   }
-  throw py::type_error("samples must be int16, int32, float32 or float64, not " +
+  throw py::type_error("samples must be real integers or floats, not " +
                        py::str(static_cast<const py::handle&>(type)).cast<std::string>());
 }
 
@@ -198,10 +213,15 @@ PYBIND11_MODULE(_toneprint, module) {
 
 Measures the tones in an array of samples.
 
-samples: a numpy array, 1-D (frames) or 2-D (frames x channels), of int16,
-    int32, float32 or float64. They are brought to the 16-bit scale as the
-    programs bring a file's: int16 as it is, int32 divided by 65536, floats
-    (full scale 1.0) times 32768. Any other array is converted once.
+samples: a numpy array, 1-D (frames) or 2-D (frames x channels), of real
+    integers or floats, or what numpy makes one of (a list of Python ints
+    is int64). They are brought to the 16-bit scale as the programs bring a
+    file's, each integer type's full scale to 32768: int8 times 256, int16
+    as it is, int32 divided by 65536, int64 by 2**48; unsigned integers are
+    first offset by their midpoint (uint8 minus 128, as 8-bit WAVE samples
+    are, uint16 minus 32768, ...); floats (full scale 1.0) times 32768.
+    float16 and long double arrays are converted once; complex, bool and
+    object arrays raise TypeError.
 sample_rate: samples per second.
 a4: the frequency of A4 for note names and cents, Hz (100 to 1000).
 channel: 'mix' for the channels' mean, or a channel number from 1.

@@ -59,7 +59,9 @@ double number_from(const py::handle& value, const std::string& name, bool whole)
     if (PyIndex_Check(value.ptr()) == 0) {
       throw py::type_error(name + " must be a whole number, not " + shown(value));
     }
-    const py::int_ index = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
+    PyObject* const whole_number = PyNumber_Index(value.ptr());
+    if (whole_number == nullptr) throw py::error_already_set();  // __index__ raised
+    const py::int_ index = py::reinterpret_steal<py::int_>(whole_number);
     // Beyond a long long it is out of every bound anyway; so is infinity.
     int overflow = 0;
     const long long whole_value = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);

@@ -2,14 +2,17 @@
 
 // Samples a caller already holds in memory (a plugin host's blocks, an
 // array), read as a recording: interleaved frames of one or more channels,
-// brought to the 16-bit scale by a factor, one channel or their mean.
+// brought to the 16-bit scale by a factor (unsigned integers offset by their
+// midpoint first), one channel or their mean.
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "readers/channel_check.h"
@@ -42,10 +45,10 @@ class MemorySource final : public SampleSource {
       // summed in channel order, then divided.
       double value = 0.0;
       if (mix) {
-        for (std::size_t c = 0; c < channels; ++c) value += static_cast<double>(frame[c]) * scale_;
+        for (std::size_t c = 0; c < channels; ++c) value += scaled(frame[c]);
         value /= static_cast<double>(channels);
       } else {
-        value = static_cast<double>(frame[offset]) * scale_;
+        value = scaled(frame[offset]);
       }
       out[i] = std::isfinite(value) ? value : 0.0;
     }
@@ -63,6 +66,18 @@ class MemorySource final : public SampleSource {
   const std::string& error() const override { return error_; }
 
  private:
+  // Unsigned samples are offset by their midpoint first, as 8-bit WAVE
+  // samples are, so that their middle is silence.
+  double scaled(Sample value) const {
+    if constexpr (std::is_unsigned_v<Sample>) {
+      constexpr auto midpoint =
+          static_cast<double>(Sample{1} << (std::numeric_limits<Sample>::digits - 1));
+      return (static_cast<double>(value) - midpoint) * scale_;
+    } else {
+      return static_cast<double>(value) * scale_;
+    }
+  }
+
   std::span<const Sample> samples_;
   RecordingFormat format_;
   ChannelChoice choice_;

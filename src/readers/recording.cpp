@@ -52,8 +52,23 @@ std::unique_ptr<SampleSource> open_recording(const std::string& path, ChannelCho
       return nullptr;
     }
     const std::optional<WaveEncoding> encoding = wave_encoding(*wave, error);
-    if (!encoding) return nullptr;
-    return checked(std::make_unique<WaveSource>(std::move(wave), *encoding, choice), error);
+    if (encoding) {
+      return checked(std::make_unique<WaveSource>(std::move(wave), *encoding, choice), error);
+    }
+#if defined(TONEPRINT_HAVE_SNDFILE)
+    // A-law, µ-law, ADPCM and the like go to libsndfile; PCM and float stay
+    // with the reader above, whose values are every front-end's.
+    if (declares_other_encoding(*wave)) {
+      wave.reset();
+      auto source = std::make_unique<SndfileSource>(path, choice);
+      if (source->is_open()) {
+        error.clear();
+        return checked(std::move(source), error);
+      }
+      error += "; " + source->error();
+    }
+#endif
+    return nullptr;
   }
 #if defined(TONEPRINT_HAVE_SNDFILE)
   return checked(std::make_unique<SndfileSource>(path, choice), error);

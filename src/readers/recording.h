@@ -10,10 +10,11 @@
 namespace toneprint {
 
 // Opens the recording at `path` for reading `choice`. A file that begins
-// "RIFF", four bytes, "WAVE" is read by the project's own WAVE reader, the
-// same on every platform; any other through libsndfile where the build has
-// it. Null when the file cannot be opened or read as it declares, or the
-// channel is not there; `error` then says why.
+// "RIFF", four bytes, "WAVE" and holds PCM or float samples is read by the
+// project's own WAVE reader, the same on every platform; one of another
+// encoding (A-law, ADPCM, ...), and any other file, through libsndfile
+// where the build has it. Null when the file cannot be opened or read as it
+// declares, or the channel is not there; `error` then says why.
 std::unique_ptr<SampleSource> open_recording(const std::string& path, ChannelChoice choice,
                                              std::string& error);
 

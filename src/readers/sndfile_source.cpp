@@ -1,10 +1,14 @@
 #include "readers/sndfile_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <mutex>
 
 #include "readers/channel_check.h"
+#include "riff/file_offset.h"
 
 namespace toneprint {
 namespace {
@@ -62,13 +66,67 @@ bool is_lossy(int sample_type) {
          sample_type == SF_FORMAT_MPEG_LAYER_III;
 }
 
+// libsndfile reads the file through these from a stream opened here, so
+// that a failure to open or read it is this call's own (errno as the call
+// saw it), not libsndfile's process-wide error state.
+sf_count_t stream_length(void* user) {
+  return file_length(static_cast<SndfileSource::Stream*>(user)->file);
+}
+
+sf_count_t stream_seek(sf_count_t offset, int whence, void* user) {
+  std::FILE* const file = static_cast<SndfileSource::Stream*>(user)->file;
+  FileOffset base = 0;
+  if (whence == SEEK_CUR) base = tell(file);
+  if (whence == SEEK_END) base = file_length(file);
+  if (base < 0 || !seek_to(file, base + offset)) return -1;
+  return tell(file);
+}
+
+sf_count_t stream_read(void* data, sf_count_t count, void* user) {
+  auto* const stream = static_cast<SndfileSource::Stream*>(user);
+  const std::size_t got = std::fread(data, 1, static_cast<std::size_t>(count), stream->file);
+  if (got < static_cast<std::size_t>(count) && std::ferror(stream->file) != 0 &&
+      stream->read_errno == 0) {
+    stream->read_errno = errno != 0 ? errno : EIO;
+  }
+  return static_cast<sf_count_t>(got);
+}
+
+sf_count_t stream_write(const void* /*data*/, sf_count_t /*count*/, void* /*user*/) { return 0; }
+
+sf_count_t stream_tell(void* user) { return tell(static_cast<SndfileSource::Stream*>(user)->file); }
+
+SF_VIRTUAL_IO stream_io = {stream_length, stream_seek, stream_read, stream_write, stream_tell};
+
+// libsndfile keeps why an open failed only in process-wide state, which the
+// next open anywhere overwrites. Every open here holds this lock until it
+// has taken that reason, so that concurrent readers each get their own.
+std::mutex open_lock;
+
 }  // namespace
 
 SndfileSource::SndfileSource(const std::string& path, ChannelChoice choice) : choice_(choice) {
+  stream_.file = std::fopen(path.c_str(), "rb");
+  if (stream_.file == nullptr) {
+    error_ = std::string("cannot open the file: ") + std::strerror(errno);
+    return;
+  }
   SF_INFO info{};
-  file_ = sf_open(path.c_str(), SFM_READ, &info);
+  std::string reason;
+  {
+    const std::lock_guard<std::mutex> lock(open_lock);
+    file_ = sf_open_virtual(&stream_io, SFM_READ, &info, &stream_);
+    // No reason at all means that a libsndfile user outside this lock has
+    // opened a file since.
+    if (file_ == nullptr) {
+      reason = sf_error(nullptr) != SF_ERR_NO_ERROR ? sf_strerror(nullptr)
+                                                    : "not a format that it decodes";
+    }
+  }
   if (file_ == nullptr) {
-    error_ = std::string("libsndfile cannot read the file: ") + sf_strerror(nullptr);
+    error_ = stream_.read_errno != 0
+                 ? std::string("cannot read the file: ") + std::strerror(stream_.read_errno)
+                 : "libsndfile cannot read the file: " + reason;
     return;
   }
   const int sample_type = info.format & SF_FORMAT_SUBMASK;
@@ -87,6 +145,7 @@ SndfileSource::SndfileSource(const std::string& path, ChannelChoice choice) : ch
 
 SndfileSource::~SndfileSource() {
   if (file_ != nullptr) sf_close(file_);
+  if (stream_.file != nullptr) std::fclose(stream_.file);
 }
 
 std::size_t SndfileSource::read(std::span<double> out) {

@@ -1,7 +1,9 @@
 #pragma once
 
 // Recordings in the containers that libsndfile reads (FLAC, AIFF, Ogg Vorbis
-// and Opus, MP3, ...) as a SampleSource. Built only with libsndfile.
+// and Opus, MP3, ...), and WAVE files of the encodings that the WAVE reader
+// leaves to it (A-law, µ-law, ADPCM, ...), as a SampleSource. Built only
+// with libsndfile.
 //
 // The samples are read as libsndfile's normalised doubles (full scale 1)
 // times 32768, so that 16- and 24-bit integers give exactly the values that
@@ -10,6 +12,7 @@
 
 #include <sndfile.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,7 +35,18 @@ class SndfileSource final : public SampleSource {
   const RecordingFormat& format() const override { return format_; }
   const std::string& error() const override { return error_; }
 
+  // Whether libsndfile opened the file (error() may still refuse the
+  // channel asked for).
+  bool is_open() const { return file_ != nullptr; }
+
+  // The file as libsndfile reads it, through calls of this reader.
+  struct Stream {
+    std::FILE* file = nullptr;
+    int read_errno = 0;  // the first failed read's errno, or 0
+  };
+
  private:
+  Stream stream_;
   SNDFILE* file_ = nullptr;
   ChannelChoice choice_;
   RecordingFormat format_;

@@ -142,6 +142,15 @@ std::optional<WaveEncoding> wave_encoding(const WaveFile& wave, std::string& err
       wave.bits_per_sample(), wave.channels()};
 }
 
+bool declares_other_encoding(const WaveFile& wave) {
+  std::uint16_t tag = wave.format_tag();
+  if (tag == tag_extensible) {
+    if (wave.extension_size() < WaveFile::extensible_bytes) return false;
+    tag = wave.subformat();
+  }
+  return tag != tag_pcm && tag != tag_ieee_float;
+}
+
 WaveSource::WaveSource(std::unique_ptr<WaveFile> wave, const WaveEncoding& encoding,
                        ChannelChoice choice)
     : WaveSource(*wave, encoding, choice) {

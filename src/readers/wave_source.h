@@ -46,6 +46,11 @@ struct WaveEncoding {
 // built on it.
 std::optional<WaveEncoding> wave_encoding(const WaveFile& wave, std::string& error);
 
+// Whether the format chunk declares an encoding other than PCM and IEEE
+// float, directly or as the extensible format's subformat: one that this
+// reader refuses but another decoder may read (A-law, ADPCM, ...).
+bool declares_other_encoding(const WaveFile& wave);
+
 class WaveSource final : public SampleSource {
  public:
   // Reads `wave`, which the caller keeps open while this object lives, from

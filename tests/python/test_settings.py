@@ -25,6 +25,13 @@ NAMES = [*list(BOUNDS)[:5], "fft_size", *list(BOUNDS)[5:]]
 EMPTY = np.zeros((0, 2), np.int16)
 
 
+class FailingIndex:
+    """A whole number whose __index__ raises: its error is the caller's."""
+
+    def __index__(self):
+        raise LookupError("the index's own error")
+
+
 @pytest.mark.parametrize("name", BOUNDS)
 def test_bounds_are_taken_and_just_outside_them_refused(name):
     whole, low, high = BOUNDS[name]
@@ -69,6 +76,8 @@ def test_wrong_types_raise_type_error(name):
     ({"robust": "consensus"}, TypeError, "robust must be True, False or a collection"),
     ({"robust": 1}, TypeError, "robust"),
     ({"robust": ["consensus", "loud"]}, ValueError, "'loud' is none of"),
+    ({"harmonics": FailingIndex()}, LookupError, "^the index's own error$"),
+    ({"channel": FailingIndex()}, LookupError, "^the index's own error$"),
 ])
 def test_bad_keywords_are_refused(keywords, error, message, recordings):
     with pytest.raises(error, match=message):

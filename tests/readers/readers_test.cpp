@@ -1,4 +1,5 @@
 #include <cstring>
+#include <thread>
 
 #include "readers/recording.h"
 #include "readers/wave_source.h"
@@ -184,3 +185,75 @@ TEST(ReadRecording, RefusesWhatItCannotReadAndSaysWhat) {
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
   }
 }
+
+#if defined(TONEPRINT_HAVE_SNDFILE)
+TEST(ReadRecording, WaveFilesOfOtherEncodingsAreDecodedAsTheSameCodecInW64) {
+  std::vector<int> signal(4000);
+  for (std::size_t i = 0; i < signal.size(); ++i) {
+    signal[i] = static_cast<int>(std::lround(0x40000000 * std::sin(0.05 * static_cast<double>(i))));
+  }
+  // clang-format off
+  const struct { int container; int codec; const char* format; } cases[] = {
+      {SF_FORMAT_WAV, SF_FORMAT_ALAW, "WAVE alaw"}, {SF_FORMAT_WAV, SF_FORMAT_ULAW, "WAVE ulaw"},
+      {SF_FORMAT_WAV, SF_FORMAT_IMA_ADPCM, "WAVE ima-adpcm"},
+      {SF_FORMAT_WAVEX, SF_FORMAT_ULAW, "WAVEX ulaw"},  // as the extensible format's subformat
+  };
+  // clang-format on
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    // The W64 file, which libsndfile always read, is the reference.
+    std::vector<double> values[2];
+    std::string formats[2];
+    for (const int i : {0, 1}) {
+      const std::string path = dir.file(c.format + std::to_string(i));
+      SF_INFO info{0, 8000, 1, (i == 0 ? c.container : SF_FORMAT_W64) | c.codec, 0, 0};
+      SNDFILE* const file = sf_open(path.c_str(), SFM_WRITE, &info);
+      ASSERT_NE(file, nullptr) << c.format << ": " << sf_strerror(nullptr);
+      EXPECT_EQ(sf_writef_int(file, signal.data(), std::ssize(signal)), std::ssize(signal));
+      sf_close(file);
+      std::string error;
+      const auto source = open_recording(path, {}, error);
+      ASSERT_NE(source, nullptr) << c.format << ": " << error;
+      EXPECT_EQ(error, "") << c.format;
+      values[i].resize(2 * signal.size());
+      values[i].resize(source->read(values[i]));
+      const RecordingFormat& f = source->format();
+      formats[i] = f.container + " " + f.sample_type + " " + std::to_string(f.sample_rate);
+    }
+    EXPECT_EQ(formats[0], std::string(c.format) + " 8000");
+    EXPECT_EQ(values[0], values[1]) << c.format;
+    // And it is the signal, within the codec's noise: 30 dB below it.
+    ASSERT_GE(values[0].size(), signal.size()) << c.format;
+    double noise = 0, power = 0;
+    for (std::size_t i = 0; i < signal.size(); ++i) {
+      noise += std::pow(values[0][i] - signal[i] / 65536.0, 2);
+      power += std::pow(signal[i] / 65536.0, 2);
+    }
+    EXPECT_LT(noise, 1e-3 * power) << c.format;
+  }
+}
+
+TEST(ReadRecording, ConcurrentFailedOpensEachGiveTheirOwnReason) {
+  // Two files that libsndfile refuses for different reasons, opened over
+  // and over at once: each refusal must be the file's own.
+  test::TempDir dir;
+  const std::string paths[] = {dir.write("text", "not a recording"),
+                               dir.write("aiff", std::string("FORM\0\0\0\x20" "AIFFCOMM", 16))};
+  std::string first[2];
+  for (const int i : {0, 1}) open_recording(paths[i], {}, first[i]);
+  ASSERT_NE(first[0], first[1]);
+  int mixed_up[2] = {0, 0};
+  std::vector<std::thread> threads;
+  for (const int i : {0, 1}) {
+    threads.emplace_back([&, i] {
+      std::string error;
+      for (int n = 0; n < 3000; ++n) {
+        open_recording(paths[i], {}, error);
+        mixed_up[i] += error != first[i];
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mixed_up[0] + mixed_up[1], 0) << first[0] << " / " << first[1];
+}
+#endif
