@@ -35,6 +35,21 @@ bool same_file(const std::string& a, const std::string& b) {
          !error;
 }
 
+// Whether the report can be opened for writing, tried without emptying it:
+// an existing file is opened for appending and left as it was; a missing one
+// is created and removed again. The report is opened for writing only once
+// the recording has been accepted, so a refused one leaves it untouched.
+bool report_writable(const std::string& path) {
+  std::error_code error;
+  const bool existed =
+      std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::path(path), error));
+  std::FILE* const file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  if (!existed) std::remove(path.c_str());
+  return true;
+}
+
 }  // namespace
 
 std::string proposed_report_name(const std::string& recording_path) {
@@ -59,7 +74,7 @@ const DialogRequest report_dialog = {"Enter a filename for the output",
                                      "txt",
                                      dialog_overwrite_prompt | dialog_no_read_only_return};
 
-bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
+bool select_files(WaveFile& wave, std::string& report, FileDialogs& dialogs) {
   // The path carries over from each attempt to the next, so a dialog shown
   // again proposes the path that failed.
   std::string path;
@@ -73,12 +88,16 @@ bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
   path = proposed_report_name(recording);
   for (;;) {
     if (!dialogs.save_file(report_dialog, path)) return false;
-    // Opening for writing empties the file: the recording itself, under
-    // whatever name, is refused before that.
-    report = same_file(path, recording) ? nullptr : std::fopen(path.c_str(), report_mode);
-    if (report != nullptr) return true;
+    // Writing the report empties the file: the recording itself, under
+    // whatever name, is refused.
+    if (!same_file(path, recording) && report_writable(path)) {
+      report = path;
+      return true;
+    }
     dialogs.message_box("The selected file could not be opened for output.", "Error");
   }
 }
+
+std::FILE* open_report(const std::string& path) { return std::fopen(path.c_str(), report_mode); }
 
 }  // namespace toneprint

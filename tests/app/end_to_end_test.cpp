@@ -56,8 +56,8 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
   // replaced, then replaced, which is refused, as it is under another
   // spelling and through a link; a report that cannot be opened; then a name
   // without its extension; the defaults. Three harmonics, then the end of the
-  // input, which keeps every other default. A stereo 8-bit recording. Each
-  // dialog cancelled.
+  // input, which keeps every other default. A stereo 8-bit recording, which
+  // creates no report. Each dialog cancelled.
   std::vector<std::tuple<std::string, int, std::string, const char*>> cases = {
       {missing + "\n" + not_wave + "\n '" + recording + "'\n" + recording + "\nno\n" +
            recording + "\nyes\n" + other_spelling + "\nyes\n" + linked + "\nyes\n" + unwritable +
@@ -78,7 +78,7 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
        "261.630, 9000.0, 9000.0, 4500.0, 3000.0, 2000.0\n"},
       {stereo + "\n" + report + "\n\n", 1, open + "Enter a filename for the output [stereo]: " +
        "\nError: the input wave file must be mono (1 channel).\n"
-       "\nError: the input wave file must have 16-bit samples.\nPress <Enter> to quit.\n", ""},
+       "\nError: the input wave file must have 16-bit samples.\nPress <Enter> to quit.\n", nullptr},
       {"\n", 0, open, nullptr}, {"", 0, open, nullptr}, {recording, 0, open + save, nullptr}};
   // clang-format on
 #if defined(__linux__)
@@ -111,6 +111,31 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
     EXPECT_EQ(test::read_file(report, true), text);
 #endif
     std::filesystem::remove(report);
+  }
+}
+
+TEST(EndToEnd, ARefusedRecordingLeavesTheReportItWouldReplace) {
+  const test::TempDir dir;
+  const std::string report = dir.write("report.txt", "an earlier report\n");
+  // clang-format off
+  const std::pair<std::string, const char*> cases[] = {
+      {test::fmt_chunk(2), "be mono (1 channel)"}, {test::fmt_chunk(1, 44100, 24), "have 16-bit samples"}};
+  // clang-format on
+  for (const auto& [format, refusal] : cases) {
+    SCOPED_TRACE(refusal);
+    const std::string recording =
+        dir.write("take.wav", test::riff("WAVE", format + test::chunk("data", "123456789012")));
+    const test::ProgramRun run = test::run_program(
+        TONEPRINT_BINARY, "", dir.write("in", recording + "\n" + report + "\nyes\n\n"),
+        dir.file("out"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.console.find(report +
+                               " exists. Replace it? (yes / no) \nError: the input wave "
+                               "file must " +
+                               refusal + ".\nPress <Enter> to quit.\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_EQ(test::read_file(report, true), "an earlier report\n");
   }
 }
 
