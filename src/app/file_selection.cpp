@@ -1,7 +1,10 @@
 #include "app/file_selection.h"
 
-#include <filesystem>
 #include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace toneprint {
 namespace {
@@ -31,8 +34,7 @@ std::size_t extension_dot(const std::string& path) {
 // True when both paths name one existing file, through links or not.
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code error;
-  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) &&
-         !error;
+  return std::filesystem::equivalent(file_path(a), file_path(b), error) && !error;
 }
 
 // Whether the report can be opened for writing, tried without emptying it:
@@ -42,7 +44,7 @@ bool same_file(const std::string& a, const std::string& b) {
 bool report_writable(const std::string& path) {
   std::error_code error;
   const bool existed =
-      std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::path(path), error));
+      std::filesystem::exists(std::filesystem::symlink_status(file_path(path), error));
   std::FILE* const file = std::fopen(path.c_str(), "a");
   if (file == nullptr) return false;
   std::fclose(file);
@@ -51,6 +53,18 @@ bool report_writable(const std::string& path) {
 }
 
 }  // namespace
+
+std::filesystem::path file_path(const std::string& name) {
+#if defined(_WIN32)
+  const int length = static_cast<int>(name.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, name.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), length, wide.data(), size);
+  return wide;
+#else
+  return name;
+#endif
+}
 
 std::string proposed_report_name(const std::string& recording_path) {
   const std::size_t name = file_name_start(recording_path);

@@ -1,6 +1,7 @@
 // The real program, run with typed answers piped in, as a user would. With
 // its input from a file, it shows its dialogs on the console.
 
+#include <fstream>
 #include <regex>
 
 #include "app/console_input.h"
@@ -137,6 +138,34 @@ TEST(EndToEnd, ARefusedRecordingLeavesTheReportItWouldReplace) {
         << run.console;
     EXPECT_EQ(test::read_file(report, true), "an earlier report\n");
   }
+}
+
+TEST(EndToEnd, ANameOutsideTheCodePageIsAnalysed) {
+  // Windows programs reach such a name only with UTF-8 as their code page.
+  const test::TempDir dir;
+  const std::u8string_view u8name = u8"Grüße_音";
+  const std::string name(u8name.begin(), u8name.end());
+  const std::filesystem::path folder = dir.path() / "takes";
+  std::filesystem::create_directory(folder);
+  const std::vector<double> tone = test::synthesise({440, {{1, 9000, 0.0}}}, 44100, 66150);
+  std::filesystem::copy_file(dir.write("a.wav", test::wave({tone.begin(), tone.end()})),
+                             folder / (std::u8string(u8name) + u8".wav"));
+  // toneprint, with the paths typed; toneprint-batch, given the folder.
+  const std::string typed =
+      folder.string() + "/" + name + ".wav\n" + folder.string() + "/" + name + "\nno\n\n";
+  const test::ProgramRun run =
+      test::run_program(TONEPRINT_BINARY, "", dir.write("in", typed), dir.file("out"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.console.find("Detected tone at 440.00 Hz\n"), std::string::npos) << run.console;
+  std::ifstream report(folder / (std::u8string(u8name) + u8".txt"));
+  std::string header, line;
+  EXPECT_TRUE(std::getline(report, header) && std::getline(report, line));
+  EXPECT_EQ(line.substr(0, 23), "440.000, 9000.0, 9000.0");
+  const test::ProgramRun batch =
+      test::run_program(TONEPRINT_BATCH_BINARY, "-q -f csv \"" + folder.string() + "\"",
+                        dir.write("none", ""), dir.file("batch"));
+  EXPECT_EQ(batch.status, 0);
+  EXPECT_NE(batch.console.find(name + ".wav,1,"), std::string::npos) << batch.console;
 }
 
 TEST(EndToEnd, TheRunWaitsForEnterBeforeItEnds) {
