@@ -39,7 +39,7 @@ const char* home_folder() {
 
 bool file_exists(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(std::filesystem::path(path), error) && !error;
+  return std::filesystem::exists(file_path(path), error) && !error;
 }
 
 std::string with_default_extension(const std::string& path, const DialogRequest& request) {

@@ -1,7 +1,10 @@
 #include "app/file_selection.h"
 
-#include <filesystem>
 #include <system_error>
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace toneprint {
 namespace {
@@ -31,11 +34,37 @@ std::size_t extension_dot(const std::string& path) {
 // True when both paths name one existing file, through links or not.
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code error;
-  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) &&
-         !error;
+  return std::filesystem::equivalent(file_path(a), file_path(b), error) && !error;
+}
+
+// Whether the report can be opened for writing, tried without emptying it:
+// an existing file is opened for appending and left as it was; a missing one
+// is created and removed again. The report is opened for writing only once
+// the recording has been accepted, so a refused one leaves it untouched.
+bool report_writable(const std::string& path) {
+  std::error_code error;
+  const bool existed =
+      std::filesystem::exists(std::filesystem::symlink_status(file_path(path), error));
+  std::FILE* const file = std::fopen(path.c_str(), "a");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  if (!existed) std::remove(path.c_str());
+  return true;
 }
 
 }  // namespace
+
+std::filesystem::path file_path(const std::string& name) {
+#if defined(_WIN32)
+  const int length = static_cast<int>(name.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, name.data(), length, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), length, wide.data(), size);
+  return wide;
+#else
+  return name;
+#endif
+}
 
 std::string proposed_report_name(const std::string& recording_path) {
   const std::size_t name = file_name_start(recording_path);
@@ -59,7 +88,7 @@ const DialogRequest report_dialog = {"Enter a filename for the output",
                                      "txt",
                                      dialog_overwrite_prompt | dialog_no_read_only_return};
 
-bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
+bool select_files(WaveFile& wave, std::string& report, FileDialogs& dialogs) {
   // The path carries over from each attempt to the next, so a dialog shown
   // again proposes the path that failed.
   std::string path;
@@ -73,12 +102,16 @@ bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs) {
   path = proposed_report_name(recording);
   for (;;) {
     if (!dialogs.save_file(report_dialog, path)) return false;
-    // Opening for writing empties the file: the recording itself, under
-    // whatever name, is refused before that.
-    report = same_file(path, recording) ? nullptr : std::fopen(path.c_str(), report_mode);
-    if (report != nullptr) return true;
+    // Writing the report empties the file: the recording itself, under
+    // whatever name, is refused.
+    if (!same_file(path, recording) && report_writable(path)) {
+      report = path;
+      return true;
+    }
     dialogs.message_box("The selected file could not be opened for output.", "Error");
   }
 }
+
+std::FILE* open_report(const std::string& path) { return std::fopen(path.c_str(), report_mode); }
 
 }  // namespace toneprint

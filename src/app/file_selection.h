@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,10 +53,20 @@ extern const DialogRequest recording_dialog;
 extern const DialogRequest report_dialog;
 
 // Has the user choose the recording, opened in `wave`, and the report file,
-// opened for writing as a text stream in `report`. False when the user
-// cancelled a dialog (the recording may then be open already). The report
-// may not be the recording itself, under any name.
-bool select_files(WaveFile& wave, std::FILE*& report, FileDialogs& dialogs);
+// whose path is stored in `report`: one that can be opened for writing,
+// found out without changing it or leaving a new file behind. False when
+// the user cancelled a dialog (the recording may then be open already). The
+// report may not be the recording itself, under any name.
+bool select_files(WaveFile& wave, std::string& report, FileDialogs& dialogs);
+
+// Opens the chosen report for writing as a text stream, which empties it;
+// null when it cannot be opened.
+std::FILE* open_report(const std::string& path);
+
+// A file named as the platform's file functions take it. On Windows these
+// read a name in the ANSI code page (UTF-8 by the programs' manifest), which
+// libstdc++ does not use for a path made from a narrow string.
+std::filesystem::path file_path(const std::string& name);
 
 // The report name proposed for a recording: its file name without the
 // directory and without the last extension ("C:\rec\a.b.wav" gives "a.b"); a

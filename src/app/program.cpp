@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <string>
 
 #include "analysis/report.h"
 #include "analysis/tone_analysis.h"
@@ -12,12 +13,15 @@ namespace toneprint {
 
 int run_program(Console& console, FileDialogs& dialogs) {
   WaveFile wave;
-  std::FILE* report = nullptr;
-  if (!select_files(wave, report, dialogs)) return 0;
+  std::string report_path;
+  if (!select_files(wave, report_path, dialogs)) return 0;
 
-  if (!check_input_format(wave, console)) {
-    // The report file has been created and stays empty.
-    std::fclose(report);
+  // A refused recording leaves the report as it was, or leaves none.
+  const bool accepted = check_input_format(wave, console);
+  std::FILE* const report = accepted ? open_report(report_path) : nullptr;
+  if (report == nullptr) {
+    // Opening can fail only if the file has changed since it was chosen.
+    if (accepted) dialogs.message_box("The selected file could not be opened for output.", "Error");
     console.write("Press <Enter> to quit.\n");
     discard_input_line(console);
     return 1;

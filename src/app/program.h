@@ -9,7 +9,7 @@ namespace toneprint {
 // recording is mono 16-bit, settle the settings, write the report, wait for
 // Enter. Returns the exit status: 0 after a complete run or a cancelled
 // dialog, 1 for a recording that is not mono 16-bit or a report that could
-// not be written completely.
+// not be opened or written completely.
 int run_program(Console& console, FileDialogs& dialogs);
 
 }  // namespace toneprint

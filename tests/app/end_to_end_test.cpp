@@ -1,6 +1,7 @@
 // The real program, run with typed answers piped in, as a user would. With
 // its input from a file, it shows its dialogs on the console.
 
+#include <fstream>
 #include <regex>
 
 #include "app/console_input.h"
@@ -56,8 +57,8 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
   // replaced, then replaced, which is refused, as it is under another
   // spelling and through a link; a report that cannot be opened; then a name
   // without its extension; the defaults. Three harmonics, then the end of the
-  // input, which keeps every other default. A stereo 8-bit recording. Each
-  // dialog cancelled.
+  // input, which keeps every other default. A stereo 8-bit recording, which
+  // creates no report. Each dialog cancelled.
   std::vector<std::tuple<std::string, int, std::string, const char*>> cases = {
       {missing + "\n" + not_wave + "\n '" + recording + "'\n" + recording + "\nno\n" +
            recording + "\nyes\n" + other_spelling + "\nyes\n" + linked + "\nyes\n" + unwritable +
@@ -78,7 +79,7 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
        "261.630, 9000.0, 9000.0, 4500.0, 3000.0, 2000.0\n"},
       {stereo + "\n" + report + "\n\n", 1, open + "Enter a filename for the output [stereo]: " +
        "\nError: the input wave file must be mono (1 channel).\n"
-       "\nError: the input wave file must have 16-bit samples.\nPress <Enter> to quit.\n", ""},
+       "\nError: the input wave file must have 16-bit samples.\nPress <Enter> to quit.\n", nullptr},
       {"\n", 0, open, nullptr}, {"", 0, open, nullptr}, {recording, 0, open + save, nullptr}};
   // clang-format on
 #if defined(__linux__)
@@ -112,6 +113,59 @@ TEST(EndToEnd, RunsWithTypedAnswers) {
 #endif
     std::filesystem::remove(report);
   }
+}
+
+TEST(EndToEnd, ARefusedRecordingLeavesTheReportItWouldReplace) {
+  const test::TempDir dir;
+  const std::string report = dir.write("report.txt", "an earlier report\n");
+  // clang-format off
+  const std::pair<std::string, const char*> cases[] = {
+      {test::fmt_chunk(2), "be mono (1 channel)"}, {test::fmt_chunk(1, 44100, 24), "have 16-bit samples"}};
+  // clang-format on
+  for (const auto& [format, refusal] : cases) {
+    SCOPED_TRACE(refusal);
+    const std::string recording =
+        dir.write("take.wav", test::riff("WAVE", format + test::chunk("data", "123456789012")));
+    const test::ProgramRun run = test::run_program(
+        TONEPRINT_BINARY, "", dir.write("in", recording + "\n" + report + "\nyes\n\n"),
+        dir.file("out"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.console.find(report +
+                               " exists. Replace it? (yes / no) \nError: the input wave "
+                               "file must " +
+                               refusal + ".\nPress <Enter> to quit.\n"),
+              std::string::npos)
+        << run.console;
+    EXPECT_EQ(test::read_file(report, true), "an earlier report\n");
+  }
+}
+
+TEST(EndToEnd, ANameOutsideTheCodePageIsAnalysed) {
+  // Windows programs reach such a name only with UTF-8 as their code page.
+  const test::TempDir dir;
+  const std::u8string_view u8name = u8"Grüße_音";
+  const std::string name(u8name.begin(), u8name.end());
+  const std::filesystem::path folder = dir.path() / "takes";
+  std::filesystem::create_directory(folder);
+  const std::vector<double> tone = test::synthesise({440, {{1, 9000, 0.0}}}, 44100, 66150);
+  std::filesystem::copy_file(dir.write("a.wav", test::wave({tone.begin(), tone.end()})),
+                             folder / (std::u8string(u8name) + u8".wav"));
+  // toneprint, with the paths typed; toneprint-batch, given the folder.
+  const std::string typed =
+      folder.string() + "/" + name + ".wav\n" + folder.string() + "/" + name + "\nno\n\n";
+  const test::ProgramRun run =
+      test::run_program(TONEPRINT_BINARY, "", dir.write("in", typed), dir.file("out"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.console.find("Detected tone at 440.00 Hz\n"), std::string::npos) << run.console;
+  std::ifstream report(folder / (std::u8string(u8name) + u8".txt"));
+  std::string header, line;
+  EXPECT_TRUE(std::getline(report, header) && std::getline(report, line));
+  EXPECT_EQ(line.substr(0, 23), "440.000, 9000.0, 9000.0");
+  const test::ProgramRun batch =
+      test::run_program(TONEPRINT_BATCH_BINARY, "-q -f csv \"" + folder.string() + "\"",
+                        dir.write("none", ""), dir.file("batch"));
+  EXPECT_EQ(batch.status, 0);
+  EXPECT_NE(batch.console.find(name + ".wav,1,"), std::string::npos) << batch.console;
 }
 
 TEST(EndToEnd, TheRunWaitsForEnterBeforeItEnds) {
