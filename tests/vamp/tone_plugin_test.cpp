@@ -51,10 +51,42 @@ void* operator new(std::size_t size, std::align_val_t align) {
   const auto alignment = static_cast<std::size_t>(align);
   return heap::counted(std::aligned_alloc(alignment, (size + alignment) / alignment * alignment));
 }
+// Every other form too, so that no block is made by one allocator and freed
+// by another (the sanitizers' operator new is not malloc).
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept {
+  return operator new(size, nothrow);
+}
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size, align);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t& nothrow) noexcept {
+  return operator new(size, align, nothrow);
+}
 void operator delete(void* block) noexcept { heap::release(block); }
 void operator delete(void* block, std::size_t) noexcept { heap::release(block); }
 void operator delete(void* block, std::align_val_t) noexcept { heap::release(block); }
 void operator delete(void* block, std::size_t, std::align_val_t) noexcept { heap::release(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { heap::release(block); }
+void operator delete(void* block, std::align_val_t, const std::nothrow_t&) noexcept { heap::release(block); }
+void operator delete[](void* block) noexcept { heap::release(block); }
+void operator delete[](void* block, std::size_t) noexcept { heap::release(block); }
+void operator delete[](void* block, std::align_val_t) noexcept { heap::release(block); }
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { heap::release(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { heap::release(block); }
+void operator delete[](void* block, std::align_val_t, const std::nothrow_t&) noexcept { heap::release(block); }
 
 namespace toneprint {
 namespace {
