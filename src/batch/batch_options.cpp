@@ -189,12 +189,13 @@ std::string setting_option_name(std::size_t index) {
 }
 
 bool is_recording_name(const std::string& file_name) {
-  // The reader's own WAVE, every major format libsndfile reads (but raw
-  // samples, which need their format given), and the other names of
-  // formats libsndfile reads under one name.
+  // The reader's own WAVE; where libsndfile reads too, every major format
+  // it reads (but raw samples, which need their format given) and the
+  // other names of formats it reads under one name.
   static const std::vector<std::string> extensions = [] {
-    std::vector<std::string> list = {"wav", "wave", "aif", "aifc", "oga", "opus"};
+    std::vector<std::string> list = {"wav", "wave"};
 #if defined(TONEPRINT_HAVE_SNDFILE)
+    list.insert(list.end(), {"aif", "aifc", "oga", "opus"});
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {

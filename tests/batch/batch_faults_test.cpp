@@ -33,7 +33,7 @@ std::vector<std::int16_t> tone(double f, double seconds) {
 }
 
 // The names in a folder, hidden ones too.
-std::vector<std::string> names_in(const std::filesystem::path& folder) {
+[[maybe_unused]] std::vector<std::string> names_in(const std::filesystem::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     names.push_back(entry.path().filename().string());

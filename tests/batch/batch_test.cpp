@@ -215,18 +215,19 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
 #endif
 }
 
-// A folder stands for its audio files in name order, whatever the jobs.
+// A folder stands for its audio files in name order, whatever the jobs
+// (names that every build reads: WAVE under its two extensions).
 TEST(Batch, AFolderGivesItsRecordingsInNameOrder) {
   const test::TempDir dir;
   std::filesystem::create_directory(dir.file("takes"));
   const std::string tones = test::wave(three_tones());
-  for (const char* name : {"takes/c.wav", "takes/A.WAV", "takes/b.flac", "takes/notes.txt"}) {
+  for (const char* name : {"takes/c.wav", "takes/A.WAV", "takes/b.wave", "takes/notes.txt"}) {
     dir.write(name, tones);
   }
   const test::ProgramRun run = test::run_program(
       TONEPRINT_BATCH_BINARY, "-j 3 " + dir.file("takes"), dir.write("input", ""), dir.file("out"));
   EXPECT_EQ(run.status, 0) << run.console;
-  const std::size_t a = run.console.find("A.WAV,3,"), b = run.console.find("b.flac,1,"),
+  const std::size_t a = run.console.find("A.WAV,3,"), b = run.console.find("b.wave,1,"),
                     c = run.console.find("c.wav,1,");
   EXPECT_TRUE(a < b && b < c && c != std::string::npos) << run.console;
   EXPECT_EQ(run.console.find("notes.txt"), std::string::npos) << run.console;
