@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/evaluation.h"
 #include "analysis/harmonic_kernels.h"
 
 namespace toneprint {
@@ -143,21 +144,6 @@ class SingleFrequencyDft {
 
 class HarmonicWorker;
 
-// How HarmonicAccumulator evaluates its sums.
-enum class Evaluation {
-  // The straightforward sums of measure_harmonics, term by term: the same
-  // amplitudes to the last bit.
-  reference,
-  // Runs of samples at a time, several terms at once with the processor's
-  // vector instructions, each term's sine and cosine the product of an
-  // anchor and a step (see harmonic_kernels.h), the terms added in a few
-  // partial sums: amplitudes within about 1e-12 of the reference's,
-  // relatively. Where the process may use two processors and a run holds
-  // many terms, a second thread measures half the harmonics; each
-  // harmonic's sums are formed by one thread in one order, so the results
-  // do not depend on it.
-  fast,
-};
 
 // measure_harmonics over a frame that arrives a few samples at a time,
 // without the frame ever being held in memory. The tone loop measures its

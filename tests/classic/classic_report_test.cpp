@@ -1,4 +1,4 @@
-#include "analysis/report.h"
+#include "classic/classic_report.h"
 
 #include "support/test_support.h"
 
