@@ -5,7 +5,7 @@
 #include <span>
 #include <utility>
 
-#include "analysis/level_envelope.h"
+#include "analysis/level_scan.h"
 #include "analysis/tone_analysis.h"
 #include "analysis/tone_results.h"
 
