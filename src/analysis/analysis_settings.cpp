@@ -42,11 +42,9 @@ const SettingBounds& bounds_of(Setting setting) {
 
 // A size that pitch detection accepts, whatever the value.
 std::uint32_t largest_fft_size_up_to(double value) {
-  std::uint32_t size = fft_sizes.front();
-  for (const std::uint32_t candidate : fft_sizes) {
-    if (candidate <= value) size = candidate;
-  }
-  return size;
+  const auto above = std::find_if(fft_sizes.begin() + 1, fft_sizes.end(),
+                                  [value](std::uint32_t size) { return size > value; });
+  return *(above - 1);
 }
 
 }  // namespace

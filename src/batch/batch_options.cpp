@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -128,8 +129,12 @@ std::size_t distance(const std::string& a, const std::string& b) {
 std::string unknown_option(const CLI::App& app, int argc, const char* const* argv) {
   std::vector<std::string> names;
   for (const CLI::Option* option : app.get_options()) {
-    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
-    for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+    const auto prefixed = [&names](const std::vector<std::string>& plain, const char* dashes) {
+      std::transform(plain.begin(), plain.end(), std::back_inserter(names),
+                     [dashes](const std::string& name) { return dashes + name; });
+    };
+    prefixed(option->get_lnames(), "--");
+    prefixed(option->get_snames(), "-");
   }
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];

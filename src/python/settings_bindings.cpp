@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -51,7 +52,8 @@ std::string shown(const py::handle& value) { return py::repr(value).cast<std::st
 const std::vector<std::string>& keyword_names() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> list;
-    for (const SettingName& setting : setting_names) list.push_back(keyword_of(setting.name));
+    std::transform(setting_names.begin(), setting_names.end(), std::back_inserter(list),
+                   [](const SettingName& setting) { return keyword_of(setting.name); });
     return list;
   }();
   return names;
