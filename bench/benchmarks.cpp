@@ -11,8 +11,9 @@
 
 #include "analysis/harmonic_measurement.h"
 #include "analysis/pitch_detection.h"
-#include "analysis/report.h"
+#include "classic/classic_report.h"
 #include "analysis/tone_analysis.h"
+#include "classic/wave_analysis.h"
 #include "dsp/fft_plan.h"
 #include "dsp/fftmisc.h"
 #include "riff/wave_file.h"

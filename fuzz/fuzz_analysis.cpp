@@ -4,8 +4,9 @@
 #include <algorithm>
 
 #include "analysis/analysis_settings.h"
-#include "analysis/text_output.h"
+#include "classic/text_output.h"
 #include "analysis/tone_analysis.h"
+#include "classic/wave_analysis.h"
 #include "analysis/tone_results.h"
 #include "fuzz_support.h"
 #include "readers/wave_source.h"
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ToneCollector collector(true);
   analyse_tones(source, settings, robust, collector);
   for (const ToneRecord& tone : collector.tones()) {
-    FUZZ_CHECK(tone.start <= tone.end && tone.totals.frame_count <= tone.passes.size());
+    FUZZ_CHECK(tone.start <= tone.end && tone.totals.pass_count <= tone.passes.size());
   }
   return 0;
 }

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
-# Static analysis of src/: cppcheck (warnings, style, performance,
-# portability) and clang-tidy with the checks listed in .clang-tidy. Any
-# finding fails the run.
+# Static analysis of src/: the front-ends' includes, cppcheck (warnings,
+# style, performance, portability) and clang-tidy with the checks listed in
+# .clang-tidy. Any finding fails the run.
 #
 #   tools/lint.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
+
+# The front-ends build on the public header, src/toneprint/toneprint.h: the
+# analysis's, the readers' and the FFT's own headers stay out of them.
+if grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"(analysis|readers|riff|dsp)/' \
+    src/batch/* src/vamp/* src/python/* src/html/*; then
+  echo "the front-ends above include internals; include toneprint/toneprint.h instead" >&2
+  exit 1
+fi
 
 require_debian_packages cmake make clang clang-tidy cppcheck
 

@@ -1,7 +1,6 @@
 #include "analysis/analysis_settings.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace toneprint {
 
@@ -17,18 +16,18 @@ static_assert(names_follow_bounds(), "one name for each setting, in the order of
 
 }  // namespace
 
-std::uint32_t default_fft_choice(std::uint32_t sample_rate) { return sample_rate > 22050 ? 3 : 2; }
+std::uint32_t default_fft_size(std::uint32_t sample_rate) {
+  return sample_rate > 22050 ? 8192 : 4096;
+}
 
-std::uint32_t fft_size_for_choice(std::uint32_t choice) {
-  // Choices outside the menu are held to its ends, so the size is always one
-  // that pitch detection accepts.
-  return 1024u << std::clamp<std::uint32_t>(choice, 1, 4);
+bool is_fft_size(double value) {
+  return std::find(fft_sizes.begin(), fft_sizes.end(), value) != fft_sizes.end();
 }
 
 void set_default_settings(AnalysisSettings& settings, std::uint32_t sample_rate) {
   settings = AnalysisSettings{};
   settings.sample_rate = sample_rate;
-  settings.fft_size = fft_size_for_choice(default_fft_choice(sample_rate));
+  settings.fft_size = default_fft_size(sample_rate);
 }
 
 namespace {
@@ -41,6 +40,13 @@ const SettingBounds& bounds_of(Setting setting) {
   return found != setting_bounds.end() ? *found : setting_bounds.front();
 }
 
+// A size that pitch detection accepts, whatever the value.
+std::uint32_t largest_fft_size_up_to(double value) {
+  const auto above = std::find_if(fft_sizes.begin() + 1, fft_sizes.end(),
+                                  [value](std::uint32_t size) { return size > value; });
+  return *(above - 1);
+}
+
 }  // namespace
 
 double setting_value(const AnalysisSettings& s, Setting setting) {
@@ -50,7 +56,7 @@ double setting_value(const AnalysisSettings& s, Setting setting) {
     case Setting::attack_seconds: return s.attack_seconds;
     case Setting::peak_threshold: return s.peak_threshold;
     case Setting::silence_seconds: return s.silence_seconds;
-    case Setting::fft_choice: return std::countr_zero(s.fft_size) - 10;  // 2^(choice + 10)
+    case Setting::fft_size: return s.fft_size;
     case Setting::fft_hop: return s.fft_hop;
     case Setting::silence_threshold: return s.silence_threshold;
     case Setting::min_cycles: return s.min_cycles;
@@ -64,14 +70,15 @@ double setting_value(const AnalysisSettings& s, Setting setting) {
 SettingRange setting_range(const SettingBounds& bounds, const AnalysisSettings& settings) {
   AnalysisSettings defaults;
   set_default_settings(defaults, settings.sample_rate);
-  const double maximum =
-      bounds.setting == Setting::fft_hop ? static_cast<double>(settings.fft_size) : bounds.maximum;
+  const double maximum = bounds.setting == Setting::fft_hop
+                             ? std::min(bounds.maximum, static_cast<double>(settings.fft_size))
+                             : bounds.maximum;
   return {bounds.minimum, maximum, setting_value(defaults, bounds.setting)};
 }
 
 void store_setting(AnalysisSettings& s, Setting setting, double value) {
-  // The dialogue only passes accepted values; holding any other value to the
-  // range keeps the record's invariants and the truncation defined.
+  // Holding any value to the range keeps the record's invariants and the
+  // truncation defined.
   const SettingRange range = setting_range(bounds_of(setting), s);
   value = value >= range.minimum ? std::min(value, range.maximum) : range.minimum;
   const auto whole = static_cast<std::uint32_t>(value);
@@ -81,7 +88,7 @@ void store_setting(AnalysisSettings& s, Setting setting, double value) {
     case Setting::attack_seconds: s.attack_seconds = value; break;
     case Setting::peak_threshold: s.peak_threshold = whole; break;
     case Setting::silence_seconds: s.silence_seconds = value; break;
-    case Setting::fft_choice: s.fft_size = fft_size_for_choice(whole); break;
+    case Setting::fft_size: s.fft_size = largest_fft_size_up_to(value); break;
     case Setting::fft_hop: s.fft_hop = whole; break;
     case Setting::silence_threshold: s.silence_threshold = value; break;
     case Setting::min_cycles: s.min_cycles = whole; break;
@@ -103,6 +110,13 @@ bool settings_with(const GivenSettings& given, std::uint32_t sample_rate,
     store_setting(settings, setting_bounds[i].setting, *given[i]);
   }
   return true;
+}
+
+std::uint32_t duration_samples(std::uint32_t sample_rate, double seconds) {
+  const double samples = static_cast<double>(sample_rate) * seconds;
+  if (!(samples >= 0.0)) return 0;
+  if (samples >= 4294967295.0) return 0xFFFFFFFFu;
+  return static_cast<std::uint32_t>(samples);
 }
 
 }  // namespace toneprint

@@ -1,10 +1,8 @@
 #pragma once
 
-// Every tunable value of the analysis for one run. The record is filled once
-// (set_default_settings, then the settings dialogue) and only read after
-// that. The defaults stand where the fields are declared; the FFT size and
-// the sample rate depend on the recording and are set by
-// set_default_settings.
+// Every tunable value of the analysis for one run, and the one table of
+// their names, bounds and defaults that every front-end reads. The FFT size
+// and the sample rate depend on the recording (set_default_settings).
 
 #include <array>
 #include <cstddef>
@@ -29,13 +27,14 @@ struct AnalysisSettings {
   std::uint32_t peak_count = 5;       // spectral peaks the fundamental search uses
 };
 
-// FFT-size menu choice used by default: 3 (8192) above 22050 samples per
-// second, otherwise 2 (4096).
-std::uint32_t default_fft_choice(std::uint32_t sample_rate);
+// The FFT sizes that pitch detection takes, smallest first.
+inline constexpr std::array<std::uint32_t, 4> fft_sizes = {2048, 4096, 8192, 16384};
 
-// 2^(choice + 10): 1 gives 2048, 2 gives 4096, 3 gives 8192, 4 gives 16384.
-// Only choices 1 to 4 are meaningful.
-std::uint32_t fft_size_for_choice(std::uint32_t choice);
+// 8192 above 22050 samples per second, otherwise 4096.
+std::uint32_t default_fft_size(std::uint32_t sample_rate);
+
+// Whether `value` is one of fft_sizes.
+bool is_fft_size(double value);
 
 // Sets every field to its default for a recording of this sample rate.
 void set_default_settings(AnalysisSettings& settings, std::uint32_t sample_rate);
@@ -47,7 +46,7 @@ enum class Setting {
   attack_seconds,
   peak_threshold,
   silence_seconds,
-  fft_choice,  // the FFT-size menu choice, stored as fft_size
+  fft_size,
   fft_hop,
   silence_threshold,
   min_cycles,
@@ -56,15 +55,15 @@ enum class Setting {
   peak_count,
 };
 
-// A whole setting stores the accepted value truncated toward zero; a real
-// one stores it unchanged.
+// A whole setting stores the accepted value truncated toward zero, a real
+// one unchanged. The FFT size is whole and, besides, one of fft_sizes.
 enum class SettingKind { whole, real };
 
 struct SettingBounds {
   Setting setting;
   SettingKind kind;
   double minimum;  // inclusive
-  double maximum;  // inclusive; for fft_hop the fft_size just chosen instead
+  double maximum;  // inclusive; the hop is also bounded by the FFT size in effect
 };
 
 // The first basic_setting_count entries form the basic group of the
@@ -77,9 +76,8 @@ inline constexpr std::array<SettingBounds, 12> setting_bounds = {{
     {Setting::attack_seconds, SettingKind::real, 0.0, 10.0},
     {Setting::peak_threshold, SettingKind::whole, 1, 150},
     {Setting::silence_seconds, SettingKind::real, 0.1, 10.0},
-    // 4.01, not 4: every typed value up to 4.01 truncates to a choice 1..4.
-    {Setting::fft_choice, SettingKind::whole, 1, 4.01},
-    {Setting::fft_hop, SettingKind::whole, 1, 0},
+    {Setting::fft_size, SettingKind::whole, fft_sizes.front(), fft_sizes.back()},
+    {Setting::fft_hop, SettingKind::whole, 1, fft_sizes.back()},
     {Setting::silence_threshold, SettingKind::real, 1, 10000},
     {Setting::min_cycles, SettingKind::whole, 1, 100},
     {Setting::max_extra_seconds, SettingKind::real, 0.0, 1.0},
@@ -103,7 +101,7 @@ inline constexpr std::array<SettingName, setting_bounds.size()> setting_names = 
     {Setting::peak_threshold, "peak-threshold",
      "Spectral peak level, a multiple of the mean magnitude"},
     {Setting::silence_seconds, "silence", "Silence that separates two tones, seconds"},
-    {Setting::fft_choice, "fft-size",
+    {Setting::fft_size, "fft-size",
      "Pitch-detection FFT length: 2048, 4096, 8192 or 16384 (default 8192 above 22050 Hz, "
      "otherwise 4096)"},
     {Setting::fft_hop, "hop", "Samples between the two FFT frames, at most the FFT size"},
@@ -116,9 +114,9 @@ inline constexpr std::array<SettingName, setting_bounds.size()> setting_names = 
     {Setting::peak_count, "peaks", "Spectral peaks the fundamental search uses"},
 }};
 
-// The bounds and the default that the dialogue offers for one setting, given
-// the record as it stands: the default is the record's default for its
-// sample rate, and fft_hop's maximum is the record's current fft_size.
+// A setting's bounds and default given the record as it stands: the default
+// is the one for the record's sample rate, and the hop's maximum is the
+// record's FFT size.
 struct SettingRange {
   double minimum;
   double maximum;
@@ -126,16 +124,15 @@ struct SettingRange {
 };
 SettingRange setting_range(const SettingBounds& bounds, const AnalysisSettings& settings);
 
-// The record's value of a setting, as the dialogue asks for it: the FFT
-// size as its menu choice.
+// The record's value of a setting.
 double setting_value(const AnalysisSettings& settings, Setting setting);
 
-// Stores an accepted value (one within its range) in the record: truncated
-// for a whole setting, through fft_size_for_choice for the FFT choice.
+// Stores a value in the record, held to its range: truncated for a whole
+// setting, the nearest size not above it for the FFT size.
 void store_setting(AnalysisSettings& settings, Setting setting, double value);
 
-// Values a user gave for some settings, in the order of setting_bounds
-// (the FFT size as its menu choice), each within its bounds.
+// Values a user gave for some settings, in the order of setting_bounds,
+// each within its bounds.
 using GivenSettings = std::array<std::optional<double>, setting_bounds.size()>;
 
 // The defaults for a recording of this sample rate with the given values
@@ -143,5 +140,9 @@ using GivenSettings = std::array<std::optional<double>, setting_bounds.size()>;
 // effect, which settings.fft_size then holds.
 bool settings_with(const GivenSettings& given, std::uint32_t sample_rate,
                    AnalysisSettings& settings);
+
+// trunc(sample_rate * seconds): a duration as a sample count, held to the
+// 32-bit range (0 for a duration that is negative or not a number).
+std::uint32_t duration_samples(std::uint32_t sample_rate, double seconds);
 
 }  // namespace toneprint

@@ -1,28 +1,11 @@
 #pragma once
 
-// Amplitude of the fundamental and of each harmonic of a measured pitch.
-//
-// Every amplitude comes from one Hann-windowed DFT sum evaluated at exactly
-// the harmonic's frequency, over a frame whose length suits that frequency:
-// at least min_tone_seconds and min_cycles cycles long, lengthened by whole
-// cycles (by at most max_extra_seconds) until it holds a whole number of
-// cycles to within max_cycle_fraction of a cycle. Over such a frame the
-// component's mirror image cancels, and the result is the component's peak
-// amplitude in raw sample units.
-//
-// Harmonic index k (0 .. harmonic_count) stands for the frequency
-// (k + 1) × f0, so index 0 is the fundamental. A harmonic above the Nyquist
-// limit, sample_rate / 2 halved as an integer (an odd rate loses its half),
-// is not measured and gets the amplitude -1.0.
-//
-// measure_harmonics measures each harmonic over the first samples of a
-// frame of dft_frame_length(f0) samples, as many as that harmonic's own frame
-// length, term by term: it is the reference. The tone loop measures with a
-// HarmonicAccumulator, which takes the frame's samples as they are read and
-// forms the same sums, the fast way or exactly as the reference.
-//
-// Nothing here fails: lengths that cannot be given are 0 or saturate at the
-// largest u32, and an evaluation over no samples gives 0.0.
+// Amplitude of the fundamental and of each harmonic of a measured pitch:
+// one Hann-windowed DFT sum at exactly each harmonic's frequency, over a
+// frame of whole cycles of it (docs/design.md, "Harmonic measurement").
+// Harmonic index k stands for (k + 1) x f0; one above the Nyquist limit
+// (sample_rate / 2, an integer) gets -1.0. Nothing here fails: impossible
+// lengths are 0 or saturate at the largest u32, no samples give 0.0.
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +13,7 @@
 #include <vector>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/evaluation.h"
 #include "analysis/harmonic_kernels.h"
 
 namespace toneprint {
@@ -43,24 +27,10 @@ double round_half_away(double x);
 double cycle_fraction_error(double x);
 
 // Samples in a frame that holds a whole number of cycles of frequency f (Hz)
-// at sample_rate, to within max_cycle_fraction of a cycle.
-//
-// The cycles counted are those of the reference frequency m: f itself up to a
-// quarter of the sample rate and sample_rate / 2 - f above that (so the
-// image of f at twice its frequency, folded below half the rate, cancels
-// too). The first candidate holds o = max(ceil(min_seconds × m), min_cycles)
-// cycles of m; each further candidate adds one cycle of m while the added
-// cycles last fewer than max_extra_samples. The search ends at the first
-// candidate whose rounded length holds whole cycles to within
-// max_cycle_fraction; otherwise the candidate with the smallest error wins,
-// the earliest among equals. f exactly at half an even rate, which has no
-// reference frequency, gets trunc(sample_rate × min_seconds).
-//
-// Returns 0 when f is not finite, not above 0, or above the Nyquist limit,
-// and when sample_rate is 0. A length beyond the u32 range (a frequency very
-// near 0 Hz asks for min_cycles / m seconds) saturates at the largest u32.
-// The search always ends: it runs at most max_extra_samples / (sample_rate /
-// m) + 1 times, and a comparison with NaN or infinity stops it.
+// at sample_rate, to within max_cycle_fraction of a cycle, or the closest
+// candidate; the search is described in docs/design.md. 0 when f is not a
+// frequency below the Nyquist limit or sample_rate is 0; the search always
+// ends.
 std::uint32_t whole_cycle_frame_length(double f, std::uint32_t sample_rate, double min_seconds,
                                        double max_cycle_fraction, std::uint32_t min_cycles,
                                        std::uint32_t max_extra_samples);
@@ -74,40 +44,18 @@ std::uint32_t harmonic_frame_length(double f, const AnalysisSettings& settings);
 // Nyquist limit need none; 0 when none can be measured.
 std::uint32_t dft_frame_length(double f0, const AnalysisSettings& settings);
 
-// Measures the fundamental f0 and its harmonics in `frame` (raw sample
-// units, usually dft_frame_length(f0) samples) and writes the amplitudes to
-// amplitudes[0 .. harmonic_count]. Each harmonic is measured over its
-// harmonic_frame_length, cut to the samples the frame holds (and to the
-// largest i32). A harmonic above the Nyquist limit gets -1.0 without being
-// evaluated. When `amplitudes` holds fewer than harmonic_count + 1 values,
-// only those are written; nothing past its end is touched.
-//
-// A fundamental that is not a positive frequency (0, negative, NaN) gives
-// frame lengths of 0 and so amplitudes of 0.0; +infinity lies above the
-// limit and gives -1.0.
+// The reference measurement: the amplitudes of f0's harmonic indices
+// 0 .. harmonic_count in `frame` (raw sample units), each over its
+// harmonic_frame_length cut to the frame, written to as many values as
+// `amplitudes` holds. A fundamental that is not a positive frequency gives
+// 0.0, +infinity -1.0.
 void measure_harmonics(std::span<const double> frame, std::span<double> amplitudes, double f0,
                        const AnalysisSettings& settings);
 
 // One Hann-windowed DFT sum at an arbitrary frequency over the first
-// `length` samples of an array, with its result cached.
-//
-// For n = 0 .. length - 1, with w = 2π × frequency / sample_rate and the
-// periodic Hann window h(n) = (1 - cos(2π n / length)) / 2:
-//   S = Σ sin(n w) × x[n] × h(n),   C = Σ cos(n w) × x[n] × h(n),
-//   magnitude = sqrt(S² + C²) × 2 / length,   amplitude = 2 × magnitude.
-// Each angle is formed directly from n (no recurrence, no table) and every
-// sum is a double. For a component A × sin(n w + φ) over a frame that holds
-// whole cycles of the reference frequency (see whole_cycle_frame_length),
-// amplitude() is A.
-//
-// The samples are not owned and must hold at least `length` values while the
-// evaluator is used; a null array, a length of 0 or less, or a sample rate of
-// 0 gives 0.0.
-//
-// The cache is invalid after construction, becomes valid at the first
-// magnitude() or amplitude(), and becomes invalid again through invalidate()
-// or a set_frequency() that changes the frequency or the length. Changing
-// the samples themselves does not invalidate it; call invalidate() then.
+// `length` samples (not owned; null or no samples give 0.0), cached until
+// the frequency or length changes or invalidate() is called (changing the
+// samples does not invalidate it). The formula is in docs/design.md.
 class SingleFrequencyDft {
  public:
   SingleFrequencyDft(std::uint32_t sample_rate, const double* samples)
@@ -143,27 +91,9 @@ class SingleFrequencyDft {
 
 class HarmonicWorker;
 
-// How HarmonicAccumulator evaluates its sums.
-enum class Evaluation {
-  // The straightforward sums of measure_harmonics, term by term: the same
-  // amplitudes to the last bit.
-  reference,
-  // Runs of samples at a time, several terms at once with the processor's
-  // vector instructions, each term's sine and cosine the product of an
-  // anchor and a step (see harmonic_kernels.h), the terms added in a few
-  // partial sums: amplitudes within about 1e-12 of the reference's,
-  // relatively. Where the process may use two processors and a run holds
-  // many terms, a second thread measures half the harmonics; each
-  // harmonic's sums are formed by one thread in one order, so the results
-  // do not depend on it.
-  fast,
-};
-
-// measure_harmonics over a frame that arrives a few samples at a time,
-// without the frame ever being held in memory. The tone loop measures its
-// passes this way, so that a frame's length (large for a fundamental near
-// 0 Hz) never decides how much memory a pass takes. One accumulator serves
-// pass after pass: start() begins a frame and keeps the storage.
+// measure_harmonics over a frame that arrives a few samples at a time, so
+// that a frame's length (large near 0 Hz) never decides a pass's memory.
+// start() begins a frame and keeps the storage.
 class HarmonicAccumulator {
  public:
   explicit HarmonicAccumulator(Evaluation evaluation = Evaluation::fast);

@@ -5,7 +5,7 @@
 #include <span>
 #include <utility>
 
-#include "analysis/level_envelope.h"
+#include "analysis/level_scan.h"
 #include "analysis/tone_analysis.h"
 #include "analysis/tone_results.h"
 
@@ -47,9 +47,9 @@ class CountingSource final : public SampleSource {
 
 }  // namespace
 
-void analyse_recording(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
-                       const RecordingRun& run, RecordingResult& result,
-                       std::atomic<std::uint64_t>& read) {
+void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
+                    const AnalysisOptions& run, RecordingResult& result,
+                    std::atomic<std::uint64_t>& read) {
   result.format = source->format();
   result.opened = true;
 

@@ -10,14 +10,16 @@
 #include <memory>
 #include <string>
 
-#include "analysis/harmonic_measurement.h"
+#include "analysis/evaluation.h"
 #include "analysis/recording_result.h"
 #include "analysis/robust_settings.h"
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 
-struct RecordingRun {
+// How a recording is analysed, besides its settings.
+struct AnalysisOptions {
+  ChannelChoice channel;     // the channel opened, where the analysis opens the recording
   RobustSettings robust;     // all off: the default analysis
   bool keep_levels = false;  // keep the samples' level over time in result.levels
   bool one_thread = false;   // other analyses run at the same time
@@ -33,8 +35,8 @@ using Reopen = std::function<std::unique_ptr<SampleSource>(std::string& error)>;
 // loudest sample and why the reading stopped short (or an empty error) are
 // filled in, and opened is set. `read` counts the samples as they are first
 // read, for a progress line.
-void analyse_recording(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
-                       const RecordingRun& run, RecordingResult& result,
-                       std::atomic<std::uint64_t>& read);
+void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
+                    const AnalysisOptions& options, RecordingResult& result,
+                    std::atomic<std::uint64_t>& read);
 
 }  // namespace toneprint

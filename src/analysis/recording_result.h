@@ -12,7 +12,7 @@
 #include "analysis/analysis_settings.h"
 #include "analysis/level_envelope.h"
 #include "analysis/tone_results.h"
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 

@@ -4,6 +4,8 @@
 // by name. With all of them off the analysis is the default one, to the
 // last digit.
 
+#include <array>
+
 namespace toneprint {
 
 struct RobustSettings {
@@ -32,6 +34,37 @@ struct RobustSettings {
   // Whether the tone loop itself changes (the others act before or after it).
   bool changes_tone_loop() const { return follow_tail || short_attack || check_vote; }
 };
+
+// Each change as the front-ends name and describe it (an option --NAME, a
+// keyword with '_' for '-').
+struct RobustChange {
+  const char* name;
+  bool RobustSettings::*flag;
+  const char* description;
+};
+inline constexpr std::array<RobustChange, 5> robust_changes = {{
+    {"follow-tail", &RobustSettings::follow_tail,
+     "Follow a tone too short for one pass into its decaying tail"},
+    {"short-attack", &RobustSettings::short_attack,
+     "Skip less of a short tone's attack, to leave room for one pass (at least 50 ms)"},
+    {"check-vote", &RobustSettings::check_vote,
+     "Check each pass's fundamental against its spectrum and its period, and replace a wrong one"},
+    {"consensus", &RobustSettings::consensus,
+     "Average only the passes within 50 cents of the best-supported one"},
+    {"relative-threshold", &RobustSettings::relative_threshold,
+     "Lower the silence threshold to 19 dB below the recording's loudest sample"},
+}};
+
+// Every change on: the robust mode.
+inline RobustSettings all_robust_changes() {
+  RobustSettings robust;
+  for (const RobustChange& change : robust_changes) robust.*change.flag = true;
+  return robust;
+}
+
+// The bounds of the followed tail's depth, in dB.
+inline constexpr double min_tail_depth_db = 10.0;
+inline constexpr double max_tail_depth_db = 80.0;
 
 // The shortest stretch the robust mode gives an attack skip, in seconds.
 inline constexpr double shortest_attack_seconds = 0.05;

@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 

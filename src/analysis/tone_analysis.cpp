@@ -8,18 +8,11 @@
 
 #include "analysis/harmonic_measurement.h"
 #include "analysis/pitch_detection.h"
-#include "analysis/report.h"
 #include "analysis/sample_stream.h"
 #include "analysis/vote_check.h"
-#include "readers/wave_source.h"
 
 namespace toneprint {
 namespace {
-
-constexpr const char* no_peaks_message =
-    "Error: no peaks found. Peak detect threshold may be too high.\n";
-constexpr const char* detection_error_message =
-    "Error: fundamental frequency detection error. Please report this error.\n";
 
 // Inside a tone a sample is loud when its magnitude exceeds the threshold
 // (-32768 has the magnitude 32768).
@@ -153,19 +146,6 @@ bool wait_for_tone(SampleStream& stream, double threshold) {
   return false;
 }
 
-}  // namespace
-
-std::uint32_t duration_samples(std::uint32_t sample_rate, double seconds) {
-  const double samples = static_cast<double>(sample_rate) * seconds;
-  if (!(samples >= 0.0)) return 0;
-  if (samples >= 4294967295.0) return 0xFFFFFFFFu;
-  return static_cast<std::uint32_t>(samples);
-}
-
-namespace {
-
-constexpr const char* vote_rejected_message =
-    "Error: the voted fundamental was rejected and nothing could replace it.\n";
 
 // Reads a tone's samples up to a set position (a followed tail's end)
 // instead of up to a break.
@@ -232,13 +212,13 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
         block, settings.fft_size, settings.fft_hop, settings.sample_rate, settings.peak_threshold,
         settings.peak_count);
     if (pitch.status == PitchStatus::NoPeaks) {
-      listener.pass_failed(first, PassFailure::no_peaks, no_peaks_message);
+      listener.pass_failed(first, PassFailure::no_peaks);
       held = true;
       continue;
     }
     double f0 = pitch.frequency;
     if (pitch.status != PitchStatus::Found || !std::isfinite(f0) || f0 <= 0.0) {
-      listener.pass_failed(first, PassFailure::detection_error, detection_error_message);
+      listener.pass_failed(first, PassFailure::detection_error);
       held = true;
       continue;
     }
@@ -248,7 +228,7 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
           settings.sample_rate, settings.peak_threshold, settings.peak_count, f0);
       listener.pass_vote_checked(first, f0, checked.outcome);
       if (checked.outcome == VoteOutcome::rejected) {
-        listener.pass_failed(first, PassFailure::vote_rejected, vote_rejected_message);
+        listener.pass_failed(first, PassFailure::vote_rejected);
         held = true;
         continue;
       }
@@ -402,13 +382,6 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
     if (reader.read_failed() || !stream.error().empty()) break;
   }
   return stream.error().empty() ? source.error() : stream.error();
-}
-
-void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
-                   TextOutput& console, Evaluation evaluation) {
-  WaveSource source(wave, WaveEncoding{}, ChannelChoice::mix());
-  ClassicReport classic(report, console, settings);
-  analyse_tones(source, settings, classic, evaluation);
 }
 
 }  // namespace toneprint

@@ -8,16 +8,13 @@
 // them.
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "analysis/analysis_settings.h"
 #include "analysis/harmonic_measurement.h"
 #include "analysis/robust_settings.h"
-#include "analysis/text_output.h"
 #include "analysis/tone_events.h"
-#include "readers/sample_source.h"
-#include "riff/wave_file.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 
@@ -43,14 +40,5 @@ struct RobustAnalysis {
 std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
                           const RobustAnalysis& robust, ToneListener& listener,
                           Evaluation evaluation = Evaluation::fast, bool one_thread = false);
-
-// The interactive program's analysis: a mono 16-bit recording from its read
-// position to its end, console lines to `console`, tone lines to `report`.
-void analyse_tones(WaveFile& wave, const AnalysisSettings& settings, std::FILE* report,
-                   TextOutput& console, Evaluation evaluation = Evaluation::fast);
-
-// trunc(sample_rate * seconds): a duration as a sample count, held to the
-// 32-bit range (0 for a duration that is negative or not a number).
-std::uint32_t duration_samples(std::uint32_t sample_rate, double seconds);
 
 }  // namespace toneprint

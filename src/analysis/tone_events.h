@@ -1,13 +1,13 @@
 #pragma once
 
 // What the tone loop finds, reported as it finds it. Front-ends turn these
-// events into console lines, report lines, rows or documents.
+// events into console lines, report lines, rows or documents; the analysis
+// itself writes no text.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 namespace toneprint {
@@ -15,12 +15,12 @@ namespace toneprint {
 // A tone's sums over its measured passes.
 struct ToneTotals {
   double frequency_sum = 0.0;              // Hz
-  std::uint32_t frame_count = 0;           // measured passes
+  std::uint32_t pass_count = 0;            // measured passes
   double max_fundamental_amplitude = 0.0;  // 0.0 unless some pass exceeded it
   // Per harmonic index k (frequency (k + 1) f0): the sum of its amplitudes
   // over the passes that measured it, and how many they were. A pitch that
   // moves near the Nyquist limit can put a harmonic above it in some passes
-  // only, so the count can be anything from 0 to frame_count.
+  // only, so the count can be anything from 0 to pass_count.
   std::vector<double> amplitude_sums;
   std::vector<std::uint32_t> measured_counts;
 
@@ -66,9 +66,8 @@ class ToneListener {
   virtual void pass_measured(std::uint64_t first, double f0,
                              std::span<const double> amplitudes) = 0;
 
-  // The pass's pitch block gave no fundamental; `message` is the console's
-  // line for it.
-  virtual void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) = 0;
+  // The pass's pitch block gave no fundamental, for the reason `failure`.
+  virtual void pass_failed(std::uint64_t first, PassFailure failure) = 0;
 
   // The robust mode checked the vote of the pass at `first`; a pass it
   // replaced goes on with the new fundamental, one it rejected fails.

@@ -2,11 +2,40 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "analysis/robust_settings.h"
 
 namespace toneprint {
+
+void ToneTotals::reset(std::uint32_t harmonic_count) {
+  frequency_sum = 0.0;
+  pass_count = 0;
+  max_fundamental_amplitude = 0.0;
+  amplitude_sums.assign(static_cast<std::size_t>(harmonic_count) + 1, 0.0);
+  measured_counts.assign(amplitude_sums.size(), 0);
+}
+
+void ToneTotals::add_pass(double f0, std::span<const double> amplitudes) {
+  for (std::size_t k = 0; k < amplitudes.size() && k < amplitude_sums.size(); ++k) {
+    if (amplitudes[k] < 0.0) continue;  // above the Nyquist limit in this pass
+    amplitude_sums[k] += amplitudes[k];
+    measured_counts[k] += 1;
+  }
+  frequency_sum += f0;
+  pass_count += 1;
+  if (!amplitudes.empty() && amplitudes[0] > max_fundamental_amplitude) {
+    max_fundamental_amplitude = amplitudes[0];
+  }
+}
+
+std::optional<double> ToneTotals::mean_amplitude(std::size_t k) const {
+  if (k >= measured_counts.size() || k >= amplitude_sums.size() || measured_counts[k] == 0) {
+    return std::nullopt;
+  }
+  return amplitude_sums[k] / measured_counts[k];
+}
 
 const char* failure_name(PassFailure failure) {
   switch (failure) {
@@ -35,13 +64,13 @@ NearestNote nearest_note(double frequency, double a4) {
 }
 
 double ToneRecord::frequency() const {
-  return measured() ? totals.frequency_sum / totals.frame_count : 0.0;
+  return measured() ? totals.frequency_sum / totals.pass_count : 0.0;
 }
 
 std::optional<double> ToneRecord::harmonic(std::size_t k) const { return totals.mean_amplitude(k); }
 
 double ToneRecord::spread_cents() const {
-  if (totals.frame_count == 0) return 0.0;
+  if (totals.pass_count == 0) return 0.0;
   const double mean = frequency();
   double sum = 0.0;
   double squares = 0.0;
@@ -120,12 +149,8 @@ void ToneCollector::tone_span(std::uint64_t attack_end, std::uint64_t until) {
   current_.analysed_until = until;
 }
 
-void ToneCollector::pass_failed(std::uint64_t first, PassFailure failure,
-                                std::string_view message) {
-  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
-    message.remove_suffix(1);
-  }
-  current_.failures.push_back({first, failure, std::string(message)});
+void ToneCollector::pass_failed(std::uint64_t first, PassFailure failure) {
+  current_.failures.push_back({first, failure});
 }
 
 void ToneCollector::tone_ended(std::uint64_t end, const ToneTotals& totals) {

@@ -51,7 +51,6 @@ struct MeasuredPass {
 struct FailedPass {
   std::uint64_t first = 0;
   PassFailure failure = PassFailure::no_peaks;
-  std::string message;  // the console's line, without its line break
 };
 
 struct ToneRecord {
@@ -65,7 +64,7 @@ struct ToneRecord {
   std::uint64_t analysed_from = 0;
   std::uint64_t analysed_until = 0;
 
-  bool measured() const { return totals.frame_count > 0; }
+  bool measured() const { return totals.pass_count > 0; }
   // The mean fundamental over the passes (Hz); 0 when none was measured.
   double frequency() const;
   // The mean amplitude of harmonic index k over the used passes that
@@ -91,7 +90,7 @@ class ToneCollector final : public ToneListener {
   void tone_started(std::uint64_t start) override;
   void pass_started(std::uint64_t, double) override {}
   void pass_measured(std::uint64_t first, double f0, std::span<const double> amplitudes) override;
-  void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) override;
+  void pass_failed(std::uint64_t first, PassFailure failure) override;
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
   void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
   void tone_span(std::uint64_t attack_end, std::uint64_t until) override;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/text_output.h"
+#include "classic/text_output.h"
 
 namespace toneprint {
 

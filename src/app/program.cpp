@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "analysis/report.h"
-#include "analysis/tone_analysis.h"
+#include "classic/classic_report.h"
+#include "classic/wave_analysis.h"
 #include "app/console_input.h"
 #include "app/format_check.h"
 #include "app/settings_dialogue.h"

@@ -1,5 +1,6 @@
 #include "app/settings_dialogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -40,7 +41,7 @@ constexpr std::array<SettingPrompt, setting_bounds.size()> prompts = {{
     {Setting::silence_seconds,
      "\nEnter the length of silence in seconds that will indicate a break between tones",
      "\n(Minimum = %.1f, Maximum = %.1f, Default = %.1f): ", Shown::real},
-    {Setting::fft_choice,
+    {Setting::fft_size,
      "\nSelect the size of the FFT to use for pitch detection."
      "\n  1.  2048"
      "\n  2.  4096"
@@ -91,21 +92,46 @@ void print_bounds(Console& console, const SettingPrompt& prompt, const SettingRa
   }
 }
 
+// The FFT-size menu: choice c is fft_sizes[c - 1]. Its maximum is 4.01, not
+// 4, so that every typed value up to 4.01 truncates to a choice 1..4.
+constexpr double last_fft_choice = 4.01;
+static_assert(fft_sizes.size() == 4, "the menu's texts list four sizes");
+
+double fft_choice(std::uint32_t fft_size) {
+  const auto found = std::find(fft_sizes.begin(), fft_sizes.end(), fft_size);
+  return static_cast<double>(found - fft_sizes.begin() + 1);
+}
+
+// The range the dialogue offers: the FFT size as its menu choices.
+SettingRange dialogue_range(const SettingBounds& bounds, const AnalysisSettings& settings) {
+  const SettingRange range = setting_range(bounds, settings);
+  if (bounds.setting != Setting::fft_size) return range;
+  return {1.0, last_fft_choice,
+          fft_choice(static_cast<std::uint32_t>(range.default_value))};
+}
+
 // Asks for the settings at indices [first, end) of setting_bounds, in order.
 // Each range is taken from the record as it stands, so the hop's maximum is
 // the FFT size chosen just before.
 void ask_settings(Console& console, AnalysisSettings& settings, std::size_t first,
                   std::size_t end) {
   for (std::size_t i = first; i < end; ++i) {
-    const SettingRange range = setting_range(setting_bounds[i], settings);
+    const Setting setting = setting_bounds[i].setting;
+    const SettingRange range = dialogue_range(setting_bounds[i], settings);
     console.write(prompts[i].description);
     print_bounds(console, prompts[i], range);
-    const double value = read_number(console, range.minimum, range.maximum, range.default_value);
-    store_setting(settings, setting_bounds[i].setting, value);
+    double value = read_number(console, range.minimum, range.maximum, range.default_value);
+    if (setting == Setting::fft_size) value = fft_sizes[static_cast<std::size_t>(value) - 1];
+    store_setting(settings, setting, value);
   }
 }
 
 }  // namespace
+
+double dialogue_value(const AnalysisSettings& settings, Setting setting) {
+  return setting == Setting::fft_size ? fft_choice(settings.fft_size)
+                                      : setting_value(settings, setting);
+}
 
 void configure_settings(Console& console, AnalysisSettings& settings, std::uint32_t sample_rate) {
   set_default_settings(settings, sample_rate);

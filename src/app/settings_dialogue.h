@@ -19,4 +19,8 @@ namespace toneprint {
 // never asked for, and nothing is printed after the last answer.
 void configure_settings(Console& console, AnalysisSettings& settings, std::uint32_t sample_rate);
 
+// A setting as the dialogue asks for it: the FFT size as its menu choice,
+// 1 (the first of fft_sizes) to 4; every other as the record holds it.
+double dialogue_value(const AnalysisSettings& settings, Setting setting);
+
 }  // namespace toneprint

@@ -2,17 +2,17 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 #include <thread>
 
-#include "readers/recording.h"
+#include "toneprint/toneprint.h"
 
 #if defined(TONEPRINT_HAVE_SNDFILE)
 #include <sndfile.h>
@@ -36,6 +36,15 @@ std::string number_text(double value) {
   std::ostringstream text;
   text << value;
   return text.str();
+}
+
+// "2048, 4096, 8192, 16384".
+std::string fft_size_list() {
+  std::string list;
+  for (const std::uint32_t size : fft_sizes) {
+    list += (list.empty() ? "" : ", ") + std::to_string(size);
+  }
+  return list;
 }
 
 // The recordings named on the command line, a folder by its audio files in
@@ -120,8 +129,12 @@ std::size_t distance(const std::string& a, const std::string& b) {
 std::string unknown_option(const CLI::App& app, int argc, const char* const* argv) {
   std::vector<std::string> names;
   for (const CLI::Option* option : app.get_options()) {
-    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
-    for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+    const auto prefixed = [&names](const std::vector<std::string>& plain, const char* dashes) {
+      std::transform(plain.begin(), plain.end(), std::back_inserter(names),
+                     [dashes](const std::string& name) { return dashes + name; });
+    };
+    prefixed(option->get_lnames(), "--");
+    prefixed(option->get_snames(), "-");
   }
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -312,27 +325,17 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                "For real instruments: all five changes below, each of which also has an "
                "option of its own")
       ->group("Modes");
-  app.add_flag("--follow-tail", robust.follow_tail,
-               "Follow a tone too short for one pass into its decaying tail")
-      ->group("Modes");
   double tail_depth = robust.tail_depth_db;
-  add_checked("--tail-depth",
-              "How far below its attack's peak a tail is followed, dB, with --follow-tail "
-              "[default 40, 10 to 80]",
-              "Modes", false, 10, 80, &tail_depth);
-  app.add_flag("--short-attack", robust.short_attack,
-               "Skip less of a short tone's attack, to leave room for one pass (at least 50 ms)")
-      ->group("Modes");
-  app.add_flag("--check-vote", robust.check_vote,
-               "Check each pass's fundamental against its spectrum and its period, and replace "
-               "a wrong one")
-      ->group("Modes");
-  app.add_flag("--consensus", robust.consensus,
-               "Average only the passes within 50 cents of the best-supported one")
-      ->group("Modes");
-  app.add_flag("--relative-threshold", robust.relative_threshold,
-               "Lower the silence threshold to 19 dB below the recording's loudest sample")
-      ->group("Modes");
+  for (const RobustChange& change : robust_changes) {
+    app.add_flag(std::string("--").append(change.name), robust.*change.flag, change.description)
+        ->group("Modes");
+    if (change.flag != &RobustSettings::follow_tail) continue;
+    add_checked("--tail-depth",
+                "How far below its attack's peak a tail is followed, dB, with --follow-tail "
+                "[default " + number_text(robust.tail_depth_db) + ", " +
+                    number_text(min_tail_depth_db) + " to " + number_text(max_tail_depth_db) + "]",
+                "Modes", false, min_tail_depth_db, max_tail_depth_db, &tail_depth);
+  }
 
   std::array<double, setting_bounds.size()> setting_values{};
   const AnalysisSettings defaults;
@@ -340,11 +343,12 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
     const SettingBounds& bounds = setting_bounds[i];
     const SettingName& option = setting_names[i];
     const std::string name = std::string("--").append(option.name);
-    if (bounds.setting == Setting::fft_choice) {
-      add_checked(name, option.description, "Settings", true, 2048, 16384, &setting_values[i]);
+    if (bounds.setting == Setting::fft_size) {
+      add_checked(name, option.description, "Settings", true, bounds.minimum, bounds.maximum,
+                  &setting_values[i]);
       continue;
     }
-    const double maximum = bounds.setting == Setting::fft_hop ? 16384.0 : bounds.maximum;
+    const double maximum = bounds.maximum;
     const std::string default_text = number_text(setting_value(defaults, bounds.setting));
     add_checked(name,
                 std::string(option.description) + " [default " + default_text + ", " +
@@ -400,16 +404,11 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     if (checked[i + 2].text.empty()) continue;  // after --jobs and --tail-depth
     const double value = setting_values[i];
-    if (setting_bounds[i].setting == Setting::fft_choice) {
-      const auto size = static_cast<std::uint32_t>(value);
-      if (!std::has_single_bit(size)) {
-        return usage_error("--fft-size: " + checked[i + 2].text +
-                           " is not one of 2048, 4096, 8192, 16384");
-      }
-      given[i] = std::countr_zero(size) - 10;
-    } else {
-      given[i] = value;
+    if (setting_bounds[i].setting == Setting::fft_size && !is_fft_size(value)) {
+      return usage_error("--fft-size: " + checked[i + 2].text + " is not one of " +
+                         fft_size_list());
     }
+    given[i] = value;
   }
 
   if (channel != "mix") {
@@ -425,10 +424,10 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
   options.settings = given;
   const std::optional<double> hop = options.given(Setting::fft_hop);
-  const std::optional<double> fft_choice = options.given(Setting::fft_choice);
-  if (hop && fft_choice && *hop > fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))) {
+  const std::optional<double> fft_size = options.given(Setting::fft_size);
+  if (hop && fft_size && *hop > *fft_size) {
     return usage_error("--hop: " + number_text(*hop) + " is longer than --fft-size " +
-                       std::to_string(fft_size_for_choice(static_cast<std::uint32_t>(*fft_choice))));
+                       number_text(*fft_size));
   }
   // The tail's depth only matters where a tail is followed: asked for alone,
   // it is more likely a forgotten option than a wish.
@@ -463,10 +462,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
 
   options.a4 = a4;
-  if (all_robust) {
-    robust.follow_tail = robust.short_attack = robust.check_vote = robust.consensus =
-        robust.relative_threshold = true;
-  }
+  if (all_robust) robust = all_robust_changes();
   robust.tail_depth_db = tail_depth;
   options.robust = robust;
   options.format = format == "json"      ? OutputFormat::json

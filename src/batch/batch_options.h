@@ -12,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_settings.h"
-#include "analysis/robust_settings.h"
-#include "analysis/tone_results.h"
-#include "readers/sample_source.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint {
 

@@ -16,11 +16,9 @@
 #include <system_error>
 #include <thread>
 
-#include "analysis/recording_analysis.h"
-#include "analysis/result_warnings.h"
-#include "readers/recording.h"
-#include "report/chart_scale.h"
-#include "report/report_figures.h"
+#include "toneprint/toneprint.h"
+#include "html/chart_scale.h"
+#include "html/report_figures.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -336,38 +334,35 @@ class InputCopy {
 // Reads and analyses one recording as it is named.
 RecordingResult analyse_named(const std::string& path, const BatchOptions& options,
                               Progress& progress, bool one_thread) {
-  RecordingResult result;
-  result.path = path;
   InputCopy input_copy;
   std::string file = path;
   if (path == standard_input_name) {
-    file = input_copy.make(result.error);
-    if (!result.error.empty()) return result;
+    std::string error;
+    file = input_copy.make(error);
+    if (!error.empty()) {
+      RecordingResult result;
+      result.path = path;
+      result.error = error;
+      return result;
+    }
   }
-  std::unique_ptr<SampleSource> source = open_recording(file, options.channel, result.error);
-  if (source == nullptr) return result;
-  result.format = source->format();
-  result.error = settings_for(options, result.format.sample_rate, result.settings);
-  if (!result.error.empty()) return result;
-  if (result.format.frames != RecordingFormat::unknown_frames) {
-    progress.frames = result.format.frames;
-  }
-  RecordingRun run;
+  AnalysisOptions run;
+  run.channel = options.channel;
   run.robust = options.robust;
   // The page draws the level of every sample.
   run.keep_levels = options.format == OutputFormat::html;
   run.one_thread = one_thread;
-  const Reopen reopen = [&](std::string& error) {
-    return open_recording(file, options.channel, error);
-  };
-  analyse_recording(source, reopen, run, result, progress.read);
-  return result;
+  return analyse_file(file, path, run,
+                      [&options](std::uint32_t sample_rate, AnalysisSettings& settings) {
+                        return settings_for(options, sample_rate, settings);
+                      },
+                      progress);
 }
 
 }  // namespace
 
-RecordingResult analyse_recording(const std::string& path, const BatchOptions& options,
-                                  Progress& progress, bool one_thread) {
+RecordingResult analyse_listed(const std::string& path, const BatchOptions& options,
+                               Progress& progress, bool one_thread) {
   // A failure of one recording's analysis (no memory, no thread) is that
   // recording's error; the run goes on with the others.
   try {
@@ -449,7 +444,7 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   auto work = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
       RecordingResult result =
-          analyse_recording(options.recordings[i], options, progress[i], job_count > 1);
+          analyse_listed(options.recordings[i], options, progress[i], job_count > 1);
       const std::lock_guard<std::mutex> lock(mutex);
       slots[i] = std::move(result);
       done.notify_all();
@@ -469,7 +464,7 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   bool all_read = true;
   for (std::size_t i = 0; i < count; ++i) {
     if (jobs.empty()) {
-      RecordingResult result = analyse_recording(options.recordings[i], options, progress[i], false);
+      RecordingResult result = analyse_listed(options.recordings[i], options, progress[i], false);
       const std::lock_guard<std::mutex> lock(mutex);
       slots[i] = std::move(result);
     }

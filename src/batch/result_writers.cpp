@@ -6,19 +6,22 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "analysis/report.h"
-#include "report/html_report.h"
-#include "report/tone_table.h"
+#include "classic/classic_report.h"
+#include "html/html_report.h"
+#include "html/tone_table.h"
 
 namespace toneprint {
 namespace {
 
-// The value of setting_bounds[index] as the outputs show it: the FFT size
-// itself rather than its menu choice.
 double shown_setting(const AnalysisSettings& settings, std::size_t index) {
-  const Setting setting = setting_bounds[index].setting;
-  return setting == Setting::fft_choice ? static_cast<double>(settings.fft_size)
-                                        : setting_value(settings, setting);
+  return setting_value(settings, setting_bounds[index].setting);
+}
+
+// A name of the tables as a key: "follow_tail" for "follow-tail".
+std::string key_of(const char* name) {
+  std::string key = name;
+  std::replace(key.begin(), key.end(), '-', '_');
+  return key;
 }
 
 std::string channel_text(const ChannelChoice& choice) {
@@ -82,8 +85,7 @@ class JsonWriter final : public ResultWriter {
                          {"duration_s", result.seconds(result.samples)}};
       json settings;
       for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-        std::string key = setting_names[i].name;
-        std::replace(key.begin(), key.end(), '-', '_');
+        const std::string key = key_of(setting_names[i].name);
         const double value = shown_setting(result.settings, i);
         if (setting_bounds[i].kind == SettingKind::whole) {
           settings[key] = static_cast<std::uint64_t>(value);
@@ -124,7 +126,7 @@ class JsonWriter final : public ResultWriter {
     entry["start_sample"] = tone.start;
     entry["end_sample"] = tone.end;
     entry["passes"] = tone.passes.size();
-    entry["passes_used"] = tone.totals.frame_count;
+    entry["passes_used"] = tone.totals.pass_count;
     if (tone.analysed_until > 0) {
       // Analysed again, with a shorter attack skip or into its tail.
       entry["analysed_from_s"] = result.seconds(tone.analysed_from);
@@ -163,16 +165,18 @@ class JsonWriter final : public ResultWriter {
     for (const FailedPass& pass : tone.failures) {
       entry["failed"].push_back({{"time_s", result.seconds(pass.first)},
                                  {"failure", failure_name(pass.failure)},
-                                 {"message", pass.message}});
+                                 {"message", failure_message(pass.failure)}});
     }
     return entry;
   }
 
   static json robust(const RobustSettings& robust) {
-    return {
-        {"follow_tail", robust.follow_tail},   {"tail_depth_db", robust.tail_depth_db},
-        {"short_attack", robust.short_attack}, {"check_vote", robust.check_vote},
-        {"consensus", robust.consensus},       {"relative_threshold", robust.relative_threshold}};
+    json changes;
+    for (const RobustChange& change : robust_changes) {
+      changes[key_of(change.name)] = robust.*change.flag;
+      if (change.flag == &RobustSettings::follow_tail) changes["tail_depth_db"] = robust.tail_depth_db;
+    }
+    return changes;
   }
 
   static const char* vote_text(VoteOutcome outcome) {
@@ -206,7 +210,7 @@ class ClassicWriter final : public ResultWriter {
   std::FILE* out_;
 };
 
-// One page of charts and tables (see report/html_report.h), written
+// One page of charts and tables (see html/html_report.h), written
 // recording by recording.
 class HtmlWriter final : public ResultWriter {
  public:

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/recording_result.h"
+#include "toneprint/toneprint.h"
 #include "batch/batch_options.h"
 
 namespace toneprint {

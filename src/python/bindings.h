@@ -8,10 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/analysis_settings.h"
-#include "analysis/recording_result.h"
-#include "analysis/robust_settings.h"
-#include "readers/sample_source.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint::python {
 

@@ -10,17 +10,11 @@
 #include <span>
 #include <string>
 
-#include "analysis/recording_analysis.h"
-#include "analysis/result_warnings.h"
+#include "toneprint/toneprint.h"
 #include "python/bindings.h"
-#include "readers/memory_source.h"
-#include "readers/recording.h"
 
 namespace toneprint::python {
 namespace {
-
-// More channels than this is taken for an array the wrong way round.
-constexpr py::ssize_t most_channels = 256;
 
 // Where the analysis of a recording stands.
 struct Analysis {
@@ -28,8 +22,8 @@ struct Analysis {
   RecordingResult result;
 };
 
-RecordingRun run_for(const CallOptions& options) {
-  RecordingRun run;
+AnalysisOptions run_for(const CallOptions& options) {
+  AnalysisOptions run;
   run.robust = options.robust;
   return run;
 }
@@ -38,7 +32,7 @@ RecordingRun run_for(const CallOptions& options) {
 void analyse_released(Analysis& analysis, const Reopen& reopen, const CallOptions& options) {
   std::atomic<std::uint64_t> read{0};
   const py::gil_scoped_release release;
-  analyse_recording(analysis.source, reopen, run_for(options), analysis.result, read);
+  analyse_source(analysis.source, reopen, run_for(options), analysis.result, read);
 }
 
 // Results that look confident but are not, as warnings: the lines that
@@ -58,10 +52,12 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
   if (!frames) throw py::error_already_set();
   const py::ssize_t channels = frames.ndim() == 2 ? frames.shape(1) : 1;
   if (channels == 0) throw py::value_error("samples has no channels (its shape is (n, 0))");
-  if (channels > most_channels) {
+  // More channels than a recording may have: an array the wrong way round.
+  if (channels > py::ssize_t{max_channels}) {
     throw py::value_error("samples has " + std::to_string(channels) +
-                          " channels; an array is frames x channels, with at most 256 channels "
-                          "(transpose a channels x frames array: samples.T)");
+                          " channels; an array is frames x channels, with at most " +
+                          std::to_string(max_channels) +
+                          " channels (transpose a channels x frames array: samples.T)");
   }
 
   RecordingFormat format;
@@ -69,7 +65,7 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
   format.channels = static_cast<std::uint32_t>(channels);
   Analysis analysis;
   analysis.result.settings = settings_at(given, sample_rate);
-  analysis.source = std::make_unique<MemorySource<Sample>>(
+  analysis.source = memory_source(
       std::span<const Sample>(frames.data(), static_cast<std::size_t>(frames.size())), format,
       options.channel, scale);
   if (!analysis.source->error().empty()) throw py::value_error(analysis.source->error());

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/tone_results.h"
+#include "toneprint/toneprint.h"
 #include "python/bindings.h"
 
 namespace toneprint::python {
@@ -93,7 +93,7 @@ Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4)
   }
   for (const FailedPass& failed : record.failures) {
     tone.failed.push_back(
-        {result.seconds(failed.first), failed.first, failure_name(failed.failure), failed.message});
+        {result.seconds(failed.first), failed.first, failure_name(failed.failure), failure_message(failed.failure)});
   }
   return tone;
 }

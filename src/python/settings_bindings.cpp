@@ -3,21 +3,17 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "analysis/tone_results.h"
+#include "toneprint/toneprint.h"
 #include "python/bindings.h"
 
 namespace toneprint::python {
 namespace {
-
-// The largest value a hop may take: the largest FFT size.
-constexpr double longest_hop = 16384.0;
-constexpr std::array<std::uint32_t, 4> fft_sizes = {2048, 4096, 8192, 16384};
-constexpr std::uint32_t most_channels = 256;
 
 std::string number_text(double value) {
   std::ostringstream text;
@@ -25,16 +21,39 @@ std::string number_text(double value) {
   return text.str();
 }
 
+// A name of the tables as a keyword: "follow_tail" for "follow-tail".
+std::string keyword_of(const char* name) {
+  std::string keyword = name;
+  std::replace(keyword.begin(), keyword.end(), '-', '_');
+  return keyword;
+}
+
+// "2048, 4096, 8192 or 16384".
+std::string fft_size_list() {
+  std::string list;
+  for (std::size_t i = 0; i < fft_sizes.size(); ++i) {
+    list += (i == 0 ? "" : i + 1 == fft_sizes.size() ? " or " : ", ") + std::to_string(fft_sizes[i]);
+  }
+  return list;
+}
+
+// "follow_tail, short_attack, check_vote, consensus and relative_threshold".
+std::string change_names() {
+  std::string list;
+  for (std::size_t i = 0; i < robust_changes.size(); ++i) {
+    list += (i == 0 ? "" : i + 1 == robust_changes.size() ? " and " : ", ") +
+            keyword_of(robust_changes[i].name);
+  }
+  return list;
+}
+
 std::string shown(const py::handle& value) { return py::repr(value).cast<std::string>(); }
 
 const std::vector<std::string>& keyword_names() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> list;
-    for (const SettingName& setting : setting_names) {
-      std::string name = setting.name;
-      std::replace(name.begin(), name.end(), '-', '_');
-      list.push_back(name);
-    }
+    std::transform(setting_names.begin(), setting_names.end(), std::back_inserter(list),
+                   [](const SettingName& setting) { return keyword_of(setting.name); });
     return list;
   }();
   return names;
@@ -101,19 +120,13 @@ GivenSettings given_settings(const py::kwargs& keywords) {
     const SettingBounds& bounds = setting_bounds[index];
     if (value.is_none()) continue;  // the default
     const double number = number_from(value, name, bounds.kind == SettingKind::whole);
-    if (bounds.setting == Setting::fft_choice) {
-      std::size_t choice = 0;
-      while (choice < fft_sizes.size() && number != fft_sizes[choice]) ++choice;
-      if (choice == fft_sizes.size()) {
-        throw py::value_error(name + ": " + shown(value) + " is not 2048, 4096, 8192 or 16384");
+    if (bounds.setting == Setting::fft_size) {
+      if (!is_fft_size(number)) {
+        throw py::value_error(name + ": " + shown(value) + " is not " + fft_size_list());
       }
-      given[index] = static_cast<double>(choice + 1);
-      continue;
-    }
-    const double maximum = bounds.setting == Setting::fft_hop ? longest_hop : bounds.maximum;
-    // Written so that NaN fails too.
-    if (!(number >= bounds.minimum && number <= maximum)) {
-      throw py::value_error(out_of_bounds(name, value, bounds.minimum, maximum));
+    } else if (!(number >= bounds.minimum && number <= bounds.maximum)) {
+      // Written so that NaN fails too.
+      throw py::value_error(out_of_bounds(name, value, bounds.minimum, bounds.maximum));
     }
     given[index] = number;
   }
@@ -159,42 +172,31 @@ CallOptions call_options(const py::handle& a4, const py::handle& channel,
     }
   } else {
     const double number = number_from(channel, "channel", true);
-    if (!(number >= 1.0 && number <= most_channels)) {
+    if (!(number >= 1.0 && number <= max_channels)) {
       throw py::value_error("channel: " + shown(channel) +
-                            " is neither mix nor a channel number from 1 to 256");
+                            " is neither mix nor a channel number from 1 to " +
+                            std::to_string(max_channels));
     }
     options.channel.channel = static_cast<std::uint32_t>(number);
   }
 
   RobustSettings& changes = options.robust;
   if (PyBool_Check(robust.ptr())) {
-    if (robust.cast<bool>()) {
-      changes.follow_tail = changes.short_attack = changes.check_vote = changes.consensus =
-          changes.relative_threshold = true;
-    }
+    if (robust.cast<bool>()) changes = all_robust_changes();
     return options;
   }
   if (py::isinstance<py::str>(robust) || !py::isinstance<py::iterable>(robust)) {
-    throw py::type_error("robust must be True, False or a collection of the names follow_tail, "
-                         "short_attack, check_vote, consensus and relative_threshold");
+    throw py::type_error("robust must be True, False or a collection of the names " +
+                         change_names());
   }
   for (const py::handle change : robust) {
     const std::string name = py::isinstance<py::str>(change) ? change.cast<std::string>() : "";
-    if (name == "follow_tail") {
-      changes.follow_tail = true;
-    } else if (name == "short_attack") {
-      changes.short_attack = true;
-    } else if (name == "check_vote") {
-      changes.check_vote = true;
-    } else if (name == "consensus") {
-      changes.consensus = true;
-    } else if (name == "relative_threshold") {
-      changes.relative_threshold = true;
-    } else {
-      throw py::value_error("robust: " + shown(change) +
-                            " is none of follow_tail, short_attack, check_vote, consensus and "
-                            "relative_threshold");
+    const auto found = std::find_if(robust_changes.begin(), robust_changes.end(),
+                                    [&name](const RobustChange& c) { return keyword_of(c.name) == name; });
+    if (found == robust_changes.end()) {
+      throw py::value_error("robust: " + shown(change) + " is none of " + change_names());
     }
+    changes.*found->flag = true;
   }
   return options;
 }
@@ -205,12 +207,11 @@ std::string settings_help() {
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     const SettingBounds& bounds = setting_bounds[i];
     text += "    " + keyword_name(i);
-    if (bounds.setting == Setting::fft_choice) {
-      text += " (2048, 4096, 8192 or 16384; default by the sample rate)\n";
+    if (bounds.setting == Setting::fft_size) {
+      text += " (" + fft_size_list() + "; default by the sample rate)\n";
     } else {
-      const double maximum = bounds.setting == Setting::fft_hop ? longest_hop : bounds.maximum;
       text += " (default " + number_text(setting_value(defaults, bounds.setting)) + ", " +
-              number_text(bounds.minimum) + " to " + number_text(maximum) + ")\n";
+              number_text(bounds.minimum) + " to " + number_text(bounds.maximum) + ")\n";
     }
     text += std::string("        ") + setting_names[i].description + "\n";
   }
@@ -248,7 +249,6 @@ Settings, their defaults and bounds:
     settings.def_property_readonly(
         keyword_name(i).c_str(),
         [setting, whole](const AnalysisSettings& s) -> py::object {
-          if (setting == Setting::fft_choice) return py::int_(s.fft_size);
           const double value = setting_value(s, setting);
           if (whole) return py::int_(static_cast<long long>(value));
           return py::float_(value);

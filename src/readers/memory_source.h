@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "readers/channel_check.h"
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 

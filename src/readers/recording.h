@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 

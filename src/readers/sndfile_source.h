@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint {
 

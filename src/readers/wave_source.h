@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 #include "riff/wave_file.h"
 
 namespace toneprint {

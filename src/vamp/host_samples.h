@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "readers/sample_source.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint {
 

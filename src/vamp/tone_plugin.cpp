@@ -11,9 +11,8 @@
 #include <span>
 #include <utility>
 
-#include "analysis/recording_analysis.h"
-#include "analysis/tone_results.h"
-#include "report/report_figures.h"
+#include "toneprint/toneprint.h"
+#include "html/report_figures.h"
 
 namespace toneprint {
 namespace {
@@ -45,15 +44,27 @@ constexpr const char* robust_identifier = "robust";
 constexpr double host_scale = 32768.0;
 // The samples between the host's thread and the analysis's (512 KiB).
 constexpr std::size_t feed_samples = std::size_t{1} << 16;
-// The FFT sizes' menu choices run from 1 (2048) to 4 (16384).
-constexpr double last_fft_choice = 4.0;
-// The hop's bound is the FFT size chosen; the parameter's is the largest.
-constexpr double longest_hop = 16384.0;
+// Hosts show the FFT size as a menu, whose values run from 1 (the first of
+// fft_sizes) up.
+constexpr double last_fft_choice = static_cast<double>(fft_sizes.size());
 
+double parameter_minimum(const SettingBounds& bounds) {
+  return bounds.setting == Setting::fft_size ? 1.0 : bounds.minimum;
+}
 double parameter_maximum(const SettingBounds& bounds) {
-  if (bounds.setting == Setting::fft_choice) return last_fft_choice;
-  if (bounds.setting == Setting::fft_hop) return longest_hop;
-  return bounds.maximum;
+  return bounds.setting == Setting::fft_size ? last_fft_choice : bounds.maximum;
+}
+
+// A setting's value as its parameter holds it, and back.
+double parameter_value(const AnalysisSettings& settings, Setting setting) {
+  if (setting != Setting::fft_size) return setting_value(settings, setting);
+  const auto found = std::find(fft_sizes.begin(), fft_sizes.end(), settings.fft_size);
+  return static_cast<double>(found - fft_sizes.begin() + 1);
+}
+double setting_of_parameter(Setting setting, double value) {
+  if (setting != Setting::fft_size) return value;
+  const auto choice = static_cast<std::size_t>(std::clamp(value, 1.0, last_fft_choice));
+  return fft_sizes[choice - 1];
 }
 
 // A host's float as the decimal it was typed as: 0.3f is taken as 0.3, not
@@ -81,14 +92,6 @@ std::unique_ptr<SampleSource> cannot_reopen(std::string& error) {
   return nullptr;
 }
 
-// The batch program's --robust: every change on.
-RobustSettings robust_mode() {
-  RobustSettings robust;
-  robust.follow_tail = robust.short_attack = robust.check_vote = robust.consensus =
-      robust.relative_threshold = true;
-  return robust;
-}
-
 void report_stop(const char* why) noexcept {
   std::cerr << "toneprint: the analysis stopped: " << why << "; no tones reported\n";
 }
@@ -99,7 +102,7 @@ void analyse_fed(SampleFeed& feed, RecordingResult& result, std::atomic<bool>& f
   try {
     std::unique_ptr<SampleSource> source = std::make_unique<BorrowedSource>(feed);
     std::atomic<std::uint64_t> read = 0;
-    analyse_recording(source, cannot_reopen, RecordingRun{}, result, read);
+    analyse_source(source, cannot_reopen, AnalysisOptions{}, result, read);
   } catch (const std::exception& error) {
     failed = true;
     report_stop(error.what());
@@ -125,7 +128,7 @@ TonePlugin::TonePlugin(float input_sample_rate)
   AnalysisSettings defaults;
   set_default_settings(defaults, sample_rate_);
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
-    values_[i] = setting_value(defaults, setting_bounds[i].setting);
+    values_[i] = parameter_value(defaults, setting_bounds[i].setting);
   }
   values_[a4_index] = default_a4;
 }
@@ -158,15 +161,13 @@ TonePlugin::ParameterList TonePlugin::getParameterDescriptors() const {
     d.name = parameter_looks[i].name;
     d.description = setting_names[i].description;
     d.unit = parameter_looks[i].unit;
-    d.minValue = static_cast<float>(bounds.minimum);
+    d.minValue = static_cast<float>(parameter_minimum(bounds));
     d.maxValue = static_cast<float>(parameter_maximum(bounds));
-    d.defaultValue = static_cast<float>(setting_value(defaults, bounds.setting));
+    d.defaultValue = static_cast<float>(parameter_value(defaults, bounds.setting));
     d.isQuantized = bounds.kind == SettingKind::whole;
     d.quantizeStep = 1.0f;
-    if (bounds.setting == Setting::fft_choice) {
-      for (std::uint32_t choice = 1; choice <= last_fft_choice; ++choice) {
-        d.valueNames.push_back(std::to_string(fft_size_for_choice(choice)));
-      }
+    if (bounds.setting == Setting::fft_size) {
+      for (const std::uint32_t size : fft_sizes) d.valueNames.push_back(std::to_string(size));
     }
     list.push_back(d);
   }
@@ -221,7 +222,7 @@ void TonePlugin::setParameter(std::string identifier, float value) {
     index = 0;
     while (index < setting_bounds.size() && identifier != setting_names[index].name) ++index;
     if (index == setting_bounds.size()) return;  // not one of ours
-    minimum = setting_bounds[index].minimum;
+    minimum = parameter_minimum(setting_bounds[index]);
     maximum = parameter_maximum(setting_bounds[index]);
     whole = setting_bounds[index].kind == SettingKind::whole;
   }
@@ -313,10 +314,10 @@ bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::si
                 << settings.fft_size << "\n";
       return false;
     }
-    store_setting(settings, bounds.setting, values_[i]);
+    store_setting(settings, bounds.setting, setting_of_parameter(bounds.setting, values_[i]));
   }
   settings_ = settings;
-  robust_run_ = robust_ ? robust_mode() : RobustSettings{};
+  robust_run_ = robust_ ? all_robust_changes() : RobustSettings{};
   channels_ = channels;
   step_ = step_size;
   block_ = block_size;
@@ -461,10 +462,10 @@ std::optional<RecordingResult> TonePlugin::finish() {
     format.sample_rate = sample_rate_;
     format.channels = static_cast<std::uint32_t>(channels_);
     std::unique_ptr<SampleSource> source = kept_->source(format);
-    RecordingRun run;
+    AnalysisOptions run;
     run.robust = robust_run_;
     std::atomic<std::uint64_t> read = 0;
-    analyse_recording(source, cannot_reopen, run, result, read);
+    analyse_source(source, cannot_reopen, run, result, read);
     source.reset();
     kept_.reset();
     return result;
@@ -531,7 +532,7 @@ TonePlugin::FeatureSet TonePlugin::features(const RecordingResult& result) const
       Feature pass;
       pass.hasTimestamp = true;
       pass.timestamp = origin_ + at(failure.first, sample_rate_);
-      pass.label = failure.message;
+      pass.label = failure_message(failure.failure);
       features[failed_passes].push_back(pass);
     }
   }

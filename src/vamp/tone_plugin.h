@@ -20,9 +20,7 @@
 
 #include <vamp-sdk/Plugin.h>
 
-#include "analysis/analysis_settings.h"
-#include "analysis/recording_result.h"
-#include "analysis/robust_settings.h"
+#include "toneprint/toneprint.h"
 #include "vamp/host_samples.h"
 
 namespace toneprint {

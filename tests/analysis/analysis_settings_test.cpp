@@ -6,13 +6,14 @@ using namespace toneprint;
 
 // The dialogue's tests show the bounds and defaults it offers and what it
 // stores; these hold what it cannot ask for.
-TEST(AnalysisSettings, ChoicesAndValuesOutsideTheMenuAndTheRangeAreHeldToThem) {
-  const std::uint32_t sizes[][2] = {{0, 2048}, {2, 4096}, {4, 16384}, {9, 16384}};
-  for (const auto& [choice, size] : sizes) EXPECT_EQ(fft_size_for_choice(choice), size) << choice;
+TEST(AnalysisSettings, ValuesOutsideTheSizesAndTheRangeAreHeldToThem) {
   AnalysisSettings s;
   set_default_settings(s, 44100);
-  // setting, value, stored; the hop's maximum is the FFT size
-  const std::tuple<Setting, double, double> cases[] = {{Setting::fft_choice, 9.0, 4},
+  // setting, value, stored; an FFT size is the largest size not above the
+  // value, and the hop's maximum is the FFT size
+  const std::tuple<Setting, double, double> cases[] = {{Setting::fft_size, 9.0, 2048},
+                                                       {Setting::fft_size, 8191.0, 4096},
+                                                       {Setting::fft_size, 1e9, 16384},
                                                        {Setting::fft_hop, -5.0, 1},
                                                        {Setting::fft_hop, 1e12, 16384},
                                                        {Setting::peak_count, std::nan(""), 1},

@@ -1,4 +1,4 @@
-#include "analysis/level_envelope.h"
+#include "analysis/level_scan.h"
 
 #include <algorithm>
 

@@ -113,7 +113,7 @@ TEST(Consensus, KeepsThePassesThatAgreeWithTheBestSupportedOne) {
         ++used;
       }
     }
-    EXPECT_EQ(tone.totals.frame_count, used);
+    EXPECT_EQ(tone.totals.pass_count, used);
     EXPECT_DOUBLE_EQ(tone.frequency(), sum / used);
     EXPECT_DOUBLE_EQ(*tone.harmonic(0), sum / used * 10.0);
     EXPECT_DOUBLE_EQ(tone.totals.max_fundamental_amplitude, loudest);

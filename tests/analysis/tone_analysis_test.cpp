@@ -1,4 +1,5 @@
 #include "analysis/tone_analysis.h"
+#include "classic/wave_analysis.h"
 #include "session.h"
 
 #include "analysis/recording_analysis.h"
@@ -150,14 +151,14 @@ static RecordingResult analyse_far_apart(std::unique_ptr<SampleSource> source, b
   RecordingResult result;
   set_default_settings(result.settings, 192000);
   result.settings.silence_seconds = 10.0;
-  RecordingRun run;
+  AnalysisOptions run;
   run.keep_levels = keep_levels;
   std::atomic<std::uint64_t> read = 0;
   const Reopen cannot = [](std::string& error) {
     error = "cannot reopen";
     return std::unique_ptr<SampleSource>();
   };
-  analyse_recording(source, cannot, run, result, read);
+  analyse_source(source, cannot, run, result, read);
   return result;
 }
 

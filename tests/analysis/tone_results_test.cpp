@@ -66,7 +66,7 @@ TEST(ToneCollector, GivesEachToneItsTimesNoteAndCents) {
     EXPECT_NEAR(static_cast<double>(got.start) / rate, tones[i].at, 0.001) << i;
     EXPECT_NEAR(static_cast<double>(got.end) / rate, tones[i].at + tones[i].seconds, 0.001) << i;
     ASSERT_TRUE(got.measured()) << i;
-    EXPECT_EQ(got.passes.size(), got.totals.frame_count) << i;
+    EXPECT_EQ(got.passes.size(), got.totals.pass_count) << i;
     const NearestNote note = nearest_note(got.frequency(), 440.0);
     EXPECT_EQ(note.name, tones[i].note) << i;
     EXPECT_NEAR(note.cents, tones[i].cents, 0.01) << i;

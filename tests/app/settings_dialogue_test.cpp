@@ -45,7 +45,7 @@ static const std::string advanced_prompts =
 static std::string fields(const AnalysisSettings& s) {
   std::ostringstream out;
   for (const SettingBounds& b : setting_bounds)
-    out << (&b == setting_bounds.data() ? "" : " ") << setting_value(s, b.setting);
+    out << (&b == setting_bounds.data() ? "" : " ") << dialogue_value(s, b.setting);
   return out.str();
 }
 

@@ -32,8 +32,10 @@ std::vector<std::int16_t> tone(double f, double seconds) {
   return samples;
 }
 
-// The names in a folder, hidden ones too.
-[[maybe_unused]] std::vector<std::string> names_in(const std::filesystem::path& folder) {
+#if !defined(_WIN32) || defined(TONEPRINT_FAULT_SHIM)
+// The names in a folder, hidden ones too (for the interrupted runs and the
+// faults, which Windows does not have).
+std::vector<std::string> names_in(const std::filesystem::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     names.push_back(entry.path().filename().string());
@@ -41,6 +43,7 @@ std::vector<std::int16_t> tone(double f, double seconds) {
   std::sort(names.begin(), names.end());
   return names;
 }
+#endif
 
 }  // namespace
 

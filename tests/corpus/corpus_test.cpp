@@ -23,8 +23,8 @@
 #include <regex>
 #include <sstream>
 
-#include "analysis/report.h"
-#include "analysis/tone_analysis.h"
+#include "classic/classic_report.h"
+#include "classic/wave_analysis.h"
 #include "app/format_check.h"
 #include "support/test_support.h"
 

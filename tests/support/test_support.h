@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "readers/sample_source.h"
+#include "analysis/sample_source.h"
 
 namespace toneprint::test {
 

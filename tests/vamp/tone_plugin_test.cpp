@@ -111,16 +111,20 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
       const auto& p = parameters[i];
       const SettingRange range = setting_range(setting_bounds[i], defaults);
       EXPECT_EQ(p.identifier, setting_names[i].name);
-      EXPECT_EQ(p.minValue, static_cast<float>(range.minimum)) << p.identifier;
-      EXPECT_EQ(p.defaultValue, static_cast<float>(range.default_value)) << p.identifier;
       EXPECT_EQ(p.isQuantized, setting_bounds[i].kind == SettingKind::whole) << p.identifier;
       EXPECT_EQ(plugin.getParameter(p.identifier), p.defaultValue) << p.identifier;
-      if (setting_bounds[i].setting == Setting::fft_choice) {
+      if (setting_bounds[i].setting == Setting::fft_size) {
+        // A menu of the sizes, from 1.
+        EXPECT_EQ(p.minValue, 1.0f);
         EXPECT_EQ(p.maxValue, 4.0f);
         EXPECT_EQ(p.valueNames, (std::vector<std::string>{"2048", "4096", "8192", "16384"}));
         EXPECT_EQ(p.valueNames.at(static_cast<std::size_t>(p.defaultValue - p.minValue)),
                   std::to_string(defaults.fft_size));
-      } else if (setting_bounds[i].setting == Setting::fft_hop) {
+        continue;
+      }
+      EXPECT_EQ(p.minValue, static_cast<float>(range.minimum)) << p.identifier;
+      EXPECT_EQ(p.defaultValue, static_cast<float>(range.default_value)) << p.identifier;
+      if (setting_bounds[i].setting == Setting::fft_hop) {
         EXPECT_EQ(p.maxValue, 16384.0f);
       } else {
         EXPECT_EQ(p.maxValue, static_cast<float>(range.maximum)) << p.identifier;

@@ -1,14 +1,14 @@
-#include "report/html_report.h"
+#include "html/html_report.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
-#include "report/chart_scale.h"
-#include "report/markup_writer.h"
-#include "report/report_figures.h"
-#include "report/tone_table.h"
+#include "html/chart_scale.h"
+#include "html/markup_writer.h"
+#include "html/report_figures.h"
+#include "html/tone_table.h"
 
 namespace toneprint {
 namespace {

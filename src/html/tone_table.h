@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/recording_result.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/recording_result.h"
-#include "report/markup_writer.h"
-#include "report/report_figures.h"
+#include "toneprint/toneprint.h"
+#include "html/markup_writer.h"
+#include "html/report_figures.h"
 
 namespace toneprint {
 

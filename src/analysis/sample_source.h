@@ -13,6 +13,9 @@
 
 namespace toneprint {
 
+// The most channels a recording may have for the front-ends.
+inline constexpr std::uint32_t max_channels = 256;
+
 // Which channel of a recording of several becomes the analysed signal.
 struct ChannelChoice {
   // 1-based channel number, or 0 for the mean of all channels.

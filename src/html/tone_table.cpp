@@ -1,4 +1,4 @@
-#include "report/tone_table.h"
+#include "html/tone_table.h"
 
 #include <cinttypes>
 #include <cmath>
@@ -37,7 +37,7 @@ std::vector<std::string> tone_table_row(const RecordingResult& result, std::size
   std::vector<std::string> row = {
       std::to_string(index + 1), formatted("%.6f", result.seconds(tone.start)),
       formatted("%.6f", result.seconds(tone.end)), std::to_string(tone.passes.size()),
-      std::to_string(tone.totals.frame_count)};
+      std::to_string(tone.totals.pass_count)};
   row.reserve(row.size() + 5 + harmonic_count + 1);
   if (!tone.measured()) {
     row.resize(row.size() + 5 + harmonic_count + 1);

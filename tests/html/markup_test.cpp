@@ -1,5 +1,5 @@
-#include "report/chart_scale.h"
-#include "report/markup_writer.h"
+#include "html/chart_scale.h"
+#include "html/markup_writer.h"
 #include "support/test_support.h"
 
 using namespace toneprint;

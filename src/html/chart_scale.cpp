@@ -1,4 +1,4 @@
-#include "report/chart_scale.h"
+#include "html/chart_scale.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,10 @@
-#include "analysis/report.h"
+#include "classic/classic_report.h"
+
+#include <string>
+#include <utility>
 
 #include "support/test_support.h"
+#include "toneprint/toneprint.h"
 
 using namespace toneprint;
 
@@ -27,4 +31,19 @@ TEST(Report, HeaderNamesEveryHarmonicAndEachToneIsOneLineOfMeans) {
             "Frequency, Max Fundamental Amplitude, Harmonic 0\n"
             "Tone too short to measure\n"
             "1500.400, 900.0, 850.0, 0.0, 3.0, , 0.0\n");
+}
+
+// The console's line for each kind of failed pass, which the front-ends give
+// as the failure's message without its line break.
+TEST(Report, EachKindOfFailedPassHasItsConsoleLineAndMessage) {
+  const std::pair<PassFailure, std::string> lines[] = {
+      {PassFailure::no_peaks, "Error: no peaks found. Peak detect threshold may be too high."},
+      {PassFailure::detection_error,
+       "Error: fundamental frequency detection error. Please report this error."},
+      {PassFailure::vote_rejected,
+       "Error: the voted fundamental was rejected and nothing could replace it."}};
+  for (const auto& [failure, line] : lines) {
+    EXPECT_EQ(failure_line(failure), line + "\n");
+    EXPECT_EQ(failure_message(failure), line);
+  }
 }

@@ -1,4 +1,4 @@
-#include "report/markup_writer.h"
+#include "html/markup_writer.h"
 
 #include <algorithm>
 #include <array>

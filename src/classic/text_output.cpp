@@ -1,4 +1,4 @@
-#include "analysis/text_output.h"
+#include "classic/text_output.h"
 
 #include <cstdarg>
 #include <cstdio>

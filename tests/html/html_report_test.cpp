@@ -1,7 +1,7 @@
-#include "report/html_report.h"
+#include "html/html_report.h"
 
 #include "analysis/tone_analysis.h"
-#include "report/report_figures.h"
+#include "html/report_figures.h"
 #include "support/test_support.h"
 
 using namespace toneprint;
@@ -34,7 +34,7 @@ RecordingResult three_tones(const std::string& path) {
   ToneRecord no_pitch = short_tone;
   no_pitch.start = 16000;
   no_pitch.end = 20000;
-  no_pitch.failures = {{17600, PassFailure::no_peaks, "No peaks"}};
+  no_pitch.failures = {{17600, PassFailure::no_peaks}};
   result.tones = {measured, short_tone, no_pitch};
   result.levels.emplace();
   result.levels->add(std::vector<double>{0.0, -16384.0, 100.0});  // a peak at -6.02 dBFS

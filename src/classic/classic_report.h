@@ -1,17 +1,22 @@
 #pragma once
 
-// The report: a header line, then one line per tone, columns separated by a
-// comma and a blank. Amplitudes are peak amplitudes in raw sample units.
+// The interactive program's text, which toneprint-batch -f classic writes
+// too: the report (a header line, then one line per tone, columns separated
+// by a comma and a blank, amplitudes in raw sample units) and the console's
+// line for each pass.
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "analysis/analysis_settings.h"
-#include "analysis/text_output.h"
 #include "analysis/tone_events.h"
+#include "classic/text_output.h"
 
 namespace toneprint {
+
+// The console's line for a failed pass, with its line break.
+const char* failure_line(PassFailure failure);
 
 // "Frequency, Max Fundamental Amplitude, Harmonic 0, ..., Harmonic H\n".
 void write_report_header(std::FILE* report, const AnalysisSettings& settings);
@@ -31,7 +36,7 @@ class ClassicReport final : public ToneListener {
   void tone_started(std::uint64_t) override {}
   void pass_started(std::uint64_t first, double f0) override;
   void pass_measured(std::uint64_t, double, std::span<const double>) override {}
-  void pass_failed(std::uint64_t first, PassFailure failure, std::string_view message) override;
+  void pass_failed(std::uint64_t first, PassFailure failure) override;
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
 
  private:

@@ -1,11 +1,11 @@
-#include "report/report_figures.h"
+#include "html/report_figures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "analysis/tone_analysis.h"
-#include "report/chart_scale.h"
+#include "toneprint/toneprint.h"
+#include "html/chart_scale.h"
 
 namespace toneprint {
 

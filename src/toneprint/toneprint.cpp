@@ -1,0 +1,59 @@
+#include "toneprint/toneprint.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "classic/classic_report.h"
+#include "readers/memory_source.h"
+
+namespace toneprint {
+
+template <typename Sample>
+std::unique_ptr<SampleSource> memory_source(std::span<const Sample> samples,
+                                            const RecordingFormat& format, ChannelChoice choice,
+                                            double scale) {
+  return std::make_unique<MemorySource<Sample>>(samples, format, choice, scale);
+}
+
+#define TONEPRINT_MEMORY_SOURCE(Sample)                                                   \
+  template std::unique_ptr<SampleSource> memory_source<Sample>(                           \
+      std::span<const Sample>, const RecordingFormat&, ChannelChoice, double);
+TONEPRINT_MEMORY_SOURCE(std::int8_t)
+TONEPRINT_MEMORY_SOURCE(std::uint8_t)
+TONEPRINT_MEMORY_SOURCE(std::int16_t)
+TONEPRINT_MEMORY_SOURCE(std::uint16_t)
+TONEPRINT_MEMORY_SOURCE(std::int32_t)
+TONEPRINT_MEMORY_SOURCE(std::uint32_t)
+TONEPRINT_MEMORY_SOURCE(std::int64_t)
+TONEPRINT_MEMORY_SOURCE(std::uint64_t)
+TONEPRINT_MEMORY_SOURCE(float)
+TONEPRINT_MEMORY_SOURCE(double)
+#undef TONEPRINT_MEMORY_SOURCE
+
+RecordingResult analyse_file(const std::string& path, const std::string& name,
+                             const AnalysisOptions& options, const SettingsFor& settings_for,
+                             Progress& progress) {
+  RecordingResult result;
+  result.path = name;
+  std::unique_ptr<SampleSource> source = open_recording(path, options.channel, result.error);
+  if (source == nullptr) return result;
+  result.format = source->format();
+  result.error = settings_for(result.format.sample_rate, result.settings);
+  if (!result.error.empty()) return result;
+  if (result.format.frames != RecordingFormat::unknown_frames) {
+    progress.frames = result.format.frames;
+  }
+  const Reopen reopen = [&](std::string& error) {
+    return open_recording(path, options.channel, error);
+  };
+  analyse_source(source, reopen, options, result, progress.read);
+  return result;
+}
+
+std::string failure_message(PassFailure failure) {
+  std::string_view line = failure_line(failure);
+  while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.remove_suffix(1);
+  return std::string(line);
+}
+
+}  // namespace toneprint
