@@ -156,9 +156,19 @@ ProgramRun run_program(const std::string& program, const std::string& arguments,
   startup.hStdOutput = startup.hStdError = out;
   PROCESS_INFORMATION process = {};
   std::string command = "\"" + program + "\" " + arguments;
-  if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE &&
-      CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
+  // Under wine on a loaded machine a start now and then fails for no reason
+  // of the program's; one more try, and the reason kept when that fails too.
+  const auto start = [&] {
+    return CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &process) != 0;
+  };
+  bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && start();
+  if (!started && in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE) {
+    Sleep(200);
+    started = start();
+  }
+  const DWORD start_error = started ? 0 : GetLastError();
+  if (started) {
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     if (GetExitCodeProcess(process.hProcess, &code)) run.status = static_cast<int>(code);
@@ -174,6 +184,13 @@ ProgramRun run_program(const std::string& program, const std::string& arguments,
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
   run.console = read_file(output);
+#if defined(_WIN32)
+  if (!started) {
+    run.console += "[the test could not start the program: error " + std::to_string(start_error) +
+                   (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE ? ", its files" : "") +
+                   "]";
+  }
+#endif
   return run;
 }
 
