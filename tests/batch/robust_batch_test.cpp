@@ -220,6 +220,10 @@ TEST(RobustMode, ATailStopsBeforeTheNextTone) {
   ASSERT_EQ(tones.size(), 2u);
   EXPECT_NEAR(tones[0]["frequency_hz"].get<double>(), 1318.5, 0.05);
   EXPECT_NEAR(tones[0]["analysed_until_s"].get<double>(), 1.45, 0.001);
+  // Followed from after its whole attack skip (0.2 s, from its start at 0.7 s).
+  EXPECT_NEAR(tones[0]["attack_skip_s"].get<double>(), 0.2, 0.001);
+  EXPECT_NEAR(tones[0]["analysed_from_s"].get<double>(), 0.9, 0.001);
+  EXPECT_TRUE(tones[0]["tail_followed"].get<bool>());
   EXPECT_NEAR(tones[1]["start_s"].get<double>(), 1.5, 0.001);
   EXPECT_NEAR(tones[1]["frequency_hz"].get<double>(), 440.0, 0.01);
 }

@@ -4,6 +4,9 @@
 #include "html/report_figures.h"
 #include "support/test_support.h"
 
+#include <map>
+#include <regex>
+
 using namespace toneprint;
 
 namespace {
@@ -178,4 +181,64 @@ TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
   EXPECT_NE(section.find("<p class=\"error\">cannot open: No such file or directory</p>"),
             std::string::npos);
   EXPECT_EQ(test::occurrences(section, "<svg"), 0u);
+}
+
+// Every mark lies inside its picture; the bars of a tone stand side by side
+// in harmonic order; the guides at ±5 and ±50 cents lie evenly about the
+// zero line.
+TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
+  HtmlReport report("toneprint-batch test", 440.0);
+  const std::string page = report.recording(three_tones("a.wav"), {{"--harmonics", "2"}});
+  const std::regex svg_tag(R"#(<svg [^>]*width="([-0-9.e]+)" height="([-0-9.e]+)"[^>]*class="(\w+)")#");
+  const std::regex mark(R"#(<(\w+) ([^>]*)/?>)#");
+  const std::regex attribute(R"#((\w+)="([^"]*)")#");
+  std::size_t pictures = 0;
+  std::map<std::string, std::vector<std::pair<double, double>>> guides;  // class: (y, zero)
+  for (auto s = std::sregex_iterator(page.begin(), page.end(), svg_tag); s != std::sregex_iterator();
+       ++s) {
+    ++pictures;
+    const double width = std::stod((*s)[1]), height = std::stod((*s)[2]);
+    const std::string kind = (*s)[3];
+    const std::size_t from = static_cast<std::size_t>(s->position() + s->length());
+    const std::string body = page.substr(from, page.find("</svg>", from) - from);
+    double zero = -1.0, last_bar_end = 0.0;
+    for (auto m = std::sregex_iterator(body.begin(), body.end(), mark); m != std::sregex_iterator();
+         ++m) {
+      std::map<std::string, std::string> a;
+      const std::string attributes = (*m)[2];
+      for (auto at = std::sregex_iterator(attributes.begin(), attributes.end(), attribute);
+           at != std::sregex_iterator(); ++at) {
+        a[(*at)[1]] = (*at)[2];
+      }
+      const auto number = [&](const char* name) { return std::stod(a.at(name)); };
+      for (const char* x : {"x", "x1", "x2", "cx"}) {
+        if (a.count(x)) {
+          EXPECT_TRUE(number(x) >= 0 && number(x) <= width) << kind << ": " << m->str();
+        }
+      }
+      for (const char* y : {"y", "y1", "y2", "cy"}) {
+        if (a.count(y)) {
+          EXPECT_TRUE(number(y) >= 0 && number(y) <= height) << kind << ": " << m->str();
+        }
+      }
+      if ((*m)[1] == "rect") {
+        EXPECT_LE(number("x") + number("width"), width + 1e-9) << kind << ": " << m->str();
+        EXPECT_LE(number("y") + number("height"), height + 1e-9) << kind << ": " << m->str();
+        if (kind == "bars") {
+          EXPECT_GT(number("x"), last_bar_end) << m->str();
+          last_bar_end = number("x") + number("width");
+        }
+      }
+      if (a["class"] == "zero") zero = number("y1");
+      if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
+        guides[a["class"]].emplace_back(number("y1"), zero);
+      }
+    }
+  }
+  EXPECT_EQ(pictures, 4u);  // the level over time, the tuning, the timbre map, one tone's bars
+  for (const auto& [name, lines] : guides) {
+    ASSERT_EQ(lines.size(), 2u) << name;
+    EXPECT_NEAR(lines[0].first + lines[1].first, 2 * lines[0].second, 0.02) << name;
+  }
+  EXPECT_EQ(guides.size(), 2u);
 }
