@@ -95,6 +95,10 @@ def test_good_keywords_are_taken(keywords):
     assert toneprint.analyse(EMPTY, RATE, **keywords) == []
 
 
+def test_the_last_channel_there_can_be_is_taken():
+    assert toneprint.analyse(np.zeros((10, 256), np.int16), RATE, channel=256) == []
+
+
 @pytest.mark.parametrize("rate", [8000, 22050, 22051, 44100, 96000])
 def test_defaults_by_rate_are_the_batch_programs(rate, tmp_path, batch):
     written = batch(write_wave(tmp_path / "silence.wav", np.zeros(rate // 10, np.int16), rate))
