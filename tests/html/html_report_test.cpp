@@ -242,3 +242,21 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
   }
   EXPECT_EQ(guides.size(), 2u);
 }
+
+// A tone whose passes disagree gets a whisker over its spread on the tuning
+// chart; one whose passes agree gets none.
+TEST(HtmlReport, ASpreadIsDrawnAsAWhisker) {
+  HtmlReport report("toneprint-batch test", 440.0);
+  const auto whiskers = [&](const RecordingResult& result) {
+    const std::string page = report.recording(result, {{"--harmonics", "2"}});
+    const std::size_t dot = page.find("<g class=\"tuning-dot\">");
+    return dot == std::string::npos
+               ? std::size_t{99}
+               : test::occurrences(page.substr(dot, page.find("</g>", dot) - dot), "<line");
+  };
+  RecordingResult result = three_tones("a.wav");
+  EXPECT_EQ(whiskers(result), 0u);
+  result.tones[0].passes[0].fundamental = 430.0;  // the same mean, 440 Hz
+  result.tones[0].passes[1].fundamental = 450.0;
+  EXPECT_EQ(whiskers(result), 1u);
+}

@@ -286,6 +286,7 @@ TEST(VampPlugin, OutputsKeepTheirIdentifiersUnitsAndShapes) {
     EXPECT_EQ(output.identifier, e.identifier);
     EXPECT_EQ(output.unit, e.unit) << e.identifier;
     EXPECT_EQ(output.binCount, e.bins) << e.identifier;
+    EXPECT_TRUE(output.hasFixedBinCount) << e.identifier;
     EXPECT_EQ(output.hasDuration, e.duration) << e.identifier;
     EXPECT_EQ(output.sampleType, Vamp::Plugin::OutputDescriptor::VariableSampleRate) << e.identifier;
     EXPECT_FALSE(output.name.empty() || output.description.empty()) << e.identifier;
