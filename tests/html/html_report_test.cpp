@@ -5,7 +5,6 @@
 #include "support/test_support.h"
 
 #include <map>
-#include <regex>
 
 using namespace toneprint;
 
@@ -189,50 +188,51 @@ TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
 TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
   HtmlReport report("toneprint-batch test", 440.0);
   const std::string page = report.recording(three_tones("a.wav"), {{"--harmonics", "2"}});
-  const std::regex svg_tag(R"#(<svg [^>]*width="([-0-9.e]+)" height="([-0-9.e]+)"[^>]*class="(\w+)")#");
-  const std::regex mark(R"#(<(\w+) ([^>]*)/?>)#");
-  const std::regex attribute(R"#((\w+)="([^"]*)")#");
   std::size_t pictures = 0;
   std::map<std::string, std::vector<std::pair<double, double>>> guides;  // class: (y, zero)
-  for (auto s = std::sregex_iterator(page.begin(), page.end(), svg_tag); s != std::sregex_iterator();
-       ++s) {
-    ++pictures;
-    const double width = std::stod((*s)[1]), height = std::stod((*s)[2]);
-    const std::string kind = (*s)[3];
-    const std::size_t from = static_cast<std::size_t>(s->position() + s->length());
-    const std::string body = page.substr(from, page.find("</svg>", from) - from);
-    double zero = -1.0, last_bar_end = 0.0;
-    for (auto m = std::sregex_iterator(body.begin(), body.end(), mark); m != std::sregex_iterator();
-         ++m) {
-      std::map<std::string, std::string> a;
-      const std::string attributes = (*m)[2];
-      for (auto at = std::sregex_iterator(attributes.begin(), attributes.end(), attribute);
-           at != std::sregex_iterator(); ++at) {
-        a[(*at)[1]] = (*at)[2];
+  double width = -1.0, height = -1.0, zero = -1.0, last_bar_end = 0.0;
+  std::string kind;  // the picture's class; empty outside a picture
+  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+    const std::string tag = page.substr(at + 1, page.find('>', at) - at - 1);
+    const std::string name = tag.substr(0, tag.find_first_of(" /"));
+    std::map<std::string, std::string> a;  // the tag's attributes
+    for (std::size_t eq = tag.find("=\""); eq != std::string::npos; eq = tag.find("=\"", eq + 1)) {
+      const std::size_t key = tag.rfind(' ', eq) + 1, close = tag.find('"', eq + 2);
+      a[tag.substr(key, eq - key)] = tag.substr(eq + 2, close - eq - 2);
+      eq = close;
+    }
+    const auto number = [&](const char* key) { return std::stod(a.at(key)); };
+    if (name == "svg" && a.count("class")) {
+      ++pictures;
+      kind = a["class"];
+      width = number("width");
+      height = number("height");
+      last_bar_end = 0.0;
+      continue;
+    }
+    if (tag == "/svg") kind.clear();
+    if (kind.empty()) continue;
+    for (const char* x : {"x", "x1", "x2", "cx"}) {
+      if (a.count(x)) {
+        EXPECT_TRUE(number(x) >= 0 && number(x) <= width) << kind << ": " << tag;
       }
-      const auto number = [&](const char* name) { return std::stod(a.at(name)); };
-      for (const char* x : {"x", "x1", "x2", "cx"}) {
-        if (a.count(x)) {
-          EXPECT_TRUE(number(x) >= 0 && number(x) <= width) << kind << ": " << m->str();
-        }
+    }
+    for (const char* y : {"y", "y1", "y2", "cy"}) {
+      if (a.count(y)) {
+        EXPECT_TRUE(number(y) >= 0 && number(y) <= height) << kind << ": " << tag;
       }
-      for (const char* y : {"y", "y1", "y2", "cy"}) {
-        if (a.count(y)) {
-          EXPECT_TRUE(number(y) >= 0 && number(y) <= height) << kind << ": " << m->str();
-        }
+    }
+    if (name == "rect") {
+      EXPECT_LE(number("x") + number("width"), width + 1e-9) << kind << ": " << tag;
+      EXPECT_LE(number("y") + number("height"), height + 1e-9) << kind << ": " << tag;
+      if (kind == "bars") {
+        EXPECT_GT(number("x"), last_bar_end) << tag;
+        last_bar_end = number("x") + number("width");
       }
-      if ((*m)[1] == "rect") {
-        EXPECT_LE(number("x") + number("width"), width + 1e-9) << kind << ": " << m->str();
-        EXPECT_LE(number("y") + number("height"), height + 1e-9) << kind << ": " << m->str();
-        if (kind == "bars") {
-          EXPECT_GT(number("x"), last_bar_end) << m->str();
-          last_bar_end = number("x") + number("width");
-        }
-      }
-      if (a["class"] == "zero") zero = number("y1");
-      if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
-        guides[a["class"]].emplace_back(number("y1"), zero);
-      }
+    }
+    if (a["class"] == "zero") zero = number("y1");
+    if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
+      guides[a["class"]].emplace_back(number("y1"), zero);
     }
   }
   EXPECT_EQ(pictures, 4u);  // the level over time, the tuning, the timbre map, one tone's bars
