@@ -192,6 +192,11 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
   std::map<std::string, std::vector<std::pair<double, double>>> guides;  // class: (y, zero)
   double width = -1.0, height = -1.0, zero = -1.0, last_bar_end = 0.0;
   std::string kind;  // the picture's class; empty outside a picture
+  // Inside an axis: where its line starts, which decides on which side of
+  // the plot its labels and caption belong. NaN outside an axis.
+  double axis_x = NAN, axis_y = NAN;
+  bool axis_line_seen = false, horizontal = false;
+  std::size_t axis_labels = 0;
   for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
     const std::string tag = page.substr(at + 1, page.find('>', at) - at - 1);
     const std::string name = tag.substr(0, tag.find_first_of(" /"));
@@ -231,6 +236,27 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
       }
     }
     if (a["class"] == "zero") zero = number("y1");
+    if (name == "g" && a["class"] == "axis") {
+      axis_x = axis_y = 0.0;
+      axis_line_seen = false;
+    } else if (tag == "/g") {
+      axis_x = axis_y = NAN;
+    } else if (!std::isnan(axis_x) && !axis_line_seen) {
+      // An axis starts with its line; a group of labels alone (the timbre
+      // map's columns, the legend) is not one.
+      axis_line_seen = true;
+      horizontal = name == "line" && number("y1") == number("y2");
+      axis_x = name == "line" ? number("x1") : NAN;
+      axis_y = name == "line" ? number("y1") : NAN;
+    } else if (!std::isnan(axis_x) && name == "text") {
+      // Below a horizontal axis, left of a vertical one: never over the plot.
+      if (horizontal) {
+        EXPECT_GT(number("y"), axis_y) << kind << ": " << tag;
+      } else {
+        EXPECT_LT(number("x"), axis_x) << kind << ": " << tag;
+      }
+      ++axis_labels;
+    }
     if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
       guides[a["class"]].emplace_back(number("y1"), zero);
     }
@@ -241,6 +267,7 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
     EXPECT_NEAR(lines[0].first + lines[1].first, 2 * lines[0].second, 0.02) << name;
   }
   EXPECT_EQ(guides.size(), 2u);
+  EXPECT_GE(axis_labels, 3u * 2u * 3u);  // three charts with two axes, each with ticks and a caption
 }
 
 // A tone whose passes disagree gets a whisker over its spread on the tuning

@@ -316,6 +316,26 @@ TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
   }
   // The first tone's second partial (h1) is 3000/9000 of its fundamental.
   EXPECT_NEAR(levels[1], 20.0 * std::log10(3000.0 / 9000.0), 0.05);
+  // Each pass is labelled with its note and cents from equal temperament at
+  // A 440: 196.0 Hz is G3 +0.02 c, 311.1 Hz is D#4 -0.15 c, 523.4 Hz is C5
+  // +0.49 c, 150 Hz is D3 +36.95 c.
+  const struct {
+    const char* note;
+    double cents;
+  } truths[] = {{"G3", 0.02}, {"D#4", -0.15}, {"C5", 0.49}, {"D3", 36.95}};
+  std::size_t labelled = 0;
+  for (const Vamp::Plugin::Feature& pass : features.at(TonePlugin::passes)) {
+    ASSERT_EQ(pass.values.size(), 1u);
+    const double hz = pass.values[0];
+    const std::size_t tone = hz < 170 ? 3 : hz < 250 ? 0 : hz < 400 ? 1 : 2;
+    const std::string prefix = std::string(truths[tone].note) + " ";
+    ASSERT_EQ(pass.label.rfind(prefix, 0), 0u) << pass.label;
+    ASSERT_TRUE(pass.label.ends_with(" c")) << pass.label;
+    EXPECT_NEAR(std::stod(pass.label.substr(prefix.size())), truths[tone].cents, 0.15)
+        << pass.label;
+    ++labelled;
+  }
+  EXPECT_GE(labelled, 4u);
 }
 
 // ----------------------------------------------------------------- memory
