@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WaveFile again;
   FUZZ_CHECK(again.open_read(path));
   WaveSource source(again, WaveEncoding{}, ChannelChoice::mix());
-  RobustAnalysis robust;
+  ToneLoopModes robust;
   robust.settings.follow_tail = robust.settings.short_attack = robust.settings.check_vote =
       robust.settings.consensus = true;
   robust.noise_floor = 10.0;

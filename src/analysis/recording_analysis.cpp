@@ -54,7 +54,7 @@ void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
   result.opened = true;
 
   const RobustSettings& robust = run.robust;
-  RobustAnalysis analysis{robust, 0.0};
+  ToneLoopModes analysis{robust, 0.0, run.partials};
   if (robust.relative_threshold || robust.follow_tail ||
       (run.keep_levels && robust.changes_tone_loop())) {
     // A first reading for the levels: the loudest sample for the threshold,
@@ -73,7 +73,7 @@ void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
   }
 
   CountingSource counted(*source, read);
-  ToneCollector collector(robust.consensus);
+  ToneCollector collector(robust.consensus, result.settings.sample_rate);
   const std::uint64_t before = read;
   if (run.keep_levels && !result.levels) {
     LevelTap tap(counted, result.levels.emplace());

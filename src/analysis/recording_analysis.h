@@ -23,6 +23,7 @@ struct AnalysisOptions {
   RobustSettings robust;     // all off: the default analysis
   bool keep_levels = false;  // keep the samples' level over time in result.levels
   bool one_thread = false;   // other analyses run at the same time
+  bool partials = false;     // measure each partial at its own frequency too
   Evaluation evaluation = Evaluation::fast;
 };
 

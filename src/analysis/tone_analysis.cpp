@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/harmonic_measurement.h"
+#include "analysis/partial_analysis.h"
 #include "analysis/pitch_detection.h"
 #include "analysis/sample_stream.h"
 #include "analysis/vote_check.h"
@@ -187,6 +188,8 @@ struct PassTools {
   }
   std::vector<double> block;
   std::vector<double> frame_amplitudes;
+  std::vector<double> kept;  // the pass's samples, for the partials analysis
+  PartialsAnalyser partials;
   PitchDetector pitch_detector;
   HarmonicAccumulator frame;
   VoteChecker vote_checker;
@@ -197,8 +200,9 @@ struct PassTools {
 // (rather than cut short by the tone's end).
 template <typename Reader>
 bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings& settings,
-                    const RobustSettings& robust, ToneListener& listener, PassTools& tools,
+                    const ToneLoopModes& modes, ToneListener& listener, PassTools& tools,
                     ToneTotals& totals) {
+  const RobustSettings& robust = modes.settings;
   std::vector<double>& block = tools.block;
   std::vector<double>& frame_amplitudes = tools.frame_amplitudes;
   bool held = false;
@@ -248,19 +252,42 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
         static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length));
     const bool completable = length - from_block <= reader.remaining();
     if (completable) frame.add(std::span<const double>(block.data(), from_block));
+    // The partials analysis keeps the frame, made as long as it needs.
+    const std::uint64_t kept_length =
+        modes.partials ? std::max(length, partials_frame_length(f0, settings.sample_rate)) : 0;
+    std::vector<double>& kept = tools.kept;
+    kept.assign(block.begin(),
+                block.begin() + static_cast<std::ptrdiff_t>(
+                                    std::min<std::uint64_t>(block.size(), kept_length)));
     // The rest of the frame, read a piece at a time.
     std::array<double, 1024> piece;
     for (std::uint64_t i = from_block; i < length;) {
       const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), length - i));
       const std::size_t got = reader.next_many(std::span<double>(piece.data(), want));
       if (completable) frame.add(std::span<const double>(piece.data(), got));
+      if (modes.partials) kept.insert(kept.end(), piece.begin(), piece.begin() + got);
       i += got;
       if (got < want) break;
     }
     if (reader.tone_ended()) break;  // the pass is dropped
+    // What the partials analysis needs beyond the harmonics' frame; a tone
+    // that ends before it leaves the pass without partials.
+    for (std::uint64_t i = std::max<std::uint64_t>(length, block.size()); i < kept_length;) {
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), kept_length - i));
+      const std::size_t got = reader.next_many(std::span<double>(piece.data(), want));
+      kept.insert(kept.end(), piece.begin(), piece.begin() + got);
+      i += got;
+      if (got < want) break;
+    }
 
     frame.amplitudes(frame_amplitudes);
     listener.pass_measured(first, f0, frame_amplitudes);
+    if (modes.partials) {
+      listener.pass_partials(first,
+                             tools.partials.analyse(kept, first, f0, settings.sample_rate,
+                                                    static_cast<int>(settings.harmonic_count) + 1));
+    }
     totals.add_pass(f0, frame_amplitudes);
     held = true;
   }
@@ -279,7 +306,7 @@ bool move_to(SampleStream& stream, std::uint64_t target) {
 // or, after a tail that reaches further, where the tail ends (the samples
 // between are all below the threshold, so no tone starts in them).
 void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t end,
-                        const AnalysisSettings& settings, const RobustAnalysis& robust,
+                        const AnalysisSettings& settings, const ToneLoopModes& robust,
                         ToneListener& listener, PassTools& tools, ToneTotals& totals) {
   const std::uint64_t resume = stream.position();
   const std::uint32_t rate = settings.sample_rate;
@@ -341,7 +368,7 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
     if (!move_to(stream, attack_end)) return;  // the stream's error() stops the loop
     listener.tone_span(attack_end, until);
     BoundedReader reader(stream, until);
-    measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
+    measure_passes(reader, stream, settings, robust, listener, tools, totals);
   }
   if (stream.position() < resume) move_to(stream, resume);
 }
@@ -350,11 +377,11 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
 
 std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
                           ToneListener& listener, Evaluation evaluation, bool one_thread) {
-  return analyse_tones(source, settings, RobustAnalysis{}, listener, evaluation, one_thread);
+  return analyse_tones(source, settings, ToneLoopModes{}, listener, evaluation, one_thread);
 }
 
 std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
-                          const RobustAnalysis& robust, ToneListener& listener,
+                          const ToneLoopModes& robust, ToneListener& listener,
                           Evaluation evaluation, bool one_thread) {
   ToneTotals totals;
   SilenceTest silence(settings);
@@ -373,7 +400,7 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
     reader.start_tone();
 
     const bool held =
-        measure_passes(reader, stream, settings, robust.settings, listener, tools, totals);
+        measure_passes(reader, stream, settings, robust, listener, tools, totals);
     if (retry_short && !held && !reader.read_failed()) {
       analyse_short_tone(stream, start, reader.end(), settings, robust, listener, tools, totals);
     }

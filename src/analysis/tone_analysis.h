@@ -32,13 +32,16 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
 // The same with the robust mode's changes to the tone loop: a checked vote,
 // and a tone too short for one pass followed into its tail and given a
 // shorter attack skip (which needs a source that can seek). The recording's
-// noise floor bounds the tail.
-struct RobustAnalysis {
+// noise floor bounds the tail. With `partials`, each pass's frame is kept
+// (and made long enough for it) for the partials analysis, whose result
+// follows each pass_measured.
+struct ToneLoopModes {
   RobustSettings settings;
   double noise_floor = 0.0;  // in sample units
+  bool partials = false;
 };
 std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
-                          const RobustAnalysis& robust, ToneListener& listener,
+                          const ToneLoopModes& robust, ToneListener& listener,
                           Evaluation evaluation = Evaluation::fast, bool one_thread = false);
 
 }  // namespace toneprint

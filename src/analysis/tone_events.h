@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "analysis/partial_results.h"
+
 namespace toneprint {
 
 // A tone's sums over its measured passes.
@@ -77,6 +79,11 @@ class ToneListener {
   // The robust mode analyses a tone too short for one pass again, from
   // `attack_end` (after a shorter attack skip) to `until` (into its tail).
   virtual void tone_span(std::uint64_t /*attack_end*/, std::uint64_t /*until*/) {}
+
+  // The partials analysis of the pass at `first`, after its pass_measured;
+  // none when the pass was too short for it or its pitch could not be
+  // followed.
+  virtual void pass_partials(std::uint64_t /*first*/, std::optional<PassPartials> /*partials*/) {}
 
   // The tone ends at sample `end`: where its closing silence begins, or the
   // recording's end.

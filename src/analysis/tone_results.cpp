@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "analysis/partial_analysis.h"
 #include "analysis/robust_settings.h"
 
 namespace toneprint {
@@ -64,6 +65,7 @@ NearestNote nearest_note(double frequency, double a4) {
 }
 
 double ToneRecord::frequency() const {
+  if (partials) return partials->frequency;
   return measured() ? totals.frequency_sum / totals.pass_count : 0.0;
 }
 
@@ -130,7 +132,10 @@ void ToneCollector::tone_started(std::uint64_t start) {
 
 void ToneCollector::pass_measured(std::uint64_t first, double f0,
                                   std::span<const double> amplitudes) {
-  MeasuredPass pass{first, f0, std::vector<double>(amplitudes.begin(), amplitudes.end())};
+  MeasuredPass pass;
+  pass.first = first;
+  pass.fundamental = f0;
+  pass.amplitudes.assign(amplitudes.begin(), amplitudes.end());
   if (vote_first_ == first) {
     pass.vote = vote_;
     pass.voted = voted_;
@@ -142,6 +147,12 @@ void ToneCollector::pass_vote_checked(std::uint64_t first, double voted, VoteOut
   vote_first_ = first;
   voted_ = voted;
   vote_ = outcome;
+}
+
+void ToneCollector::pass_partials(std::uint64_t first, std::optional<PassPartials> partials) {
+  if (!current_.passes.empty() && current_.passes.back().first == first) {
+    current_.passes.back().partials = std::move(partials);
+  }
 }
 
 void ToneCollector::tone_span(std::uint64_t attack_end, std::uint64_t until) {
@@ -157,6 +168,11 @@ void ToneCollector::tone_ended(std::uint64_t end, const ToneTotals& totals) {
   current_.end = end;
   current_.totals = totals;
   if (consensus_) keep_consensus(current_);
+  std::vector<const PassPartials*> used;
+  for (const MeasuredPass& pass : current_.passes) {
+    if (pass.used && pass.partials) used.push_back(&*pass.partials);
+  }
+  if (!used.empty()) current_.partials = summarise_partials(used, sample_rate_);
   tones_.push_back(std::move(current_));
   current_ = ToneRecord{};
 }

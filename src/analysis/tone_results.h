@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/partial_results.h"
 #include "analysis/tone_events.h"
 
 namespace toneprint {
@@ -46,6 +47,8 @@ struct MeasuredPass {
   // What the robust mode's vote check made of it, and the vote it checked.
   VoteOutcome vote = VoteOutcome::kept;
   double voted = 0.0;
+  // The partials analysis of the pass, when asked for and the pass allowed it.
+  std::optional<PassPartials> partials = std::nullopt;
 };
 
 struct FailedPass {
@@ -63,9 +66,13 @@ struct ToneRecord {
   // from where (after its attack skip) to where (into its tail).
   std::uint64_t analysed_from = 0;
   std::uint64_t analysed_until = 0;
+  // The partials analysis's summary of the used passes, when asked for and
+  // a pass allowed it.
+  std::optional<TonePartials> partials;
 
   bool measured() const { return totals.pass_count > 0; }
-  // The mean fundamental over the passes (Hz); 0 when none was measured.
+  // The tone's fundamental (Hz): the partials analysis's when it gave one,
+  // otherwise the mean over the passes; 0 when none was measured.
   double frequency() const;
   // The mean amplitude of harmonic index k over the used passes that
   // measured it; none when it lay above the Nyquist limit in all of them.
@@ -82,10 +89,12 @@ struct ToneRecord {
 void keep_consensus(ToneRecord& tone);
 
 // Gathers the tones as the loop reports them; with `consensus`, each
-// tone's means keep to its agreeing passes.
+// tone's means keep to its agreeing passes, and the partials found (in a
+// recording of `sample_rate`) are summed up over them.
 class ToneCollector final : public ToneListener {
  public:
-  explicit ToneCollector(bool consensus = false) : consensus_(consensus) {}
+  explicit ToneCollector(bool consensus = false, std::uint32_t sample_rate = 0)
+      : consensus_(consensus), sample_rate_(sample_rate) {}
 
   void tone_started(std::uint64_t start) override;
   void pass_started(std::uint64_t, double) override {}
@@ -94,11 +103,13 @@ class ToneCollector final : public ToneListener {
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
   void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
   void tone_span(std::uint64_t attack_end, std::uint64_t until) override;
+  void pass_partials(std::uint64_t first, std::optional<PassPartials> partials) override;
 
   std::vector<ToneRecord>& tones() { return tones_; }
 
  private:
   bool consensus_;
+  std::uint32_t sample_rate_;
   // The last vote checked, for the pass it belongs to.
   std::uint64_t vote_first_ = 0;
   double voted_ = 0.0;

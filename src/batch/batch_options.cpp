@@ -325,6 +325,11 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                "For real instruments: all five changes below, each of which also has an "
                "option of its own")
       ->group("Modes");
+  bool partials = false;
+  app.add_flag("--partials", partials,
+               "Measure each partial at its own frequency, through vibrato and a stiff string's "
+               "stretched partials: their frequencies, the inharmonicity B and the vibrato")
+      ->group("Modes");
   double tail_depth = robust.tail_depth_db;
   for (const RobustChange& change : robust_changes) {
     app.add_flag(std::string("--").append(change.name), robust.*change.flag, change.description)
@@ -465,6 +470,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   if (all_robust) robust = all_robust_changes();
   robust.tail_depth_db = tail_depth;
   options.robust = robust;
+  options.partials = partials;
   options.format = format == "json"      ? OutputFormat::json
                    : format == "classic" ? OutputFormat::classic
                    : format == "html"    ? OutputFormat::html

@@ -27,6 +27,7 @@ struct BatchOptions {
   std::optional<double> given(Setting setting) const;
   double a4 = default_a4;
   RobustSettings robust;  // all off unless asked for
+  bool partials = false;  // each partial measured at its own frequency
   ChannelChoice channel;
   OutputFormat format = OutputFormat::csv;
   std::string output;  // empty for standard output

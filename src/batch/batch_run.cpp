@@ -349,6 +349,7 @@ RecordingResult analyse_named(const std::string& path, const BatchOptions& optio
   AnalysisOptions run;
   run.channel = options.channel;
   run.robust = options.robust;
+  run.partials = options.partials;
   // The page draws the level of every sample.
   run.keep_levels = options.format == OutputFormat::html;
   run.one_thread = one_thread;

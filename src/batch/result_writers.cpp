@@ -148,6 +148,7 @@ class JsonWriter final : public ResultWriter {
       }
       entry["harmonics"] = harmonics;
     }
+    if (options_.partials && tone.measured()) add_partials(entry, tone);
     entry["measured"] = json::array();
     for (const MeasuredPass& pass : tone.passes) {
       json measured = {{"time_s", result.seconds(pass.first)},
@@ -168,6 +169,45 @@ class JsonWriter final : public ResultWriter {
                                  {"message", failure_message(pass.failure)}});
     }
     return entry;
+  }
+
+  // The partials analysis's summary; null where a tone's passes were too
+  // short for it.
+  static void add_partials(json& entry, const ToneRecord& tone) {
+    const auto optional = [](const std::optional<double>& value) {
+      return value && std::isfinite(*value) ? json(*value) : json(nullptr);
+    };
+    if (!tone.partials) {
+      entry["inharmonicity"] = nullptr;
+      entry["vibrato"] = nullptr;
+      entry["partials"] = nullptr;
+      return;
+    }
+    const TonePartials& partials = *tone.partials;
+    if (partials.inharmonicity) {
+      const Inharmonicity& b = *partials.inharmonicity;
+      entry["inharmonicity"] = {{"b", b.b},
+                                {"b_uncertainty", optional(b.uncertainty)},
+                                {"b_uncertainty_from", b.from_passes ? "passes" : "fit"}};
+    } else {
+      entry["inharmonicity"] = nullptr;
+    }
+    if (partials.vibrato) {
+      entry["vibrato"] = {{"rate_hz", partials.vibrato->rate_hz},
+                          {"extent_cents", partials.vibrato->extent_cents}};
+    } else {
+      entry["vibrato"] = nullptr;
+    }
+    json list = json::array();
+    for (const TonePartial& p : partials.partials) {
+      list.push_back({{"number", p.number},
+                      {"frequency_hz", optional(p.frequency)},
+                      {"cents_from_harmonic", optional(p.cents_from_harmonic)},
+                      {"amplitude", optional(p.amplitude)},
+                      {"level_db", optional(p.level_db)},
+                      {"below_noise", p.below_noise}});
+    }
+    entry["partials"] = std::move(list);
   }
 
   static json robust(const RobustSettings& robust) {
