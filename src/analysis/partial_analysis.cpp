@@ -168,8 +168,8 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
   auto length = static_cast<std::size_t>(std::lround(track_periods * rate / f0));
   length |= 1;
   const std::size_t hop = std::max<std::size_t>(
-      1, std::min<std::size_t>(length / 2,
-                               static_cast<std::size_t>(rate / track_points_per_second)));
+      1,
+      std::min<std::size_t>(length / 2, static_cast<std::size_t>(rate / track_points_per_second)));
   if (length < 9 || length + 4 * hop > n) return std::nullopt;
 
   // First along f0's straight phase, the phasor by rotation.
@@ -201,8 +201,8 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
   const double slope = sxy / sxx;
   double departure = 0.0;
   for (std::size_t m = 0; m < points; ++m) {
-    departure = std::max(departure, std::fabs(track.phase[m] - mean_y -
-                                              slope * (track.centre[m] - mean_x)));
+    departure = std::max(departure,
+                         std::fabs(track.phase[m] - mean_y - slope * (track.centre[m] - mean_x)));
   }
   if (!(slope > 0.0)) return std::nullopt;
 
@@ -409,12 +409,13 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
     double power = 0.0;
     for (const double offset : noise_offsets) {
       const double at = (partial.ratio + offset * spacing) * bins_per_ratio;
-      const auto k = static_cast<std::size_t>(std::clamp(std::round(at), 0.0, static_cast<double>(bins)));
+      const auto k =
+          static_cast<std::size_t>(std::clamp(std::round(at), 0.0, static_cast<double>(bins)));
       const double a = magnitude(k) * to_amplitude;
       power += a * a;
     }
     partial.noise = std::sqrt(power / static_cast<double>(noise_offsets.size()));
-    partial.below_noise = !(partial.amplitude >= below_noise_factor * partial.noise);
+    partial.below_noise = !(partial.amplitude > below_noise_factor * partial.noise);
     result.partials.push_back(partial);
     if (n >= 2 && !partial.below_noise) b = fit_b(result.partials).b;
   }

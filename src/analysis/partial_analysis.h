@@ -44,8 +44,8 @@ class PartialsAnalyser {
   // sample is sample `first` of the recording), whose fundamental lies
   // near f0 (Hz); none when the frame is too short for f0 or its phase
   // cannot be followed.
-  std::optional<PassPartials> analyse(std::span<const double> frame, std::uint64_t first,
-                                      double f0, std::uint32_t sample_rate, int count);
+  std::optional<PassPartials> analyse(std::span<const double> frame, std::uint64_t first, double f0,
+                                      std::uint32_t sample_rate, int count);
 
  private:
   FftPlan plan_{0};

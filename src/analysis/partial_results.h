@@ -20,7 +20,7 @@ namespace toneprint {
 // Partials lie below this fraction of the sample rate to be measured.
 inline constexpr double partial_rate_limit = 0.45;
 
-// A partial is below the noise when its amplitude is less than this many
+// A partial is below the noise unless its amplitude is more than this many
 // times the RMS of the noise measured between the partials around it.
 inline constexpr double below_noise_factor = 5.0;
 
@@ -29,7 +29,7 @@ struct PassPartial {
   double ratio = 0.0;        // frequency / partial 1's
   double amplitude = 0.0;    // on the harmonics' scale (sample units)
   double noise = 0.0;        // the RMS amplitude of the noise around it
-  bool below_noise = false;  // amplitude < below_noise_factor × noise
+  bool below_noise = false;  // amplitude <= below_noise_factor × noise
 };
 
 // The fundamental's frequency at a sample: the pitch track.
@@ -59,7 +59,7 @@ struct TonePartial {
   int number = 0;
   // The mean of the passes that found it above the noise; none when it was
   // below the noise in at least half the passes that looked for it.
-  std::optional<double> frequency;          // Hz
+  std::optional<double> frequency;            // Hz
   std::optional<double> cents_from_harmonic;  // from number × partial 1's frequency
   std::optional<double> amplitude;
   std::optional<double> level_db;  // relative to partial 1

@@ -52,6 +52,7 @@ void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
                     std::atomic<std::uint64_t>& read) {
   result.format = source->format();
   result.opened = true;
+  result.partials = run.partials;
 
   const RobustSettings& robust = run.robust;
   ToneLoopModes analysis{robust, 0.0, run.partials};

@@ -22,6 +22,7 @@ struct RecordingResult {
   std::string error;    // why it could not be read, or read to its end
   RecordingFormat format;
   AnalysisSettings settings;
+  bool partials = false;      // the partials analysis was asked for
   std::uint64_t samples = 0;  // samples analysed
   double peak = 0.0;          // the loudest sample's magnitude
   std::vector<ToneRecord> tones;

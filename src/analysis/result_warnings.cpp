@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "analysis/partial_analysis.h"
+
 namespace toneprint {
 namespace {
 
@@ -34,6 +36,7 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
   if (!result.opened) return lines;
   std::vector<std::size_t> short_tones;
   std::vector<std::size_t> spread_tones;
+  std::vector<std::size_t> without_partials;
   double widest = 0.0;
   std::size_t failed = 0;
   std::vector<std::size_t> failed_tones;
@@ -47,6 +50,7 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
     } else if (!tone.measured()) {
       short_tones.push_back(i + 1);
     }
+    if (result.partials && tone.measured() && !tone.partials) without_partials.push_back(i + 1);
     if (tone.measured() && tone.spread_cents() > doubtful_spread_cents) {
       spread_tones.push_back(i + 1);
       widest = std::max(widest, tone.spread_cents());
@@ -65,6 +69,15 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
                     std::to_string(static_cast<int>(doubtful_spread_cents)) + " cents (tone " +
                     tone_list(spread_tones) + ", up to " + widest_text +
                     "): often notes played legato, without silence between them");
+  }
+  if (!without_partials.empty()) {
+    char cycles[32];
+    std::snprintf(cycles, sizeof cycles, "%g", partials_min_cycles);
+    lines.push_back(plural(without_partials.size(), "tone", "tones") +
+                    " without partials (tone " + tone_list(without_partials) +
+                    "): a pass needs " + cycles +
+                    " cycles of the fundamental after the attack skip, and a pitch that can be "
+                    "followed");
   }
   if (failed > 0) {
     std::string kinds;

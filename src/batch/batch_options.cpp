@@ -298,8 +298,9 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
       ->group("Output");
   std::string format;
   app.add_option("-f,--format", format,
-                 "csv, json, classic (toneprint's report, one recording) or html (a page with "
-                 "charts) [default: the output's extension, else csv]")
+                 "csv, partials-csv (a row per tone and partial; implies --partials), json, "
+                 "classic (toneprint's report, one recording) or html (a page with charts) "
+                 "[default: the output's extension, else csv]")
       ->type_name("FORMAT")
       ->group("Output");
   bool force = false;
@@ -441,13 +442,21 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
   const std::optional<std::string> extension_format =
       output.empty() || output == "-" ? std::nullopt : format_of_extension(output);
-  if (!format.empty() && format != "csv" && format != "json" && format != "classic" &&
-      format != "html") {
-    return usage_error("--format: " + format + " is not one of csv, json, classic, html");
+  const auto chosen = std::find_if(output_formats.begin(), output_formats.end(),
+                                   [&](const OutputFormatName& f) { return format == f.name; });
+  if (!format.empty() && chosen == output_formats.end()) {
+    std::string names;
+    for (const OutputFormatName& f : output_formats) {
+      names += names.empty() ? "" : ", ";
+      names += f.name;
+    }
+    return usage_error("--format: " + format + " is not one of " + names);
   }
-  if (!format.empty() && extension_format && format != *extension_format) {
+  if (!format.empty() && extension_format &&
+      (chosen->file_kind == nullptr || *extension_format != chosen->file_kind)) {
     return usage_error("--format " + format + " contradicts the output's name " + output +
-                       "; leave out --format or name the output ." + format);
+                       "; leave out --format or name the output ." +
+                       (chosen->file_kind != nullptr ? chosen->file_kind : "txt"));
   }
   if (format.empty()) format = extension_format.value_or("csv");
   if (std::count(recordings.begin(), recordings.end(), standard_input_name) > 1) {
@@ -465,16 +474,22 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   if (format == "classic" && options.recordings.size() != 1) {
     return usage_error("--format classic takes a single recording");
   }
+  if (format == "classic" && partials) {
+    return usage_error(
+        "--partials cannot go in --format classic, toneprint's own report; use csv, "
+        "partials-csv, json or html");
+  }
 
   options.a4 = a4;
   if (all_robust) robust = all_robust_changes();
   robust.tail_depth_db = tail_depth;
   options.robust = robust;
   options.partials = partials;
-  options.format = format == "json"      ? OutputFormat::json
-                   : format == "classic" ? OutputFormat::classic
-                   : format == "html"    ? OutputFormat::html
-                                         : OutputFormat::csv;
+  for (const OutputFormatName& f : output_formats) {
+    if (format == f.name) options.format = f.format;
+  }
+  // The partials table asks for what it shows.
+  if (options.format == OutputFormat::partials_csv) options.partials = true;
   options.output = output == "-" ? std::string() : output;
   options.force = force;
   options.jobs = checked[0].text.empty() ? processors : static_cast<unsigned>(jobs_value);

@@ -16,7 +16,22 @@
 
 namespace toneprint {
 
-enum class OutputFormat { csv, json, classic, html };
+enum class OutputFormat { csv, partials_csv, json, classic, html };
+
+// Each format by its name for --format, with the kind of file it writes
+// (which an output's extension names).
+struct OutputFormatName {
+  const char* name;
+  OutputFormat format;
+  const char* file_kind;  // "csv", "json", "html", or null for plain text
+};
+inline constexpr std::array<OutputFormatName, 5> output_formats = {{
+    {"csv", OutputFormat::csv, "csv"},
+    {"partials-csv", OutputFormat::partials_csv, "csv"},
+    {"json", OutputFormat::json, "json"},
+    {"classic", OutputFormat::classic, nullptr},
+    {"html", OutputFormat::html, "html"},
+}};
 
 struct BatchOptions {
   // The analysis settings given on the command line, in the order of

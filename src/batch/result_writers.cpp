@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -24,6 +26,14 @@ std::string key_of(const char* name) {
   return key;
 }
 
+// A number in a CSV cell, without the sign of a negative zero.
+std::string number_cell(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  if (text[0] == '-' && std::strtod(text, nullptr) == 0.0) return text + 1;
+  return text;
+}
+
 std::string channel_text(const ChannelChoice& choice) {
   return choice.channel == 0 ? "mix" : std::to_string(choice.channel);
 }
@@ -38,6 +48,7 @@ class CsvWriter final : public ResultWriter {
     for (const std::string& column : tone_table_columns(harmonics_)) {
       std::fprintf(out_, ",%s", column.c_str());
     }
+    if (options_.partials) std::fputs(",b,vibrato_hz,vibrato_cents", out_);
     std::fputs("\n", out_);
   }
 
@@ -48,6 +59,16 @@ class CsvWriter final : public ResultWriter {
       for (const std::string& cell : tone_table_row(result, i, harmonics_, options_.a4)) {
         std::fprintf(out_, ",%s", csv_field(cell).c_str());
       }
+      if (options_.partials) {
+        // B and the vibrato, empty where the tone has none.
+        const std::optional<TonePartials>& partials = result.tones[i].partials;
+        const bool b = partials && partials->inharmonicity;
+        const bool vibrato = partials && partials->vibrato;
+        std::fprintf(out_, ",%s,%s,%s",
+                     b ? number_cell("%.6g", partials->inharmonicity->b).c_str() : "",
+                     vibrato ? number_cell("%.2f", partials->vibrato->rate_hz).c_str() : "",
+                     vibrato ? number_cell("%.1f", partials->vibrato->extent_cents).c_str() : "");
+      }
       std::fputs("\n", out_);
     }
   }
@@ -56,6 +77,39 @@ class CsvWriter final : public ResultWriter {
   const BatchOptions& options_;
   std::FILE* out_;
   std::uint32_t harmonics_ = 0;
+};
+
+// A row per tone and partial, for the tones that the partials analysis
+// summed up: tidy for spreadsheets and data frames.
+class PartialsCsvWriter final : public ResultWriter {
+ public:
+  PartialsCsvWriter(const BatchOptions& options, std::FILE* out) : options_(options), out_(out) {
+    std::fputs(
+        "file,tone,note,partial,frequency_hz,cents_from_harmonic,amplitude,level_db,below_noise\n",
+        out_);
+  }
+
+  void recording(const RecordingResult& result) override {
+    const std::string file = csv_field(result.path);
+    for (std::size_t i = 0; i < result.tones.size(); ++i) {
+      const ToneRecord& tone = result.tones[i];
+      if (!tone.partials) continue;
+      const std::string note = nearest_note(tone.frequency(), options_.a4).name;
+      for (const TonePartial& p : tone.partials->partials) {
+        const auto cell = [](const char* format, const std::optional<double>& value) {
+          return value ? number_cell(format, *value) : std::string();
+        };
+        std::fprintf(out_, "%s,%zu,%s,%d,%s,%s,%s,%s,%s\n", file.c_str(), i + 1, note.c_str(),
+                     p.number, cell("%.4f", p.frequency).c_str(),
+                     cell("%.3f", p.cents_from_harmonic).c_str(), cell("%.2f", p.amplitude).c_str(),
+                     cell("%.2f", p.level_db).c_str(), p.below_noise ? "true" : "false");
+      }
+    }
+  }
+
+ private:
+  const BatchOptions& options_;
+  std::FILE* out_;
 };
 
 // One document: the program, the run's settings, and every recording with
@@ -304,6 +358,7 @@ std::unique_ptr<ResultWriter> make_writer(const BatchOptions& options, std::FILE
     case OutputFormat::json: return std::make_unique<JsonWriter>(options, out);
     case OutputFormat::classic: return std::make_unique<ClassicWriter>(out);
     case OutputFormat::html: return std::make_unique<HtmlWriter>(options, out);
+    case OutputFormat::partials_csv: return std::make_unique<PartialsCsvWriter>(options, out);
     case OutputFormat::csv: break;
   }
   return std::make_unique<CsvWriter>(options, out);

@@ -18,8 +18,7 @@ constexpr std::size_t fresh_every = 256;
 double blackman_harris(double u) {
   // cos 2x = 2c² - 1 and cos 3x = 4c³ - 3c, from c = cos x alone.
   const double c = std::cos(two_pi * u);
-  return 0.35875 - 0.48829 * c + 0.14128 * (2.0 * c * c - 1.0) -
-         0.01168 * (4.0 * c * c - 3.0) * c;
+  return 0.35875 - 0.48829 * c + 0.14128 * (2.0 * c * c - 1.0) - 0.01168 * (4.0 * c * c - 3.0) * c;
 }
 
 WindowedSignal::WindowedSignal(std::span<const double> samples) { assign(samples); }
@@ -41,8 +40,8 @@ void WindowedSignal::assign(std::span<const double> samples) {
       c = std::cos(turn * (static_cast<double>(i) + 0.5));
       s = std::sin(turn * (static_cast<double>(i) + 0.5));
     }
-    const double w = 0.35875 - 0.48829 * c + 0.14128 * (2.0 * c * c - 1.0) -
-                     0.01168 * (4.0 * c * c - 3.0) * c;
+    const double w =
+        0.35875 - 0.48829 * c + 0.14128 * (2.0 * c * c - 1.0) - 0.01168 * (4.0 * c * c - 3.0) * c;
     const double next_c = c * turn_cos - s * turn_sin;
     s = s * turn_cos + c * turn_sin;
     c = next_c;
@@ -61,7 +60,8 @@ void WindowedSignal::assign(std::span<const double> samples) {
 #if defined(__x86_64__) && defined(__linux__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-WindowedSignal::Sums WindowedSignal::sums(double nu) const {
+WindowedSignal::Sums
+WindowedSignal::sums(double nu) const {
   // The phasor e^(-i 2π ν n) by rotations: four phasors a sample apart,
   // each turned by four samples' angle, so that the four chains of
   // multiplications run side by side. They are formed afresh every

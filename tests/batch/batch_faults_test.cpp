@@ -63,6 +63,9 @@ TEST(BatchFaults, UsageErrorsSayWhatIsWrongWithTheValue) {
       {"--tail-depth 30 " + good, "toneprint-batch: --tail-depth needs --follow-tail"},
       {"-f csv -o " + dir.file("r.html") + " " + good, "--format csv contradicts the output"},
       {"--harmonics", "toneprint-batch: --harmonics needs a value\n"},
+      {"--partials -f classic " + good, "--partials cannot go in --format classic"},
+      {"-f partials-csv -o " + dir.file("r.json") + " " + good,
+       "--format partials-csv contradicts the output's name"},
   };
   for (const auto& c : cases) {
     const test::ProgramRun run = test::run_program(TONEPRINT_BATCH_BINARY, c.arguments,
