@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(wave.sample_position() <= static_cast<std::uint64_t>(wave.data_bytes()) / 2);
 
   // The robust mode on the same samples: checked votes, tones read again
-  // back and forth over their tails, a consensus.
+  // back and forth over their tails, a consensus; and the partials of every
+  // pass, summed up over each tone.
   WaveFile again;
   FUZZ_CHECK(again.open_read(path));
   WaveSource source(again, WaveEncoding{}, ChannelChoice::mix());
@@ -58,10 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   robust.settings.follow_tail = robust.settings.short_attack = robust.settings.check_vote =
       robust.settings.consensus = true;
   robust.noise_floor = 10.0;
-  ToneCollector collector(true);
+  robust.partials = true;
+  ToneCollector collector(true, settings.sample_rate);
   analyse_tones(source, settings, robust, collector);
   for (const ToneRecord& tone : collector.tones()) {
     FUZZ_CHECK(tone.start <= tone.end && tone.totals.pass_count <= tone.passes.size());
+    if (!tone.partials) continue;
+    FUZZ_CHECK(std::isfinite(tone.partials->frequency) && tone.partials->frequency > 0.0);
+    for (const TonePartial& partial : tone.partials->partials) {
+      FUZZ_CHECK(partial.below_noise != partial.amplitude.has_value());
+      FUZZ_CHECK(!partial.amplitude || std::isfinite(*partial.amplitude));
+    }
   }
   return 0;
 }

@@ -320,8 +320,9 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
   }
   std::optional<Reading> reading = read_pass(frame, f0, sample_rate, count);
   if (!reading) return std::nullopt;
-  const WindowedSignal signal(reading->samples);
   const std::size_t size = reading->samples.size();
+  if (size < 16 || size > (std::size_t{1} << 30)) return std::nullopt;  // the FFT's sizes
+  const WindowedSignal signal(reading->samples);
 
   // The signal's windowed spectrum, for finding partials and the noise.
   // A real transform of fft_size points as a complex one of half as many:
