@@ -18,6 +18,7 @@
 #include "dsp/fftmisc.h"
 #include "riff/wave_file.h"
 #include "session.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint {
 namespace {
@@ -138,6 +139,30 @@ void BM_LongSession(benchmark::State& state) {
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LongSession)->Unit(benchmark::kSecond)->UseRealTime()->MinTime(3.0);
+
+// The long session through the front-ends' run on one thread, without
+// (0) and with (1) the partials analysis: their processor times' ratio is
+// what --partials costs.
+void BM_LongSessionPartials(benchmark::State& state) {
+  const std::string path = session_path();
+  AnalysisOptions options;
+  options.one_thread = true;
+  options.partials = state.range(0) != 0;
+  const SettingsFor defaults = [](std::uint32_t rate, AnalysisSettings& settings) {
+    set_default_settings(settings, rate);
+    return std::string();
+  };
+  for (auto _ : state) {
+    Progress progress;
+    const RecordingResult result = analyse_file(path, path, options, defaults, progress);
+    if (!result.error.empty() || result.tones.empty()) {
+      state.SkipWithError("the long session could not be analysed");
+      return;
+    }
+    benchmark::DoNotOptimize(result.tones.back().frequency());
+  }
+}
+BENCHMARK(BM_LongSessionPartials)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 }  // namespace toneprint
