@@ -2,6 +2,7 @@
 // each input takes milliseconds.
 
 #include <algorithm>
+#include <cmath>
 
 #include "analysis/analysis_settings.h"
 #include "classic/text_output.h"

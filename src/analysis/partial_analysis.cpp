@@ -143,7 +143,7 @@ PhaseTrack frame_phases(std::span<const std::complex<double>> demodulated,
 // The signal that the partials are measured in, and how its frequencies
 // map to Hz.
 struct Reading {
-  std::vector<double> samples;
+  std::vector<double> warped;  // the pass read along its phase, when followed
   double unit = 0.0;       // cycles per sample of partial 1, at ratio 1
   double frequency = 0.0;  // the track's mean frequency (Hz)
   bool followed = false;
@@ -208,7 +208,6 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
 
   Reading reading;
   if (departure * count < follow_threshold) {
-    reading.samples.assign(frame.begin(), frame.end());
     reading.unit = slope / two_pi;
     reading.frequency = reading.unit * rate;
     reading.track = pitch_points(track, rate);
@@ -239,13 +238,13 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
   const double per_cycle = std::ceil(warped_oversampling / mean_unit);
   const auto warped = static_cast<std::size_t>(std::floor(cycles * per_cycle));
   static const SincInterpolator interpolator;
-  reading.samples.resize(warped);
+  reading.warped.resize(warped);
   std::size_t i = 0;
   for (std::size_t j = 0; j < warped; ++j) {
     const double target = phase.front() + two_pi * static_cast<double>(j) / per_cycle;
     while (i + 2 < phase.size() && phase[i + 1] <= target) ++i;
     const double t = static_cast<double>(i) + (target - phase[i]) / (phase[i + 1] - phase[i]);
-    reading.samples[j] = interpolator.at(frame, static_cast<double>(from) + t);
+    reading.warped[j] = interpolator.at(frame, static_cast<double>(from) + t);
   }
   reading.unit = 1.0 / per_cycle;
   reading.frequency = mean_unit * rate;
@@ -320,9 +319,11 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
   }
   std::optional<Reading> reading = read_pass(frame, f0, sample_rate, count);
   if (!reading) return std::nullopt;
-  const std::size_t size = reading->samples.size();
+  const std::span<const double> samples =
+      reading->followed ? std::span<const double>(reading->warped) : frame;
+  const std::size_t size = samples.size();
   if (size < 16 || size > (std::size_t{1} << 30)) return std::nullopt;  // the FFT's sizes
-  const WindowedSignal signal(reading->samples);
+  const WindowedSignal signal(samples);
 
   // The signal's windowed spectrum, for finding partials and the noise.
   // A real transform of fft_size points as a complex one of half as many:

@@ -83,7 +83,7 @@ class ToneListener {
   // The partials analysis of the pass at `first`, after its pass_measured;
   // none when the pass was too short for it or its pitch could not be
   // followed.
-  virtual void pass_partials(std::uint64_t /*first*/, std::optional<PassPartials> /*partials*/) {}
+  virtual void pass_partials(std::uint64_t /*first*/, std::optional<PassPartials>&& /*partials*/) {}
 
   // The tone ends at sample `end`: where its closing silence begins, or the
   // recording's end.

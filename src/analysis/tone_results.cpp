@@ -149,7 +149,7 @@ void ToneCollector::pass_vote_checked(std::uint64_t first, double voted, VoteOut
   vote_ = outcome;
 }
 
-void ToneCollector::pass_partials(std::uint64_t first, std::optional<PassPartials> partials) {
+void ToneCollector::pass_partials(std::uint64_t first, std::optional<PassPartials>&& partials) {
   if (!current_.passes.empty() && current_.passes.back().first == first) {
     current_.passes.back().partials = std::move(partials);
   }

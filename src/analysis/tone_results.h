@@ -103,7 +103,7 @@ class ToneCollector final : public ToneListener {
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
   void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
   void tone_span(std::uint64_t attack_end, std::uint64_t until) override;
-  void pass_partials(std::uint64_t first, std::optional<PassPartials> partials) override;
+  void pass_partials(std::uint64_t first, std::optional<PassPartials>&& partials) override;
 
   std::vector<ToneRecord>& tones() { return tones_; }
 

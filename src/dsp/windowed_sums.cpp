@@ -11,7 +11,7 @@ constexpr double two_pi = 6.283185307179586;
 
 // Samples between two phasors formed afresh rather than by the recurrence,
 // which keeps its rounding error near 1e-13.
-constexpr std::size_t fresh_every = 256;
+constexpr std::size_t fresh_every = 1024;
 
 }  // namespace
 
