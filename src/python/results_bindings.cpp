@@ -1,8 +1,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <span>
@@ -95,10 +97,11 @@ std::optional<double> finite(const std::optional<double>& value) {
 // measured tone.
 void add_partials(Tone& tone, const TonePartials& summary) {
   std::vector<Partial>& partials = tone.partials.emplace();
-  for (const TonePartial& p : summary.partials) {
-    partials.push_back({p.number, finite(p.frequency), finite(p.cents_from_harmonic),
-                        finite(p.amplitude), finite(p.level_db), p.below_noise});
-  }
+  std::transform(summary.partials.begin(), summary.partials.end(), std::back_inserter(partials),
+                 [](const TonePartial& p) {
+                   return Partial{p.number, finite(p.frequency), finite(p.cents_from_harmonic),
+                                  finite(p.amplitude), finite(p.level_db), p.below_noise};
+                 });
   if (summary.inharmonicity) {
     const Inharmonicity& b = *summary.inharmonicity;
     tone.inharmonicity = {b.b, finite(b.uncertainty), b.from_passes ? "passes" : "fit"};
