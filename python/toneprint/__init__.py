@@ -11,15 +11,19 @@ programs toneprint and toneprint-batch, on numpy arrays and on files.
 
 analyse() takes an array of samples and its sample rate; analyse_file() a
 recording. Both return a list of Tone objects. Settings gives the defaults
-for a sample rate.
+for a sample rate. With partials=True each tone's partials are measured at
+their own frequencies too, with the string's inharmonicity and the vibrato.
 """
 
 from ._toneprint import (
     FailedPass,
+    Inharmonicity,
+    Partial,
     Pass,
     ReadError,
     Settings,
     Tone,
+    Vibrato,
     __version__,
     analyse,
     analyse_file,
@@ -27,10 +31,13 @@ from ._toneprint import (
 
 __all__ = [
     "FailedPass",
+    "Inharmonicity",
+    "Partial",
     "Pass",
     "ReadError",
     "Settings",
     "Tone",
+    "Vibrato",
     "__version__",
     "analyse",
     "analyse_file",

@@ -48,6 +48,34 @@ class FailedPass:
     @property
     def message(self) -> str: ...
 
+class Partial:
+    @property
+    def number(self) -> int: ...
+    @property
+    def frequency_hz(self) -> float | None: ...
+    @property
+    def cents_from_harmonic(self) -> float | None: ...
+    @property
+    def amplitude(self) -> float | None: ...
+    @property
+    def level_db(self) -> float | None: ...
+    @property
+    def below_noise(self) -> bool: ...
+
+class Inharmonicity:
+    @property
+    def b(self) -> float: ...
+    @property
+    def b_uncertainty(self) -> float | None: ...
+    @property
+    def b_uncertainty_from(self) -> Literal["passes", "fit"]: ...
+
+class Vibrato:
+    @property
+    def rate_hz(self) -> float: ...
+    @property
+    def extent_cents(self) -> float: ...
+
 class Tone:
     @property
     def start(self) -> float: ...
@@ -73,6 +101,12 @@ class Tone:
     def passes(self) -> list[Pass]: ...
     @property
     def failed(self) -> list[FailedPass]: ...
+    @property
+    def partials(self) -> list[Partial] | None: ...
+    @property
+    def inharmonicity(self) -> Inharmonicity | None: ...
+    @property
+    def vibrato(self) -> Vibrato | None: ...
     @property
     def measured(self) -> bool: ...
 
@@ -129,6 +163,7 @@ def analyse(
     a4: float = 440.0,
     channel: Literal["mix"] | int = "mix",
     robust: bool | Iterable[RobustChange] = False,
+    partials: bool = False,
     harmonics: int | None = ...,
     min_tone: float | None = ...,
     attack: float | None = ...,
@@ -148,6 +183,7 @@ def analyse_file(
     a4: float = 440.0,
     channel: Literal["mix"] | int = "mix",
     robust: bool | Iterable[RobustChange] = False,
+    partials: bool = False,
     harmonics: int | None = ...,
     min_tone: float | None = ...,
     attack: float | None = ...,

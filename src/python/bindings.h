@@ -19,6 +19,7 @@ struct CallOptions {
   double a4 = 440.0;
   ChannelChoice channel;
   RobustSettings robust;
+  bool partials = false;
 };
 
 // The settings given as keywords, each checked against its bounds.
@@ -33,9 +34,10 @@ AnalysisSettings settings_at(const GivenSettings& given, std::uint32_t sample_ra
 // A positive whole number of samples per second; TypeError or ValueError.
 std::uint32_t sample_rate_from(const py::handle& value);
 
-// a4, channel and robust as the keywords give them; ValueError or TypeError.
+// a4, channel, robust and partials as the keywords give them; ValueError
+// or TypeError.
 CallOptions call_options(const py::handle& a4, const py::handle& channel,
-                         const py::handle& robust);
+                         const py::handle& robust, const py::handle& partials);
 
 // The list of Tone objects of an analysed recording.
 py::list tones_of(const RecordingResult& result, double a4);

@@ -25,6 +25,7 @@ struct Analysis {
 AnalysisOptions run_for(const CallOptions& options) {
   AnalysisOptions run;
   run.robust = options.robust;
+  run.partials = options.partials;
   return run;
 }
 
@@ -79,9 +80,10 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
 }
 
 py::list analyse(const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
-                 const py::handle& channel, const py::handle& robust, const py::kwargs& keywords) {
+                 const py::handle& channel, const py::handle& robust, const py::handle& partials,
+                 const py::kwargs& keywords) {
   const GivenSettings given = given_settings(keywords);
-  const CallOptions options = call_options(a4, channel, robust);
+  const CallOptions options = call_options(a4, channel, robust, partials);
   const std::uint32_t rate = sample_rate_from(sample_rate);
   const py::array array = py::array::ensure(samples);
   if (!array) {
@@ -147,10 +149,10 @@ py::str text_of(const std::string& message) {
 }
 
 py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
-                      const py::handle& robust, const py::kwargs& keywords,
-                      const py::object& read_error) {
+                      const py::handle& robust, const py::handle& partials,
+                      const py::kwargs& keywords, const py::object& read_error) {
   const GivenSettings given = given_settings(keywords);
-  const CallOptions options = call_options(a4, channel, robust);
+  const CallOptions options = call_options(a4, channel, robust, partials);
   // The name as the system has it: str, bytes or a path object, in any
   // encoding the file system takes.
   const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
@@ -205,7 +207,7 @@ PYBIND11_MODULE(_toneprint, module) {
   py::options options;
   options.disable_function_signatures();
 
-  static const std::string analyse_doc = R"(analyse(samples: numpy.ndarray, sample_rate: int, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, **settings) -> list[Tone]
+  static const std::string analyse_doc = R"(analyse(samples: numpy.ndarray, sample_rate: int, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, **settings) -> list[Tone]
 
 Measures the tones in an array of samples.
 
@@ -225,6 +227,9 @@ robust: True for the robust mode's five changes for real instruments, or a
     collection of their names: follow_tail, short_attack, check_vote,
     consensus, relative_threshold. The default analysis otherwise, which
     gives the programs' numbers.
+partials: True to measure each partial at its own frequency too, as
+    toneprint-batch --partials does: each Tone's partials, inharmonicity
+    and vibrato (None otherwise), and its frequency is partial 1's.
 **settings: the analysis settings, with the programs' names, defaults and
     bounds. An unknown name raises TypeError; a value out of bounds
     ValueError naming them.
@@ -235,20 +240,22 @@ while the analysis runs.)";
   module.def(
       "analyse",
       [](const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
-         const py::handle& channel, const py::handle& robust, const py::kwargs& keywords) {
-        return analyse(samples, sample_rate, a4, channel, robust, keywords);
+         const py::handle& channel, const py::handle& robust, const py::handle& partials,
+         const py::kwargs& keywords) {
+        return analyse(samples, sample_rate, a4, channel, robust, partials, keywords);
       },
       py::arg("samples"), py::arg("sample_rate"), py::kw_only(), py::arg("a4") = 440.0,
-      py::arg("channel") = "mix", py::arg("robust") = false, analyse_doc.c_str());
+      py::arg("channel") = "mix", py::arg("robust") = false, py::arg("partials") = false,
+      analyse_doc.c_str());
 
-  static const std::string analyse_file_doc = R"(analyse_file(path: str | os.PathLike, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, **settings) -> list[Tone]
+  static const std::string analyse_file_doc = R"(analyse_file(path: str | os.PathLike, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, **settings) -> list[Tone]
 
 Measures the tones in a recording file.
 
 path: a WAVE file, or any format the build reads through libsndfile (FLAC,
     AIFF, Ogg Vorbis, Opus, MP3, ...): a str or os.PathLike.
 
-a4, channel, robust and the settings are those of analyse(); the settings'
+a4, channel, robust, partials and the settings are those of analyse(); the settings'
 defaults are those for the file's sample rate.
 
 Returns a list of Tone objects. Raises ReadError when the file cannot be
@@ -256,9 +263,9 @@ opened, or cannot be read to its end (with the tones found up to there).)";
   module.def(
       "analyse_file",
       [](const py::object& path, const py::handle& a4, const py::handle& channel,
-         const py::handle& robust, const py::kwargs& keywords) {
-        return analyse_file(path, a4, channel, robust, keywords, read_error);
+         const py::handle& robust, const py::handle& partials, const py::kwargs& keywords) {
+        return analyse_file(path, a4, channel, robust, partials, keywords, read_error);
       },
       py::arg("path"), py::kw_only(), py::arg("a4") = 440.0, py::arg("channel") = "mix",
-      py::arg("robust") = false, analyse_file_doc.c_str());
+      py::arg("robust") = false, py::arg("partials") = false, analyse_file_doc.c_str());
 }

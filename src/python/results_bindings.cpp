@@ -1,8 +1,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <span>
@@ -34,6 +36,23 @@ struct FailedPassResult {
   std::string message;
 };
 
+// The partials analysis's records as Python sees them: what toneprint-batch
+// writes as null is None.
+struct Partial {
+  int number = 0;
+  std::optional<double> frequency_hz;
+  std::optional<double> cents_from_harmonic;
+  std::optional<double> amplitude;
+  std::optional<double> level_db;
+  bool below_noise = false;
+};
+
+struct InharmonicityResult {
+  double b = 0.0;
+  std::optional<double> b_uncertainty;
+  std::string b_uncertainty_from;  // "passes" or "fit"
+};
+
 struct Tone {
   double start = 0.0;
   double end = 0.0;
@@ -47,6 +66,9 @@ struct Tone {
   std::vector<double> harmonics;
   std::vector<Pass> passes;
   std::vector<FailedPassResult> failed;
+  std::optional<std::vector<Partial>> partials;
+  std::optional<InharmonicityResult> inharmonicity;
+  std::optional<Vibrato> vibrato;
 };
 
 py::array_t<double> array_of(const std::vector<double>& values) {
@@ -60,6 +82,31 @@ std::string short_text(double value) {
   text.precision(6);
   text << value;
   return text.str();
+}
+
+std::string short_text(const std::optional<double>& value) {
+  return value ? short_text(*value) : "None";
+}
+
+// A number that is not finite is none, as in toneprint-batch's JSON.
+std::optional<double> finite(const std::optional<double>& value) {
+  return value && std::isfinite(*value) ? value : std::nullopt;
+}
+
+// The partials analysis's summary, as toneprint-batch writes it for a
+// measured tone.
+void add_partials(Tone& tone, const TonePartials& summary) {
+  std::vector<Partial>& partials = tone.partials.emplace();
+  std::transform(summary.partials.begin(), summary.partials.end(), std::back_inserter(partials),
+                 [](const TonePartial& p) {
+                   return Partial{p.number, finite(p.frequency), finite(p.cents_from_harmonic),
+                                  finite(p.amplitude), finite(p.level_db), p.below_noise};
+                 });
+  if (summary.inharmonicity) {
+    const Inharmonicity& b = *summary.inharmonicity;
+    tone.inharmonicity = {b.b, finite(b.uncertainty), b.from_passes ? "passes" : "fit"};
+  }
+  tone.vibrato = summary.vibrato;
 }
 
 Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4) {
@@ -79,6 +126,7 @@ Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4)
     for (std::size_t k = 0; k < tone.harmonics.size(); ++k) {
       tone.harmonics[k] = record.harmonic(k).value_or(not_measured);
     }
+    if (record.partials) add_partials(tone, *record.partials);
   }
   for (const MeasuredPass& measured : record.passes) {
     Pass pass;
@@ -138,6 +186,55 @@ void bind_results(py::module_& module) {
                py::repr(py::str(failed.message)).cast<std::string>() + ")";
       });
 
+  py::class_<Partial>(module, "Partial",
+                      "One partial of a tone, measured at its own frequency: 1 is the "
+                      "fundamental, 2 the octave above it, 3 the twelfth, ...")
+      .def_readonly("number", &Partial::number, "Which partial: 1 is the fundamental.")
+      .def_readonly("frequency_hz", &Partial::frequency_hz,
+                    "Where the partial sounds, Hz; None when it is below the noise.")
+      .def_readonly("cents_from_harmonic", &Partial::cents_from_harmonic,
+                    "How far it lies from number times partial 1's frequency, cents: a stiff "
+                    "string's partials run sharp.")
+      .def_readonly("amplitude", &Partial::amplitude,
+                    "Its amplitude in 16-bit sample units, on the scale of Tone.harmonics.")
+      .def_readonly("level_db", &Partial::level_db,
+                    "How loud it is relative to the fundamental, dB (partial 1 is 0 dB).")
+      .def_readonly("below_noise", &Partial::below_noise,
+                    "Whether it is too weak to tell from the noise around it.")
+      .def("__repr__", [](const Partial& p) {
+        std::string text = "Partial(number=" + std::to_string(p.number);
+        if (p.below_noise) return text + ", below_noise=True)";
+        return text + ", frequency_hz=" + short_text(p.frequency_hz) +
+               ", cents_from_harmonic=" + short_text(p.cents_from_harmonic) +
+               ", level_db=" + short_text(p.level_db) + ")";
+      });
+
+  py::class_<InharmonicityResult>(module, "Inharmonicity",
+                                  "How far a stiff string (a piano's, a guitar's) stretches its "
+                                  "partials: partial n lies at n F sqrt(1 + B n²).")
+      .def_readonly("b", &InharmonicityResult::b,
+                    "The inharmonicity coefficient B: 0 for exact harmonics, the larger the "
+                    "stiffer the string.")
+      .def_readonly("b_uncertainty", &InharmonicityResult::b_uncertainty,
+                    "The standard error of B; None when it cannot be told.")
+      .def_readonly("b_uncertainty_from", &InharmonicityResult::b_uncertainty_from,
+                    "'passes' when the uncertainty is the spread of several passes' B, 'fit' "
+                    "when it is one pass's fit.")
+      .def("__repr__", [](const InharmonicityResult& b) {
+        return "Inharmonicity(b=" + short_text(b.b) + ", b_uncertainty=" +
+               short_text(b.b_uncertainty) + ", b_uncertainty_from='" + b.b_uncertainty_from +
+               "')";
+      });
+
+  py::class_<Vibrato>(module, "Vibrato", "The regular swing of a tone's pitch.")
+      .def_readonly("rate_hz", &Vibrato::rate_hz, "How many times a second the pitch swings.")
+      .def_readonly("extent_cents", &Vibrato::extent_cents,
+                    "How far the pitch swings to either side of its centre, cents.")
+      .def("__repr__", [](const Vibrato& v) {
+        return "Vibrato(rate_hz=" + short_text(v.rate_hz) +
+               ", extent_cents=" + short_text(v.extent_cents) + ")";
+      });
+
   py::class_<Tone>(module, "Tone",
                    "A tone: a stretch of sound between silences, with its means over the passes "
                    "used. A tone too short for one pass has no frequency, note or harmonics "
@@ -148,7 +245,8 @@ void bind_results(py::module_& module) {
       .def_readonly("start_sample", &Tone::start_sample, "start as a sample number.")
       .def_readonly("end_sample", &Tone::end_sample, "end as a sample number.")
       .def_readonly("frequency", &Tone::frequency,
-                    "The mean fundamental over the passes used, Hz; None when not measured.")
+                    "The mean fundamental over the passes used, Hz (partial 1's frequency when "
+                    "the partials were measured); None when not measured.")
       .def_readonly("note", &Tone::note, "The nearest equal-tempered note, e.g. 'A4' or 'C#5'.")
       .def_readonly("cents", &Tone::cents, "The frequency's deviation from the note, cents.")
       .def_readonly("spread_cents", &Tone::spread_cents,
@@ -161,6 +259,15 @@ void bind_results(py::module_& module) {
           "units; NaN above half the sample rate or when not measured.")
       .def_readonly("passes", &Tone::passes, "Each pass that gave a fundamental.")
       .def_readonly("failed", &Tone::failed, "Each pass that gave none, with its message.")
+      .def_readonly("partials", &Tone::partials,
+                    "Each partial at its own frequency, from 1 (partials=True); None otherwise, "
+                    "or when no pass was long enough (24 cycles).")
+      .def_readonly("inharmonicity", &Tone::inharmonicity,
+                    "How stretched the partials are (partials=True); None otherwise or when "
+                    "too few partials show it.")
+      .def_readonly("vibrato", &Tone::vibrato,
+                    "The pitch's vibrato (partials=True); None otherwise or when none was "
+                    "found.")
       .def_property_readonly(
           "measured", [](const Tone& tone) { return tone.frequency.has_value(); },
           "Whether a pass measured the tone.")

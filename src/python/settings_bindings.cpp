@@ -115,7 +115,7 @@ GivenSettings given_settings(const py::kwargs& keywords) {
     while (index < names.size() && names[index] != name) ++index;
     if (index == names.size()) {
       throw py::type_error("unknown setting '" + name + "'; the settings are " + all_keywords() +
-                           ", a4, channel and robust");
+                           ", a4, channel, robust and partials");
     }
     const SettingBounds& bounds = setting_bounds[index];
     if (value.is_none()) continue;  // the default
@@ -159,8 +159,10 @@ std::uint32_t sample_rate_from(const py::handle& value) {
 }
 
 CallOptions call_options(const py::handle& a4, const py::handle& channel,
-                         const py::handle& robust) {
+                         const py::handle& robust, const py::handle& partials) {
   CallOptions options;
+  if (!PyBool_Check(partials.ptr())) throw py::type_error("partials must be True or False");
+  options.partials = partials.cast<bool>();
   options.a4 = number_from(a4, "a4", false);
   if (!(options.a4 >= min_a4 && options.a4 <= max_a4)) {
     throw py::value_error(out_of_bounds("a4", a4, min_a4, max_a4));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <exception>
 #include <functional>
@@ -40,6 +41,7 @@ constexpr std::array<ParameterLook, setting_bounds.size()> parameter_looks = {{
 constexpr std::size_t a4_index = setting_bounds.size();
 constexpr const char* a4_identifier = "a4";
 constexpr const char* robust_identifier = "robust";
+constexpr const char* partials_identifier = "partials";
 // A host's samples are floats in ±1; the analysis takes the 16-bit scale.
 constexpr double host_scale = 32768.0;
 // The samples between the host's thread and the analysis's (512 KiB).
@@ -86,6 +88,44 @@ float value_or_nan(const std::optional<double>& value) {
   return value ? static_cast<float>(*value) : std::numeric_limits<float>::quiet_NaN();
 }
 
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// A positive number to one significant digit: "3e-9".
+std::string one_digit(double value) {
+  int exponent = static_cast<int>(std::floor(std::log10(value)));
+  long digit = std::lround(value / std::pow(10.0, exponent));
+  if (digit >= 10) {
+    digit = 1;
+    ++exponent;
+  }
+  return std::to_string(digit) + "e" + std::to_string(exponent);
+}
+
+// A tone's partials and inharmonicity, at the tone's time and for its
+// duration: NaN where toneprint-batch writes null.
+void add_partials(Vamp::Plugin::FeatureSet& features, const Vamp::Plugin::Feature& tone,
+                  const TonePartials& summary, std::size_t bins) {
+  Vamp::Plugin::Feature partials = tone;
+  partials.label.clear();
+  partials.values.assign(bins, std::numeric_limits<float>::quiet_NaN());
+  for (const TonePartial& p : summary.partials) {
+    const auto index = static_cast<std::size_t>(p.number) - 1;
+    if (index < bins && !p.below_noise && p.frequency && std::isfinite(*p.frequency)) {
+      partials.values[index] = static_cast<float>(*p.frequency);
+    }
+  }
+  features[TonePlugin::partials].push_back(std::move(partials));
+  if (!summary.inharmonicity) return;
+  Vamp::Plugin::Feature b = tone;
+  b.values = {static_cast<float>(summary.inharmonicity->b)};
+  b.label = inharmonicity_label(summary.inharmonicity->b, summary.inharmonicity->uncertainty);
+  features[TonePlugin::inharmonicity].push_back(std::move(b));
+}
+
 // The host's samples have been handed over once: there is no going back.
 std::unique_ptr<SampleSource> cannot_reopen(std::string& error) {
   error = "the host's samples cannot be read again";
@@ -98,11 +138,12 @@ void report_stop(const char* why) noexcept {
 
 // The fed analysis, on its own thread. Nothing may leave a thread's
 // function (it would end the host): a failure is reported and marked.
-void analyse_fed(SampleFeed& feed, RecordingResult& result, std::atomic<bool>& failed) noexcept {
+void analyse_fed(SampleFeed& feed, const AnalysisOptions& options, RecordingResult& result,
+                 std::atomic<bool>& failed) noexcept {
   try {
     std::unique_ptr<SampleSource> source = std::make_unique<BorrowedSource>(feed);
     std::atomic<std::uint64_t> read = 0;
-    analyse_source(source, cannot_reopen, AnalysisOptions{}, result, read);
+    analyse_source(source, cannot_reopen, options, result, read);
   } catch (const std::exception& error) {
     failed = true;
     report_stop(error.what());
@@ -119,6 +160,34 @@ void analyse_fed(SampleFeed& feed, RecordingResult& result, std::atomic<bool>& f
 }
 
 }  // namespace
+
+std::string inharmonicity_label(double b, double uncertainty) {
+  const bool known = std::isfinite(uncertainty) && uncertainty >= 0.0;
+  const double size = std::max(std::abs(b), known ? uncertainty : 0.0);
+  int exponent = size > 0.0 && std::isfinite(size) ? static_cast<int>(std::floor(std::log10(size))) : 0;
+  // B shown to the uncertainty's first digit, in B's power of ten; an
+  // uncertainty too small for three decimals of it is shown on its own.
+  constexpr int most_decimals = 3;
+  int decimals = 2;
+  if (known) {
+    decimals = uncertainty > 0.0
+                   ? exponent - static_cast<int>(std::floor(std::log10(uncertainty)))
+                   : most_decimals;
+    decimals = std::max(decimals, 1);
+  }
+  std::string shown = fixed(b / std::pow(10.0, exponent), std::min(decimals, most_decimals));
+  if (std::abs(std::stod(shown)) >= 10.0) {  // 9.96e-4 rounded up: 1.00e-3
+    ++exponent;
+    ++decimals;
+    shown = fixed(b / std::pow(10.0, exponent), std::min(decimals, most_decimals));
+  }
+  const std::string power = "e" + std::to_string(exponent);
+  std::string label = "B " + shown + power;
+  if (!known) return label + ", uncertainty unknown";
+  if (uncertainty == 0.0) return label + " \u00b1 0";
+  if (decimals > most_decimals) return label + " \u00b1 " + one_digit(uncertainty);
+  return label + " \u00b1 " + fixed(uncertainty / std::pow(10.0, exponent), decimals) + power;
+}
 
 TonePlugin::TonePlugin(float input_sample_rate)
     : Vamp::Plugin(input_sample_rate),
@@ -196,12 +265,21 @@ TonePlugin::ParameterList TonePlugin::getParameterDescriptors() const {
   robust.quantizeStep = 1.0f;
   robust.valueNames = {"off", "on"};
   list.push_back(robust);
+  ParameterDescriptor partials = robust;
+  partials.identifier = partials_identifier;
+  partials.name = "Partials";
+  partials.description =
+      "toneprint-batch's --partials: each partial measured at its own frequency, through "
+      "vibrato and a stiff string's stretched partials, for the Partials and Inharmonicity "
+      "outputs; each tone's frequency is then its first partial's";
+  list.push_back(partials);
   return list;
 }
 
 float TonePlugin::getParameter(std::string identifier) const {
   if (identifier == a4_identifier) return static_cast<float>(values_[a4_index]);
   if (identifier == robust_identifier) return robust_ ? 1.0f : 0.0f;
+  if (identifier == partials_identifier) return partials_ ? 1.0f : 0.0f;
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     if (identifier == setting_names[i].name) return static_cast<float>(values_[i]);
   }
@@ -212,6 +290,10 @@ void TonePlugin::setParameter(std::string identifier, float value) {
   if (std::isnan(value)) return;
   if (identifier == robust_identifier) {
     robust_ = value >= 0.5f;
+    return;
+  }
+  if (identifier == partials_identifier) {
+    partials_ = value >= 0.5f;
     return;
   }
   double minimum = min_a4;
@@ -288,8 +370,29 @@ TonePlugin::OutputList TonePlugin::getOutputDescriptors() const {
   failed.unit = "";
   failed.binCount = 0;
 
+  OutputDescriptor partial = amplitudes;
+  partial.identifier = "partials";
+  partial.name = "Partials";
+  partial.description =
+      "With the partials parameter, each tone's partials measured at their own frequencies "
+      "(p1 is the fundamental), in Hz; NaN where a partial is below the noise or not measured";
+  partial.unit = "Hz";
+  partial.binNames.clear();
+  for (std::size_t k = 1; k <= harmonic_count + 1; ++k) {
+    partial.binNames.push_back(std::string("p").append(std::to_string(k)));
+  }
+
+  OutputDescriptor stiffness = tone;
+  stiffness.identifier = "inharmonicity";
+  stiffness.name = "Inharmonicity";
+  stiffness.description =
+      "With the partials parameter, each tone's inharmonicity coefficient B, how far a stiff "
+      "string stretches its partials (partial n at n F sqrt(1 + B n^2)), labelled with B and its "
+      "standard error";
+  stiffness.unit = "";
+
   // In the order of enum Output.
-  return {tone, amplitudes, level, pass, failed};
+  return {tone, amplitudes, level, pass, failed, partial, stiffness};
 }
 
 bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::size_t block_size) {
@@ -318,6 +421,7 @@ bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::si
   }
   settings_ = settings;
   robust_run_ = robust_ ? all_robust_changes() : RobustSettings{};
+  partials_run_ = partials_;
   channels_ = channels;
   step_ = step_size;
   block_ = block_size;
@@ -349,7 +453,7 @@ void TonePlugin::start_feed() {
   fed_result_ = RecordingResult{};
   fed_result_.settings = settings_;
   try {
-    worker_ = std::thread(analyse_fed, std::ref(*feed_), std::ref(fed_result_),
+    worker_ = std::thread(analyse_fed, std::ref(*feed_), run_options(), std::ref(fed_result_),
                           std::ref(worker_failed_));
   } catch (...) {
     // Without a reader, a full feed would hold the host for ever.
@@ -462,10 +566,8 @@ std::optional<RecordingResult> TonePlugin::finish() {
     format.sample_rate = sample_rate_;
     format.channels = static_cast<std::uint32_t>(channels_);
     std::unique_ptr<SampleSource> source = kept_->source(format);
-    AnalysisOptions run;
-    run.robust = robust_run_;
     std::atomic<std::uint64_t> read = 0;
-    analyse_source(source, cannot_reopen, run, result, read);
+    analyse_source(source, cannot_reopen, run_options(), result, read);
     source.reset();
     kept_.reset();
     return result;
@@ -490,6 +592,13 @@ TonePlugin::FeatureSet TonePlugin::getRemainingFeatures() {
   }
   stop_feed(true);
   return {};
+}
+
+AnalysisOptions TonePlugin::run_options() const {
+  AnalysisOptions run;
+  run.robust = robust_run_;
+  run.partials = partials_run_;
+  return run;
 }
 
 TonePlugin::FeatureSet TonePlugin::features(const RecordingResult& result) const {
@@ -517,6 +626,7 @@ TonePlugin::FeatureSet TonePlugin::features(const RecordingResult& result) const
       }
       features[harmonics].push_back(amplitudes);
       features[levels].push_back(relative);
+      if (record.partials) add_partials(features, tone, *record.partials, harmonic_count);
     }
     features[tones].push_back(tone);
     for (const MeasuredPass& measured : record.passes) {

@@ -6,6 +6,8 @@
 // channel, go to the analysis on a thread of its own as they arrive, so
 // that memory stays bounded by the settings; the robust mode, which reads
 // the recording twice, keeps the mix instead and analyses it at the end.
+// With the partials parameter, each tone's partials at their own
+// frequencies and its inharmonicity B are outputs of their own.
 
 #include <array>
 #include <atomic>
@@ -24,6 +26,11 @@
 #include "vamp/host_samples.h"
 
 namespace toneprint {
+
+// A tone's inharmonicity as its feature's label: "B 4.1e-4 ± 0.2e-4", B to
+// the uncertainty's first digit in one power of ten, or "B 4.12e-4,
+// uncertainty unknown" when the uncertainty is NaN.
+std::string inharmonicity_label(double b, double uncertainty);
 
 class TonePlugin final : public Vamp::Plugin {
  public:
@@ -56,7 +63,7 @@ class TonePlugin final : public Vamp::Plugin {
   FeatureSet getRemainingFeatures() override;
 
   // The outputs, in the order getOutputDescriptors lists them.
-  enum Output : int { tones, harmonics, levels, passes, failed_passes };
+  enum Output : int { tones, harmonics, levels, passes, failed_passes, partials, inharmonicity };
 
   // The channels of a recording that the plugin mixes (their mean).
   static constexpr std::size_t max_channels = 256;
@@ -80,17 +87,21 @@ class TonePlugin final : public Vamp::Plugin {
   // it failed.
   std::optional<RecordingResult> finish();
   FeatureSet features(const RecordingResult& result) const;
+  // The analysis's options as initialised.
+  AnalysisOptions run_options() const;
 
   std::uint32_t sample_rate_;
   // Each setting's value in the order of setting_bounds (the FFT size as
   // its menu choice), then the A4 reference.
   std::array<double, setting_bounds.size() + 1> values_{};
   bool robust_ = false;
+  bool partials_ = false;
   std::size_t channels_ = 0;
   std::size_t step_ = 0;
   std::size_t block_ = 0;
   AnalysisSettings settings_;
   RobustSettings robust_run_;  // the robust mode's changes as initialised
+  bool partials_run_ = false;  // the partials parameter as initialised
   std::uint64_t blocks_ = 0;  // process calls since initialise or reset
   // The first block's time: a host analysing a selection starts it there.
   Vamp::RealTime origin_ = Vamp::RealTime::zeroTime;

@@ -53,6 +53,37 @@ def stereo(rate=RATE):
     return np.stack([left, synth([(293.66, 1.2), (587.33, 1.2)], rate)], axis=1)
 
 
+# A stiff string's C3: partial n at n F sqrt(1 + B n^2), at these levels
+# (dB of partial 1); partial 7 is left out.
+STIFF_F, STIFF_B = 130.8128, 5e-4
+STIFF_LEVELS = [0, -4, -7, -9, -12, -14, None, -18, -21, -24, -27, -30]
+
+
+def stiff_string(seconds=2.0, rate=RATE):
+    """The stiff string between silences, in a little noise (RMS 3): int16."""
+    rng = np.random.default_rng(3)
+    t = np.arange(int(seconds * rate)) / rate
+    tone = sum(10000 * 10 ** (level / 20) * np.sin(2 * np.pi * stiff_partial(n) * t
+                                                    + rng.uniform(0, 2 * np.pi))
+               for n, level in enumerate(STIFF_LEVELS, 1) if level is not None)
+    tone *= np.minimum(1.0, np.minimum(t, seconds - t) / 0.01)
+    x = np.concatenate([np.zeros(rate // 4), tone, np.zeros(rate // 2)])
+    return np.round(x + rng.normal(0, 3, x.size)).astype(np.int16)
+
+
+def stiff_partial(n):
+    return n * STIFF_F * np.sqrt(1 + STIFF_B * n * n)
+
+
+def vibrato_tone(seconds=1.6, rate=RATE):
+    """An A4 of six harmonics with a vibrato of +-20 cents at 5.5 Hz: int16."""
+    t = np.arange(int(seconds * rate)) / rate
+    cycles = np.cumsum(440.0 * 2 ** (20 / 1200 * np.sin(2 * np.pi * 5.5 * t))) / rate
+    tone = sum(0.5**k * np.sin(2 * np.pi * (k + 1) * cycles) for k in range(6))
+    tone *= np.minimum(1.0, np.minimum(t, seconds - t) / 0.01)
+    return np.round(np.concatenate([12000 * tone, np.zeros(rate // 2)])).astype(np.int16)
+
+
 def write_wave(path, samples, rate=RATE):
     samples = np.asarray(samples, dtype="<i2")
     with wave.open(str(path), "wb") as out:
@@ -72,8 +103,36 @@ def read_wave(path):
     return (samples if channels == 1 else samples.reshape(-1, channels)), rate
 
 
+def _none_if_nan(value):
+    return None if value is None or math.isnan(value) else value
+
+
 def _none_for_nan(values):
-    return [None if value is None or math.isnan(value) else value for value in values]
+    return [_none_if_nan(value) for value in values]
+
+
+def _partials(tone):
+    """The partials analysis's fields of a module Tone as plain data."""
+    b, vibrato = tone.inharmonicity, tone.vibrato
+    return {
+        "partials": None if tone.partials is None else [
+            (p.number, p.frequency_hz, p.cents_from_harmonic, p.amplitude, p.level_db,
+             p.below_noise) for p in tone.partials],
+        "inharmonicity": b and (_none_if_nan(b.b), b.b_uncertainty, b.b_uncertainty_from),
+        "vibrato": vibrato and (_none_if_nan(vibrato.rate_hz), _none_if_nan(vibrato.extent_cents)),
+    }
+
+
+def _batch_partials(tone):
+    """The same from a tone of toneprint-batch's JSON (absent without --partials)."""
+    b, vibrato, partials = tone.get("inharmonicity"), tone.get("vibrato"), tone.get("partials")
+    return {
+        "partials": None if partials is None else [
+            (p["number"], p["frequency_hz"], p["cents_from_harmonic"], p["amplitude"],
+             p["level_db"], p["below_noise"]) for p in partials],
+        "inharmonicity": b and (b["b"], b["b_uncertainty"], b["b_uncertainty_from"]),
+        "vibrato": vibrato and (vibrato["rate_hz"], vibrato["extent_cents"]),
+    }
 
 
 def records(tones):
@@ -86,6 +145,7 @@ def records(tones):
         "passes": [(p.time, p.fundamental, _none_for_nan(p.amplitudes.tolist()), p.used)
                    for p in t.passes],
         "failed": [(f.time, f.failure, f.message) for f in t.failed],
+        **_partials(t),
     } for t in tones]
 
 
@@ -101,6 +161,7 @@ def batch_records(entry):
         "passes": [(p["time_s"], p["fundamental_hz"], p["amplitudes"], p["used"])
                    for p in t["measured"]],
         "failed": [(f["time_s"], f["failure"], f["message"]) for f in t["failed"]],
+        **_batch_partials(t),
     } for t in entry["tones"]]
 
 
@@ -138,4 +199,6 @@ def recordings(tmp_path_factory):
     return {"mono": write_wave(folder / "mono.wav", synth()),
             "stereo": write_wave(folder / "stereo.wav", stereo()),
             "low_rate": write_wave(folder / "low_rate.wav", synth(rate=22050), 22050),
-            "short": write_wave(folder / "short.wav", short_tones())}
+            "short": write_wave(folder / "short.wav", short_tones()),
+            "partials": write_wave(folder / "partials.wav",
+                                   np.concatenate([stiff_string(), vibrato_tone()]))}

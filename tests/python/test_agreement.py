@@ -16,7 +16,9 @@ ROBUST_CHANGES = ["follow_tail", "short_attack", "check_vote", "consensus", "rel
 def batch_options(keywords):
     options = []
     for name, value in keywords.items():
-        if name != "robust":
+        if name == "partials":
+            options += ["--partials"] if value else []
+        elif name != "robust":
             options += [f"--{name}".replace("_", "-"), str(value)]
         else:
             changes = ["robust"] if value is True else value
@@ -38,12 +40,18 @@ def batch_options(keywords):
     ("stereo", {"channel": 2, "harmonics": 0}),
     ("low_rate", {"harmonics": 15}),
     *[("short", {"robust": [change]}) for change in ROBUST_CHANGES],
+    ("demo", {"partials": True}),
+    ("partials", {"partials": True, "harmonics": 11}),
+    ("partials", {"partials": True, "robust": True}),
+    ("stereo", {"partials": True, "channel": 2, "harmonics": 3}),
 ])
 def test_file_and_array_agree_with_the_batch_program(name, keywords, recordings, demo, batch):
     path = demo if name == "demo" else recordings[name]
     entry = batch(path, *batch_options(keywords))
     expected = batch_records(entry)
     assert expected
+    # With partials, some tone has them; without, none has.
+    assert any(t["partials"] for t in expected) == keywords.get("partials", False)
 
     from_file = toneprint.analyse_file(path, **keywords)
     assert records(from_file) == expected
@@ -51,7 +59,7 @@ def test_file_and_array_agree_with_the_batch_program(name, keywords, recordings,
     assert records(toneprint.analyse(samples, rate, **keywords)) == expected
 
     if "robust" not in keywords:  # the robust mode may lower the threshold it writes
-        given = {k: v for k, v in keywords.items() if k not in ("a4", "channel")}
+        given = {k: v for k, v in keywords.items() if k not in ("a4", "channel", "partials")}
         assert toneprint.Settings(rate, **given).as_dict() == entry["settings"]
     for tone in from_file:
         assert tone.measured == (tone.frequency is not None)

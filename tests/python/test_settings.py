@@ -61,7 +61,7 @@ def test_wrong_types_raise_type_error(name):
 
 @pytest.mark.parametrize("keywords, error, message", [
     ({"harmonic": 3}, TypeError, "^unknown setting 'harmonic'; the settings are " +
-     ", ".join(NAMES) + ", a4, channel and robust$"),
+     ", ".join(NAMES) + ", a4, channel, robust and partials$"),
     ({"fft_size": 3000}, ValueError, "fft_size: 3000 is not 2048, 4096, 8192 or 16384"),
     ({"fft_size": 2048, "hop": 2049}, ValueError, "hop: 2049 is longer than the FFT size 2048$"),
     ({"hop": 8193}, ValueError,
@@ -76,6 +76,7 @@ def test_wrong_types_raise_type_error(name):
     ({"robust": "consensus"}, TypeError, "robust must be True, False or a collection"),
     ({"robust": 1}, TypeError, "robust"),
     ({"robust": ["consensus", "loud"]}, ValueError, "'loud' is none of"),
+    ({"partials": 1}, TypeError, "^partials must be True or False$"),
     ({"harmonics": FailingIndex()}, LookupError, "^the index's own error$"),
     ({"channel": FailingIndex()}, LookupError, "^the index's own error$"),
 ])
@@ -88,7 +89,7 @@ def test_bad_keywords_are_refused(keywords, error, message, recordings):
 
 @pytest.mark.parametrize("keywords", [
     {"a4": 100}, {"a4": 1000.0}, {"channel": "mix"}, {"channel": np.int64(2)},
-    {"robust": False}, {"robust": {"consensus", "check_vote"}}, {"robust": ()},
+    {"robust": False}, {"robust": {"consensus", "check_vote"}}, {"robust": ()}, {"partials": True},
     {"fft_size": 2048, "hop": 2048}, *[{"fft_size": size} for size in (4096, 8192, 16384)],
 ])
 def test_good_keywords_are_taken(keywords):
@@ -144,11 +145,12 @@ def test_the_help_gives_each_settings_default_and_bounds(documented):
 
 
 @pytest.mark.parametrize("documented, names", [
-    (toneprint.analyse, ["samples", "sample_rate", "a4", "channel", "robust"]),
-    (toneprint.analyse_file, ["path", "a4", "channel", "robust", "ReadError"]),
+    (toneprint.analyse, ["samples", "sample_rate", "a4", "channel", "robust", "partials"]),
+    (toneprint.analyse_file, ["path", "a4", "channel", "robust", "partials", "ReadError"]),
     (toneprint.Settings.__init__, ["sample_rate"]), (toneprint.ReadError, ["tones"]),
     *[(cls, [n for n in dir(cls) if not n.startswith("_")])
-      for cls in (toneprint.Tone, toneprint.Pass, toneprint.FailedPass, toneprint.Settings)],
+      for cls in (toneprint.Tone, toneprint.Pass, toneprint.FailedPass, toneprint.Settings,
+                  toneprint.Partial, toneprint.Inharmonicity, toneprint.Vibrato)],
 ])
 def test_the_help_names_every_parameter_and_attribute(documented, names):
     text = pydoc.render_doc(documented, renderer=pydoc.plaintext)
@@ -162,11 +164,12 @@ def test_the_type_stub_matches_the_module(source_dir):
     stub = {node.name: node for node in tree.body if hasattr(node, "name")}
     assert set(stub) | {"__version__"} == set(toneprint.__all__)
     init = next(node for node in stub["Settings"].body if getattr(node, "name", "") == "__init__")
-    for name, node, options in [("analyse", stub["analyse"], ["a4", "channel", "robust"]),
-                                ("analyse_file", stub["analyse_file"], ["a4", "channel", "robust"]),
+    options = ["a4", "channel", "robust", "partials"]
+    for name, node, options in [("analyse", stub["analyse"], options),
+                                ("analyse_file", stub["analyse_file"], options),
                                 ("Settings", init, [])]:
         assert [arg.arg for arg in node.args.kwonlyargs] == options + NAMES, name
-    for name in ("Tone", "Pass", "FailedPass", "Settings"):
+    for name in ("Tone", "Pass", "FailedPass", "Settings", "Partial", "Inharmonicity", "Vibrato"):
         members = {node.name for node in stub[name].body if not node.name.startswith("_")}
         module = {member for member in dir(getattr(toneprint, name)) if not member.startswith("_")}
         assert members == module, name

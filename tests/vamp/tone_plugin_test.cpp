@@ -98,13 +98,13 @@ constexpr OutputIndices indices{TonePlugin::tones, TonePlugin::harmonics, TonePl
 
 // Every analysis setting is a parameter under the programs' name, with the
 // dialogue's bounds and the default for the host's sample rate; then the A4
-// reference and the robust mode, off or on.
+// reference, the robust mode and the partials, each off or on.
 TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
   for (const float host_rate : {8000.0f, 22050.0f, 44100.0f, 96000.0f}) {
     SCOPED_TRACE(host_rate);
     const TonePlugin plugin(host_rate);
     const auto parameters = plugin.getParameterDescriptors();
-    ASSERT_EQ(parameters.size(), setting_bounds.size() + 2);
+    ASSERT_EQ(parameters.size(), setting_bounds.size() + 3);
     AnalysisSettings defaults;
     set_default_settings(defaults, static_cast<std::uint32_t>(host_rate));
     for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
@@ -134,11 +134,14 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
     EXPECT_EQ(a4.identifier, "a4");
     EXPECT_EQ(a4.defaultValue, 440.0f);
     EXPECT_EQ(a4.unit, "Hz");
-    const auto& robust = parameters.back();
-    EXPECT_EQ(robust.identifier, "robust");
-    EXPECT_EQ(robust.defaultValue, 0.0f);
-    EXPECT_TRUE(robust.isQuantized);
-    EXPECT_EQ(robust.valueNames, (std::vector<std::string>{"off", "on"}));
+    for (std::size_t i : {setting_bounds.size() + 1, setting_bounds.size() + 2}) {
+      const auto& mode = parameters[i];
+      EXPECT_EQ(mode.identifier, i == setting_bounds.size() + 1 ? "robust" : "partials");
+      EXPECT_EQ(mode.defaultValue, 0.0f);
+      EXPECT_EQ(plugin.getParameter(mode.identifier), 0.0f);
+      EXPECT_TRUE(mode.isQuantized);
+      EXPECT_EQ(mode.valueNames, (std::vector<std::string>{"off", "on"}));
+    }
   }
 }
 
@@ -158,6 +161,7 @@ TEST(VampPlugin, ParameterValuesAreHeldToTheirBounds) {
       {"threshold", 250.5f, 250.5f},      {"a4", 2000.0f, 1000.0f},
       {"a4", 415.0f, 415.0f},             {"peaks", std::nanf(""), 5.0f},
       {"robust", 0.7f, 1.0f},             {"robust", 0.2f, 0.0f},
+      {"partials", 0.7f, 1.0f},           {"partials", 0.2f, 0.0f},
   };
   for (const Case& c : cases) {
     TonePlugin plugin(44100.0f);
@@ -197,6 +201,59 @@ TEST(VampPlugin, InitialiseRefusesWhatItCannotAnalyse) {
 
 // --------------------------------------------------------------- features
 
+// The partials and inharmonicity outputs hold toneprint-batch's --partials
+// JSON: a feature per tone with a summary (with a B), at the tone's time and
+// for its duration, each partial's frequency or NaN where the JSON has none
+// or the partial is below the noise; none at all without --partials.
+void expect_partials_as_batch(const Vamp::Plugin::FeatureSet& features, const json& batch,
+                              long first_frame) {
+  const auto list = [&](int output) {
+    const auto found = features.find(output);
+    return found == features.end() ? Vamp::Plugin::FeatureList{} : found->second;
+  };
+  const Vamp::Plugin::FeatureList partial_features = list(TonePlugin::partials);
+  const Vamp::Plugin::FeatureList b_features = list(TonePlugin::inharmonicity);
+  const std::size_t bins = batch["settings"]["harmonics"].get<std::size_t>() + 1;
+  const auto expect_at_tone = [&](const Vamp::Plugin::Feature& feature, const json& tone) {
+    EXPECT_EQ(frame_of(feature.timestamp), first_frame + tone["start_sample"].get<long>());
+    EXPECT_EQ(frame_of(feature.timestamp + feature.duration),
+              first_frame + tone["end_sample"].get<long>());
+  };
+  std::size_t with_partials = 0;
+  std::size_t with_b = 0;
+  for (const json& tone : batch["tones"]) {
+    if (tone.value("partials", json()).is_null()) continue;
+    ASSERT_LT(with_partials, partial_features.size());
+    const Vamp::Plugin::Feature& feature = partial_features[with_partials++];
+    expect_at_tone(feature, tone);
+    std::vector<float> expected(bins, std::nanf(""));
+    for (const json& p : tone["partials"]) {
+      if (!p["below_noise"].get<bool>() && !p["frequency_hz"].is_null()) {
+        expected.at(p["number"].get<std::size_t>() - 1) = p["frequency_hz"].get<float>();
+      }
+    }
+    ASSERT_EQ(feature.values.size(), bins);
+    for (std::size_t k = 0; k < bins; ++k) {
+      if (std::isnan(expected[k])) {
+        EXPECT_TRUE(std::isnan(feature.values[k])) << "p" << k + 1;
+      } else {
+        EXPECT_EQ(feature.values[k], expected[k]) << "p" << k + 1;
+      }
+    }
+    const json& b = tone["inharmonicity"];
+    if (b.is_null()) continue;
+    ASSERT_LT(with_b, b_features.size());
+    const Vamp::Plugin::Feature& stiffness = b_features[with_b++];
+    expect_at_tone(stiffness, tone);
+    EXPECT_EQ(stiffness.values, std::vector<float>{b["b"].get<float>()});
+    const json& error = b["b_uncertainty"];
+    EXPECT_EQ(stiffness.label, inharmonicity_label(b["b"].get<double>(),
+                                                   error.is_null() ? NAN : error.get<double>()));
+  }
+  EXPECT_EQ(with_partials, partial_features.size());
+  EXPECT_EQ(with_b, b_features.size());
+}
+
 // The plugin class in our own host loop, with blocks that divide the
 // recording or not, overlap or not, with settings of the user's, and on a
 // selection that starts later than the recording (features as much later).
@@ -204,6 +261,7 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
   const test::TempDir dir;
   const std::string synthetic_path = dir.write("synthetic.wav", test::wave(synthetic(rate), rate));
   const std::string cut_off_path = dir.write("cut-off.wav", test::wave(cut_off(rate), rate));
+  const std::string stiff_path = dir.write("stiff.wav", test::wave(stiff_string(rate), rate));
   struct Case {
     std::string recording;
     std::size_t block, step;
@@ -232,6 +290,10 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
       // The robust mode, which reads the recording twice.
       {demo, 4096, 4096, {{"robust", 1}}, "--robust"},
       {synthetic_path, 2048, 512, {{"robust", 1}}, "--robust", 4410},
+      // The partials, streamed and kept.
+      {stiff_path, 1000, 1000, {{"partials", 1}, {"harmonics", 11}}, "--partials --harmonics 11"},
+      {synthetic_path, 2048, 512, {{"partials", 1}}, "--partials", 4410},
+      {demo, 4096, 4096, {{"partials", 1}, {"robust", 1}}, "--partials --robust"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.recording + " block " + std::to_string(c.block) + " step " +
@@ -241,7 +303,10 @@ TEST(VampPlugin, GivesTheBatchProgramsTonesWhateverTheBlocks) {
     for (const auto& [name, value] : c.parameters) plugin.setParameter(name, value);
     const auto features =
         run<Vamp::RealTime>(plugin, host_samples(c.recording), c.block, c.step, c.selection);
-    expect_same_as_batch(features, indices, batch_json(dir, c.recording, c.arguments), c.selection);
+    const json batch = batch_json(dir, c.recording, c.arguments);
+    expect_same_as_batch(features, indices, batch, c.selection);
+    expect_partials_as_batch(features, batch, c.selection);
+    EXPECT_EQ(features.count(TonePlugin::partials) == 1, c.parameters.contains("partials"));
   }
 }
 
@@ -277,6 +342,8 @@ TEST(VampPlugin, OutputsKeepTheirIdentifiersUnitsAndShapes) {
       {TonePlugin::levels, "levels", "dB", 11, true},
       {TonePlugin::passes, "passes", "Hz", 1, false},
       {TonePlugin::failed_passes, "failed", "", 0, false},
+      {TonePlugin::partials, "partials", "Hz", 11, true},
+      {TonePlugin::inharmonicity, "inharmonicity", "", 1, true},
   };
   const TonePlugin plugin(static_cast<float>(rate));
   const auto outputs = plugin.getOutputDescriptors();
@@ -291,6 +358,38 @@ TEST(VampPlugin, OutputsKeepTheirIdentifiersUnitsAndShapes) {
     EXPECT_EQ(output.sampleType, Vamp::Plugin::OutputDescriptor::VariableSampleRate) << e.identifier;
     EXPECT_FALSE(output.name.empty() || output.description.empty()) << e.identifier;
   }
+}
+
+// The partials are off unless asked for: a stiff string gives no partials
+// and no B, and the tones are those of toneprint-batch without --partials.
+TEST(VampPlugin, PartialsAreOffByDefault) {
+  const test::TempDir dir;
+  const std::string path = dir.write("stiff.wav", test::wave(stiff_string(rate), rate));
+  TonePlugin plugin(static_cast<float>(rate));
+  EXPECT_EQ(plugin.getParameter("partials"), 0.0f);
+  const auto features = run<Vamp::RealTime>(plugin, host_samples(path), 4096, 4096);
+  EXPECT_EQ(features.count(TonePlugin::partials), 0u);
+  EXPECT_EQ(features.count(TonePlugin::inharmonicity), 0u);
+  expect_same_as_batch(features, indices, batch_json(dir, path));
+}
+
+// B is shown to its uncertainty's first digit, in one power of ten; an
+// uncertainty too small for three decimals of it on its own.
+TEST(VampPlugin, InharmonicityLabelsShowBToItsUncertainty) {
+  const struct {
+    double b, uncertainty;
+    const char* label;
+  } cases[] = {
+      {4.1e-4, 0.2e-4, "B 4.1e-4 \u00b1 0.2e-4"},
+      {5.00003e-4, 2.8e-9, "B 5.000e-4 \u00b1 3e-9"},
+      {-8.53e-9, 8.42e-9, "B -8.5e-9 \u00b1 8.4e-9"},
+      {-1.43e-10, 7.47e-11, "B -1.4e-10 \u00b1 0.7e-10"},
+      {9.96e-4, 0.2e-4, "B 1.00e-3 \u00b1 0.02e-3"},
+      {1.234e-3, 4.2e-6, "B 1.234e-3 \u00b1 0.004e-3"},
+      {2.07e-9, 0.0, "B 2.070e-9 \u00b1 0"},
+      {1.234e-3, NAN, "B 1.23e-3, uncertainty unknown"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(inharmonicity_label(c.b, c.uncertainty), c.label);
 }
 
 // A tone too short for one pass appears with no value and says why; the
@@ -308,6 +407,8 @@ TEST(VampPlugin, ShortTonesHaveNoValueAndHarmonicsAreNamed) {
   EXPECT_EQ(features.at(TonePlugin::harmonics).size(), 4u);
   EXPECT_EQ(plugin.getOutputDescriptors()[TonePlugin::harmonics].binNames,
             (std::vector<std::string>{"h0", "h1", "h2", "h3", "h4"}));
+  EXPECT_EQ(plugin.getOutputDescriptors()[TonePlugin::partials].binNames,
+            (std::vector<std::string>{"p1", "p2", "p3", "p4", "p5"}));
   // The levels are the harmonics in dB of the fundamental.
   const auto& amplitudes = features.at(TonePlugin::harmonics)[0].values;
   const auto& levels = features.at(TonePlugin::levels)[0].values;

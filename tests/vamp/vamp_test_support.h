@@ -6,6 +6,7 @@
 // host's; a file cannot have both).
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -49,6 +50,25 @@ inline std::vector<std::int16_t> cut_off(std::uint32_t sample_rate) {
   const std::vector<double> last =
       test::synthesise({330.0, {{1, 9000, 0}}}, sample_rate, sample_rate / 10);
   std::copy(last.begin(), last.end(), samples.end() - sample_rate / 10);
+  return samples;
+}
+
+// A stiff string's C3, partial n at n F sqrt(1 + B n²) with B = 5e-4, of
+// twelve partials but the seventh, each 3 dB below the one before, between
+// silences.
+inline std::vector<std::int16_t> stiff_string(std::uint32_t sample_rate) {
+  std::vector<std::int16_t> samples(sample_rate * 3, 0);
+  std::vector<double> tone(sample_rate * 2, 0.0);
+  for (int n = 1; n <= 12; ++n) {
+    if (n == 7) continue;
+    const double frequency = n * 130.8128 * std::sqrt(1.0 + 5e-4 * n * n);
+    const test::ToneRecipe partial{frequency, {{1, 9000.0 * std::pow(10.0, -0.15 * (n - 1)), 0.7 * n}}};
+    const std::vector<double> values = test::synthesise(partial, sample_rate, tone.size(), false);
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] += values[i];
+  }
+  for (std::size_t i = 0; i < tone.size(); ++i) {
+    samples[sample_rate / 4 + i] = static_cast<std::int16_t>(std::lround(tone[i]));
+  }
   return samples;
 }
 
