@@ -47,17 +47,18 @@ void WindowedSignal::assign(std::span<const double> samples) {
     c = next_c;
     windowed_[i] = w * samples[i];
     weight_ += w;
-    const double c = static_cast<double>(i) - centre_;
-    timed_[i] = windowed_[i] * c;
-    moment += w * c * c;
+    const double offset = static_cast<double>(i) - centre_;
+    timed_[i] = windowed_[i] * offset;
+    moment += w * offset * offset;
   }
   spread_ = weight_ > 0.0 ? moment / weight_ : 0.0;
 }
 
 #if defined(__GNUC__)
 // Built for AVX2 too where the platform can choose at run time: four lanes
-// in one register rather than two. The same operations, so the same results.
-#if defined(__x86_64__) && defined(__linux__)
+// in one register rather than two (GCC: Clang cannot link the clones in
+// every build). The same operations, so the same results.
+#if defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 WindowedSignal::Sums
