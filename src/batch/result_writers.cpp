@@ -311,7 +311,7 @@ class HtmlWriter final : public ResultWriter {
   HtmlWriter(const BatchOptions& options, std::FILE* out)
       : options_(options),
         out_(out),
-        report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4) {
+        report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4, options.partials) {
     write(report_.begin());
   }
 
@@ -327,6 +327,7 @@ class HtmlWriter final : public ResultWriter {
       a4 << options_.a4;
       settings.emplace_back("--a4", a4.str());
       settings.emplace_back("--channel", channel_text(options_.channel));
+      if (options_.partials) settings.emplace_back("--partials", "on");
     }
     write(report_.recording(result, settings));
   }

@@ -12,6 +12,12 @@ double LinearScale::operator()(double value) const {
   return draw_lo + (value - data_lo) * (draw_hi - draw_lo) / (data_hi - data_lo);
 }
 
+double LogScale::operator()(double value) const {
+  if (!(value > 0.0)) return draw_lo;
+  return LinearScale{static_cast<double>(decade_lo), static_cast<double>(decade_hi), draw_lo,
+                     draw_hi}(std::log10(value));
+}
+
 std::vector<double> nice_ticks(double lo, double hi, int max_count) {
   std::vector<double> ticks;
   if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi) || max_count < 1) return ticks;

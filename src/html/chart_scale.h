@@ -19,6 +19,17 @@ struct LinearScale {
   double operator()(double value) const;
 };
 
+// Maps [10^decade_lo, 10^decade_hi] onto [draw_lo, draw_hi] by the
+// logarithm, as a log axis draws it; 0 and below map to draw_lo.
+struct LogScale {
+  int decade_lo;
+  int decade_hi;
+  double draw_lo;
+  double draw_hi;
+
+  double operator()(double value) const;
+};
+
 // Ticks at multiples of 1, 2 or 5 times a power of ten, the finest step that
 // puts at most `max_count` of them in [lo, hi]; every tick lies in the range.
 std::vector<double> nice_ticks(double lo, double hi, int max_count);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "html/chart_scale.h"
@@ -81,6 +82,24 @@ td.text, th.text { text-align: left; }
   .table-wrap { overflow: visible; }
   table { font-size: 7pt; }
 }
+)";
+
+// What the partials' marks add, on the pages of runs that measured them
+// only: the vibrato's bar (reddish purple, apart from the tone's blue) and
+// the stretch curve (vermillion).
+constexpr std::string_view partials_style_sheet = R"(:root { --vibrato: #cc79a7;
+  --vibrato-fill: rgba(204, 121, 167, 0.35); --fit: #d55e00; }
+@media (prefers-color-scheme: dark) {
+  :root { --vibrato: #e59ccb; --vibrato-fill: rgba(229, 156, 203, 0.35); --fit: #ff8c42; }
+}
+.tone-charts { display: flex; flex-wrap: wrap; align-items: flex-end; column-gap: 1.5em; }
+.tuning-dot rect.vibrato, rect.legend-vibrato { fill: var(--vibrato-fill); stroke: var(--vibrato);
+  stroke-width: 1; }
+.partial-dot { fill: var(--tone); stroke: var(--bg); stroke-width: 0.8; }
+.partial-dot.hollow { fill: none; stroke: var(--muted); stroke-width: 1.2; }
+.stretch { fill: none; stroke: var(--fit); stroke-width: 1.5; }
+.b-dot circle { fill: var(--tone); stroke: var(--bg); stroke-width: 1; }
+.b-dot line { stroke: var(--tone); stroke-width: 1.2; }
 )";
 
 // printf's formatting of one number, in a text of any length.
@@ -370,9 +389,23 @@ void tuning(MarkupWriter& w, const RecordingFigure& figure) {
     if (!tone.measured) continue;
     const auto group = w.open("g");
     w.attr("class", "tuning-dot");
+    const std::optional<Vibrato> vibrato =
+        tone.partials ? tone.partials->vibrato : std::optional<Vibrato>();
     title(w, "Tone " + std::to_string(tone.number) + ": " + tone.label + ", spread " +
-                 formatted("%.2f c", tone.spread_cents));
+                 formatted("%.2f c", tone.spread_cents) +
+                 (vibrato ? ", " + vibrato_text(*vibrato) : std::string()));
     const auto clamp = [](double cents) { return std::clamp(cents, -60.0, 60.0); };
+    if (vibrato && vibrato->extent_cents > 0.0) {
+      // Wider than the whisker and behind it, so that both can be read.
+      const double half = std::clamp(slot * 0.3, 2.5, 7.0);
+      const double top = y(clamp(tone.cents + vibrato->extent_cents));
+      const auto bar = w.open("rect");
+      w.attr("class", "vibrato")
+          .attr("x", centre - half)
+          .attr("y", top)
+          .attr("width", 2 * half)
+          .attr("height", y(clamp(tone.cents - vibrato->extent_cents)) - top);
+    }
     if (tone.spread_cents > 0.0) {
       line(w, centre, y(clamp(tone.cents - tone.spread_cents)), centre,
            y(clamp(tone.cents + tone.spread_cents)), nullptr);
@@ -513,6 +546,255 @@ void tone_bars(MarkupWriter& w, const ToneFigure& tone, const RecordingFigure& f
   }
 }
 
+// The tone's B when it is a positive number: the tones that the
+// inharmonicity chart draws.
+std::optional<Inharmonicity> positive_b(const ToneFigure& tone) {
+  if (!tone.partials || !tone.partials->inharmonicity) return std::nullopt;
+  const Inharmonicity& b = *tone.partials->inharmonicity;
+  if (!(b.b > 0.0) || !std::isfinite(b.b)) return std::nullopt;
+  return b;
+}
+
+// "B = 3.00×10⁻⁴ ± 1.1×10⁻⁷".
+std::string b_text(const Inharmonicity& b) {
+  std::string text = "B = " + scientific_text(b.b, 3);
+  if (std::isfinite(b.uncertainty)) text += " ± " + scientific_text(b.uncertainty, 2);
+  return text;
+}
+
+// One tone's partials: each one's deviation in cents from its place in the
+// harmonic series (n times partial 1's frequency), and through them the
+// stretch that the tone's B gives a stiff string. A partial below the noise
+// has no value: it is drawn hollow on the axis.
+void tone_partials(MarkupWriter& w, const ToneFigure& tone) {
+  const TonePartials& summary = *tone.partials;
+  constexpr double width = 400;
+  constexpr double height = 170;
+  const Box box{62, 26, width - 62 - 12, height - 26 - 44};
+  const auto chart = svg(w, width, height, "partials",
+                         "Tone " + std::to_string(tone.number) +
+                             "'s partials: their deviation from the harmonic series in cents");
+  const auto value = [](const TonePartial& partial) -> std::optional<double> {
+    if (partial.below_noise || !partial.cents_from_harmonic ||
+        !std::isfinite(*partial.cents_from_harmonic)) {
+      return std::nullopt;
+    }
+    return partial.cents_from_harmonic;
+  };
+  int last = 2;
+  for (const TonePartial& partial : summary.partials) last = std::max(last, partial.number);
+  std::optional<double> b;
+  if (summary.inharmonicity && std::isfinite(stretch_cents(summary.inharmonicity->b, last))) {
+    b = summary.inharmonicity->b;
+  }
+  // The range holds every dot and the curve, which runs monotonically from
+  // 0 at partial 1 to its end; at least ±5 cents, so that a harmonic
+  // tone's dots lie on 0 in the middle.
+  double lo = b ? std::min(0.0, stretch_cents(*b, last)) : 0.0;
+  double hi = b ? std::max(0.0, stretch_cents(*b, last)) : 0.0;
+  bool hollow = false;
+  for (const TonePartial& partial : summary.partials) {
+    const std::optional<double> cents = value(partial);
+    hollow = hollow || !cents;
+    if (!cents) continue;
+    lo = std::min(lo, *cents);
+    hi = std::max(hi, *cents);
+  }
+  if (hi - lo < 10.0) {
+    const double middle = (lo + hi) / 2.0;
+    lo = middle - 5.0;
+    hi = middle + 5.0;
+  }
+  const double margin = (hi - lo) * 0.08;
+  const LinearScale x{0.5, last + 0.5, box.left, box.right()};
+  const LinearScale y{lo - margin, hi + margin, box.bottom(), box.top};
+  y_axis(w, box, y, nice_ticks(lo - margin, hi + margin, 5), "%g", "cents from n × f1");
+  x_axis(w, box, x, nice_ticks(1, last, 10), "%g", "partial n");
+  line(w, box.left, y(0), box.right(), y(0), "zero");
+  if (b) {
+    std::string path;
+    const int steps = 8 * (last - 1);
+    for (int i = 0; i <= steps; ++i) {
+      const double n = 1.0 + static_cast<double>(last - 1) * i / steps;
+      path.append(i == 0 ? "M" : " L")
+          .append(w.number(x(n)))
+          .append(" ")
+          .append(w.number(y(stretch_cents(*b, n))));
+    }
+    const auto curve = w.open("path");
+    w.attr("class", "stretch").attr("d", path);
+    title(w, "The stretch of B = " + scientific_text(*b, 3));
+  }
+  const double radius = std::clamp(box.width / last / 4.0, 1.8, 3.5);
+  for (const TonePartial& partial : summary.partials) {
+    const std::optional<double> cents = value(partial);
+    const auto dot = w.open("circle");
+    w.attr("class", cents ? "partial-dot" : "partial-dot hollow")
+        .attr("cx", x(partial.number))
+        .attr("cy", cents ? y(*cents) : box.bottom())
+        .attr("r", radius);
+    std::string text = "partial " + std::to_string(partial.number) + ": ";
+    if (cents) {
+      text += cents_text(*cents);
+      if (partial.level_db) text += ", " + decibel_text(*partial.level_db);
+    } else {
+      text += partial.below_noise ? "below the noise" : "not measured";
+    }
+    title(w, text);
+  }
+
+  // The legend, along the top: what is drawn.
+  double at = box.left;
+  const auto entry = [&](const std::string& text) {
+    label(w, at + 14, 14, text, "start", "muted");
+    at += 14 + 6.5 * static_cast<double>(text.size()) + 14;
+  };
+  {
+    const auto swatch = w.open("circle");
+    w.attr("class", "partial-dot").attr("cx", at + 5).attr("cy", 10).attr("r", 3.5);
+  }
+  entry("partial");
+  if (b) {
+    line(w, at, 10, at + 10, 10, "stretch");
+    entry("stretch of B");
+  }
+  if (hollow) {
+    {
+      const auto swatch = w.open("circle");
+      w.attr("class", "partial-dot hollow").attr("cx", at + 5).attr("cy", 10).attr("r", 3.5);
+    }
+    entry("below the noise");
+  }
+}
+
+// The tones' inharmonicity B against their notes, B on a log axis with
+// each tone's standard error as a whisker: the view in which a piano's
+// scale shows how the stiffness of its strings runs. Tones without a
+// positive B are left out, and counted.
+void inharmonicity_chart(MarkupWriter& w, const RecordingFigure& figure, double a4) {
+  constexpr double width = 960;
+  constexpr double height = 300;
+  const Box box{70, 26, width - 70 - 14, height - 26 - 50};
+  std::size_t measured = 0;
+  double first_note = 1e9, last_note = -1e9, lowest = 1e300, smallest = 1e300, highest = 0.0;
+  for (const ToneFigure& tone : figure.tones) {
+    measured += tone.measured ? 1 : 0;
+    const std::optional<Inharmonicity> b = positive_b(tone);
+    if (!b) continue;
+    first_note = std::min(first_note, tone.note_number);
+    last_note = std::max(last_note, tone.note_number);
+    smallest = std::min(smallest, b->b);
+    lowest = std::min(lowest, b->b);
+    highest = std::max(highest, b->b);
+    if (std::isfinite(b->uncertainty) && b->uncertainty > 0.0) {
+      if (b->b - b->uncertainty > 0.0) lowest = std::min(lowest, b->b - b->uncertainty);
+      highest = std::max(highest, b->b + b->uncertainty);
+    }
+  }
+  // Whole decades strictly around the values, two at least; no more than
+  // two below the smallest B for a whisker that reaches down (it then runs
+  // to the axis).
+  lowest = std::max(lowest, smallest / 100.0);
+  const int top = static_cast<int>(std::floor(std::log10(highest))) + 1;
+  const int bottom = std::min(static_cast<int>(std::ceil(std::log10(lowest))) - 1, top - 2);
+  const LogScale y{bottom, top, box.bottom(), box.top};
+  // The notes, an octave at least, a semitone beyond the first and last.
+  double lo = std::floor(first_note) - 1.0;
+  double hi = std::ceil(last_note) + 1.0;
+  if (hi - lo < 12.0) {
+    const double middle = (lo + hi) / 2.0;
+    lo = middle - 6.0;
+    hi = middle + 6.0;
+  }
+  const LinearScale x{lo, hi, box.left, box.right()};
+
+  const auto chart =
+      svg(w, width, height, "inharmonicity",
+          "Each tone's inharmonicity B against its note, on a logarithmic scale");
+  {
+    const auto axis = w.open("g");
+    w.attr("class", "axis");
+    line(w, box.left, box.top, box.left, box.bottom(), nullptr);
+    const int stride = std::max(1, (top - bottom + 7) / 8);
+    for (int decade = bottom; decade <= top; ++decade) {
+      const double at = y(std::pow(10.0, decade));
+      if ((decade - bottom) % stride == 0) {
+        line(w, box.left, at, box.right(), at, "grid");
+        line(w, box.left - 4, at, box.left, at, nullptr);
+        label(w, box.left - 7, at + 4, decade_text(decade), "end");
+      }
+      // Ticks at 2 to 9 times the decade, where there are few decades.
+      if (top - bottom <= 6 && decade < top) {
+        for (int m = 2; m <= 9; ++m) {
+          const double minor = y(m * std::pow(10.0, decade));
+          line(w, box.left - 2.5, minor, box.left, minor, nullptr);
+        }
+      }
+    }
+    const auto text = w.open_html("text");
+    const double caption_x = box.left - 50;
+    const double middle = box.top + box.height / 2;
+    w.attr("x", caption_x)
+        .attr("y", middle)
+        .attr("text-anchor", "middle")
+        .attr("transform", "rotate(-90 " + w.number(caption_x) + " " + w.number(middle) + ")");
+    w.text("inharmonicity B");
+  }
+  {
+    // Notes every `step` semitones from a C: the finest step that puts at
+    // most 12 on the axis.
+    const auto ticks = [&](int step) { return std::floor(hi / step) - std::ceil(lo / step) + 1; };
+    int step = 12;
+    for (const int candidate : {1, 2, 3, 4, 6}) {
+      if (ticks(candidate) <= 12) {
+        step = candidate;
+        break;
+      }
+    }
+    while (ticks(step) > 12) step += 12;
+    const auto axis = w.open("g");
+    w.attr("class", "axis");
+    line(w, box.left, box.bottom(), box.right(), box.bottom(), nullptr);
+    for (auto midi = static_cast<int>(std::ceil(lo / step)) * step; midi <= hi; midi += step) {
+      const double note = midi;
+      line(w, x(note), box.top, x(note), box.bottom(), "grid");
+      line(w, x(note), box.bottom(), x(note), box.bottom() + 4, nullptr);
+      label(w, x(note), box.bottom() + 16,
+            nearest_note(a4 * std::pow(2.0, (note - 69.0) / 12.0), a4).name, "middle");
+    }
+    label(w, box.left + box.width / 2, box.bottom() + 34, "note", "middle");
+  }
+  std::size_t drawn = 0;
+  for (const ToneFigure& tone : figure.tones) {
+    const std::optional<Inharmonicity> b = positive_b(tone);
+    if (!b) continue;
+    ++drawn;
+    const auto group = w.open("g");
+    w.attr("class", "b-dot");
+    title(w, "Tone " + std::to_string(tone.number) + ", " + tone.label + ": " + b_text(*b) +
+                 (std::isfinite(b->uncertainty)
+                      ? (b->from_passes ? " (the spread of its passes)" : " (the fit)")
+                      : std::string()));
+    const double centre = x(tone.note_number);
+    if (std::isfinite(b->uncertainty) && b->uncertainty > 0.0) {
+      const double upper = y(b->b + b->uncertainty);
+      const bool open_below = b->b - b->uncertainty <= std::pow(10.0, bottom);
+      const double lower = open_below ? box.bottom() : y(b->b - b->uncertainty);
+      line(w, centre, upper, centre, lower, "whisker");
+      line(w, centre - 3, upper, centre + 3, upper, "cap");
+      if (!open_below) line(w, centre - 3, lower, centre + 3, lower, "cap");
+    }
+    const auto dot = w.open("circle");
+    w.attr("cx", centre).attr("cy", y(b->b)).attr("r", 4);
+  }
+  if (drawn < measured) {
+    label(w, box.right(), 14,
+          std::to_string(measured - drawn) + " of " + std::to_string(measured) +
+              " measured tones left out: no positive B",
+          "end", "muted");
+  }
+}
+
 void table_head(MarkupWriter& w, const std::vector<std::string>& columns) {
   const auto head = w.open_html("thead");
   const auto row = w.open_html("tr");
@@ -564,6 +846,7 @@ std::string HtmlReport::begin() const {
     w.element("title", "toneprint report");
     const auto style = w.open_html("style");
     w.raw(style_sheet);
+    if (partials_) w.raw(partials_style_sheet);
   }
   page += "\n<body>";
   {
@@ -604,7 +887,7 @@ void HtmlReport::recording_section(MarkupWriter& w, const RecordingResult& resul
   }
   if (!result.opened) return;
 
-  const RecordingFigure figure = recording_figure(result, a4_);
+  const RecordingFigure figure = recording_figure(result, a4_, partials_);
   const std::size_t measured =
       static_cast<std::size_t>(std::count_if(figure.tones.begin(), figure.tones.end(),
                                              [](const ToneFigure& tone) { return tone.measured; }));
@@ -645,7 +928,10 @@ void HtmlReport::tuning_and_timbre(MarkupWriter& w, const RecordingResult& resul
               "(A4 = " +
                   formatted("%g", a4_) +
                   " Hz); the whisker spans ± the standard deviation "
-                  "of its passes. Guides at ±5 and ±50 cents.");
+                  "of its passes" +
+                  (partials_ ? "; the wider bar, ± the extent of its vibrato where it has one"
+                             : "") +
+                  ". Guides at ±5 and ±50 cents.");
   }
 
   const std::size_t harmonics = static_cast<std::size_t>(result.settings.harmonic_count) + 1;
@@ -657,17 +943,55 @@ void HtmlReport::tuning_and_timbre(MarkupWriter& w, const RecordingResult& resul
               "Each harmonic's mean amplitude in dB relative to the tone's fundamental (h0); "
               "levels below the legend's lowest are drawn in its colour.");
   }
+  if (!partials_) return;
+
+  w.element("h3", "Inharmonicity");
+  if (std::none_of(figure.tones.begin(), figure.tones.end(),
+                   [](const ToneFigure& tone) { return positive_b(tone).has_value(); })) {
+    w.element("p",
+              "No tone has a positive inharmonicity B: their partials lie on the harmonic "
+              "series, or too few of them were read to fit one.");
+    return;
+  }
+  const auto fig = w.open_html("figure");
+  inharmonicity_chart(w, figure, a4_);
+  w.element("figcaption",
+            "Each tone's inharmonicity coefficient B against its note (B as in f_n = n F √(1 + "
+            "B n²), a stiff string's partials), on a logarithmic axis; the whisker spans ± its "
+            "standard error, from the spread of the tone's passes where two or more gave a B, "
+            "otherwise from the fit. Tones whose B is zero or negative are left out.");
 }
 
 void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& result,
                                    const RecordingFigure& figure, int number) const {
-  const std::vector<std::string> columns = tone_table_columns(result.settings.harmonic_count);
+  std::vector<std::string> columns = tone_table_columns(result.settings.harmonic_count);
+  // The row of tone `index`, with the partials' cells where they were asked for.
+  const auto row = [&](std::size_t index) {
+    std::vector<std::string> cells =
+        tone_table_row(result, index, result.settings.harmonic_count, a4_);
+    if (partials_) {
+      const std::vector<std::string> more = partials_table_cells(result.tones[index]);
+      cells.insert(cells.begin() + partials_table_at, more.begin(), more.end());
+    }
+    return cells;
+  };
+  if (partials_) {
+    const std::vector<std::string> more = partials_table_columns();
+    columns.insert(columns.begin() + partials_table_at, more.begin(), more.end());
+  }
   w.element("h3", "Tones");
   for (const ToneFigure& tone : figure.tones) {
     const auto fig = w.open_html("figure");
     w.attr("class", "tone")
         .attr("id", section_id(number).append("-tone-").append(std::to_string(tone.number)));
-    if (tone.measured) tone_bars(w, tone, figure);
+    if (tone.measured && partials_ && tone.partials && !tone.partials->partials.empty()) {
+      const auto charts = w.open_html("div");
+      w.attr("class", "tone-charts");
+      tone_bars(w, tone, figure);
+      tone_partials(w, tone);
+    } else if (tone.measured) {
+      tone_bars(w, tone, figure);
+    }
     {
       const auto caption = w.open_html("figcaption");
       w.element("b", tone_summary(tone));
@@ -679,6 +1003,12 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
                    : std::string("; fundamental above the Nyquist limit"));
         w.text(", " + std::to_string(tone.measured_s.size()) +
                (tone.measured_s.size() == 1 ? " pass" : " passes"));
+        if (partials_ && !tone.partials) {
+          w.text("; partials not read: no pass was long enough for them");
+        } else if (partials_) {
+          if (tone.partials->inharmonicity) w.text("; " + b_text(*tone.partials->inharmonicity));
+          if (tone.partials->vibrato) w.text("; " + vibrato_text(*tone.partials->vibrato));
+        }
       } else if (tone.failed_s.empty()) {
         // What a pass needs after the attack: the pitch block and the
         // shortest DFT frame, which begins with it.
@@ -699,7 +1029,7 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
     const auto table = w.open_html("table");
     table_head(w, columns);
     const auto body = w.open_html("tbody");
-    table_row(w, tone_table_row(result, tone.number - 1, result.settings.harmonic_count, a4_));
+    table_row(w, row(tone.number - 1));
   }
 
   w.element("h3", "Numbers");
@@ -711,7 +1041,7 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
     table_head(w, columns);
     const auto body = w.open_html("tbody");
     for (std::size_t i = 0; i < result.tones.size(); ++i) {
-      table_row(w, tone_table_row(result, i, result.settings.harmonic_count, a4_));
+      table_row(w, row(i));
     }
   }
 }

@@ -2,7 +2,10 @@
 
 // The report as one self-contained HTML page: per recording an overview of
 // its level and tones, the tones' tuning, a map of their harmonic levels,
-// a bar chart per tone, and the numbers with the settings used. Inline SVG
+// a bar chart per tone, and the numbers with the settings used; where the
+// run measured the partials, also each tone's partials against the
+// harmonic series, the tones' inharmonicity B by note, and their vibrato
+// (the page of a run without them is exactly as before). Inline SVG
 // and one style sheet; no script, nothing fetched; light and dark colour
 // schemes, and printable.
 
@@ -19,8 +22,9 @@ namespace toneprint {
 class HtmlReport {
  public:
   // `generator` names the program and version; notes are named for A4 =
-  // `a4` Hz.
-  HtmlReport(std::string generator, double a4) : generator_(std::move(generator)), a4_(a4) {}
+  // `a4` Hz; `partials` says that the run measured the partials.
+  HtmlReport(std::string generator, double a4, bool partials = false)
+      : generator_(std::move(generator)), a4_(a4), partials_(partials) {}
 
   // The page's start, up to the first recording.
   std::string begin() const;
@@ -43,6 +47,7 @@ class HtmlReport {
 
   std::string generator_;
   double a4_;
+  bool partials_;
   int sections_ = 0;
 };
 

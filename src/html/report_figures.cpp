@@ -17,9 +17,57 @@ std::string cents_text(double cents) {
   return text;
 }
 
+double stretch_cents(double b, double n) {
+  const double ratio = (1.0 + b * n * n) / (1.0 + b);
+  if (!(ratio > 0.0) || !std::isfinite(ratio)) return NAN;
+  return 600.0 * std::log2(ratio);
+}
+
 namespace {
 
-ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double a4) {
+// The digits and signs of a number as superscripts.
+std::string superscript(const std::string& text) {
+  static constexpr const char* digits[] = {"⁰", "¹", "²", "³", "⁴", "⁵", "⁶", "⁷", "⁸", "⁹"};
+  std::string raised;
+  for (const char c : text) {
+    if (c == '-') {
+      raised += "⁻";
+    } else if (c >= '0' && c <= '9') {
+      raised += digits[c - '0'];
+    }
+  }
+  return raised;
+}
+
+}  // namespace
+
+std::string decade_text(int exponent) { return "10" + superscript(std::to_string(exponent)); }
+
+std::string scientific_text(double value, int digits) {
+  if (value == 0.0) return "0";
+  if (!std::isfinite(value)) return "–";
+  // printf rounds the mantissa and carries into the exponent: 9.996e-5 is
+  // 1.00e-04.
+  char text[48];
+  std::snprintf(text, sizeof text, "%.*e", std::clamp(digits, 1, 6) - 1, value);
+  const std::string written(text);
+  const std::size_t e = written.find('e');
+  const int exponent = std::stoi(written.substr(e + 1));
+  if (exponent == 0) return written.substr(0, e);
+  return written.substr(0, e) + "×" + decade_text(exponent);
+}
+
+std::string vibrato_text(const Vibrato& vibrato) {
+  char text[64];
+  std::snprintf(text, sizeof text, "vibrato %.1f Hz ±%.0f c", vibrato.rate_hz,
+                vibrato.extent_cents);
+  return text;
+}
+
+namespace {
+
+ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double a4,
+                       bool partials) {
   const ToneRecord& tone = result.tones[index];
   ToneFigure figure;
   figure.number = index + 1;
@@ -46,6 +94,8 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
   }
   const NearestNote note = nearest_note(tone.frequency(), a4);
   figure.note = note.name;
+  figure.note_number = note.midi + note.cents / 100.0;
+  if (partials) figure.partials = tone.partials;
   figure.frequency = tone.frequency();
   figure.cents = note.cents;
   figure.spread_cents = tone.spread_cents();
@@ -67,7 +117,7 @@ ToneFigure tone_figure(const RecordingResult& result, std::size_t index, double 
 
 }  // namespace
 
-RecordingFigure recording_figure(const RecordingResult& result, double a4) {
+RecordingFigure recording_figure(const RecordingResult& result, double a4, bool partials) {
   RecordingFigure figure;
   figure.duration_s = result.seconds(result.samples);
   figure.threshold_dbfs = decibels(result.settings.silence_threshold, full_scale, level_floor_dbfs);
@@ -78,7 +128,7 @@ RecordingFigure recording_figure(const RecordingResult& result, double a4) {
   }
   double highest = 0.0;
   for (std::size_t i = 0; i < result.tones.size(); ++i) {
-    figure.tones.push_back(tone_figure(result, i, a4));
+    figure.tones.push_back(tone_figure(result, i, a4, partials));
     for (const std::optional<double>& level : figure.tones.back().levels_db) {
       if (level) highest = std::max(highest, *level);
     }

@@ -30,7 +30,8 @@ struct ToneFigure {
   // short" when no pass could be taken, "no pitch" when none found one.
   std::string label;
   std::string note;
-  double frequency = 0.0;  // Hz
+  double note_number = 0.0;  // the note's MIDI number plus its deviation: 69.5 is A4 +50 c
+  double frequency = 0.0;    // Hz
   double cents = 0.0;
   double spread_cents = 0.0;
   double fundamental_dbfs = 0.0;      // the fundamental's mean amplitude
@@ -42,6 +43,8 @@ struct ToneFigure {
   std::vector<double> left_out_s;  // and of those the consensus left out
   double analysed_until_s = 0.0;   // where a followed tail ends; 0 for none
   std::vector<double> failed_s;    // the failed passes' times
+  // The partials analysis's summary, where it was asked for and read.
+  std::optional<TonePartials> partials;
 };
 
 struct RecordingFigure {
@@ -55,7 +58,9 @@ struct RecordingFigure {
   double levels_bottom_db = -harmonic_range_db;
 };
 
-RecordingFigure recording_figure(const RecordingResult& result, double a4);
+// The figures of the recording's tones; with `partials`, their partials
+// too (a page without them draws none, whatever the tones hold).
+RecordingFigure recording_figure(const RecordingResult& result, double a4, bool partials = false);
 
 // The peak level of each of `columns` equal stretches of the first
 // `samples` samples, in dBFS, no lower than level_floor_dbfs.
@@ -64,5 +69,18 @@ std::vector<double> column_levels(const LevelEnvelope& levels, std::uint64_t sam
 
 // "+1.3 c", "-0.4 c", "0.0 c": a deviation in cents as labels show it.
 std::string cents_text(double cents);
+
+// Where a stiff string of inharmonicity `b` puts partial `n` (from 1), in
+// cents from n times partial 1's frequency: 1200 log2 sqrt((1 + b n²) /
+// (1 + b)). 0 for a harmonic tone; NaN where the root has no value.
+double stretch_cents(double b, double n);
+
+// "3.00×10⁻⁴" with `digits` significant digits (1 to 6), "0" for 0: an
+// inharmonicity as people read it.
+std::string scientific_text(double value, int digits);
+// "10⁻⁴": a decade as a log axis labels it.
+std::string decade_text(int exponent);
+// "vibrato 5.6 Hz ±23 c".
+std::string vibrato_text(const Vibrato& vibrato);
 
 }  // namespace toneprint

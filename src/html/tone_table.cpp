@@ -56,4 +56,19 @@ std::vector<std::string> tone_table_row(const RecordingResult& result, std::size
   return row;
 }
 
+std::vector<std::string> partials_table_columns() { return {"B", "vibrato"}; }
+
+std::vector<std::string> partials_table_cells(const ToneRecord& tone) {
+  std::vector<std::string> cells(2);
+  if (!tone.partials) return cells;
+  if (const std::optional<Inharmonicity>& b = tone.partials->inharmonicity) {
+    cells[0] = formatted("%.3e", b->b);
+    if (std::isfinite(b->uncertainty)) cells[0] += formatted(" ± %.1e", b->uncertainty);
+  }
+  if (const std::optional<Vibrato>& vibrato = tone.partials->vibrato) {
+    cells[1] = formatted("%.2f Hz", vibrato->rate_hz) + formatted(" ±%.1f c", vibrato->extent_cents);
+  }
+  return cells;
+}
+
 }  // namespace toneprint

@@ -24,4 +24,12 @@ std::vector<std::string> tone_table_columns(std::uint32_t harmonic_count);
 std::vector<std::string> tone_table_row(const RecordingResult& result, std::size_t index,
                                         std::uint32_t harmonic_count, double a4);
 
+// The partials analysis's cells, which the HTML report's tables put after
+// spread_cents (at partials_table_at) when it was asked for: "B" (the
+// inharmonicity and its standard error) and "vibrato" (its rate and
+// extent), each empty where the tone has none.
+inline constexpr std::size_t partials_table_at = 9;
+std::vector<std::string> partials_table_columns();
+std::vector<std::string> partials_table_cells(const ToneRecord& tone);
+
 }  // namespace toneprint

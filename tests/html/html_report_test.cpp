@@ -1,10 +1,13 @@
 #include "html/html_report.h"
 
 #include "analysis/tone_analysis.h"
+#include "html/chart_scale.h"
 #include "html/report_figures.h"
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <map>
+#include <sstream>
 
 using namespace toneprint;
 
@@ -41,6 +44,94 @@ RecordingResult three_tones(const std::string& path) {
   result.levels.emplace();
   result.levels->add(std::vector<double>{0.0, -16384.0, 100.0});  // a peak at -6.02 dBFS
   return result;
+}
+
+// three_tones' recording with its partials read: stiff strings of rising B
+// at 110, 440 and 880 Hz (the first with partials at 0, +10 and -4 cents
+// and partial 4 below the noise), a harmonic tone at 330 Hz whose B came
+// out just below 0 with a vibrato of 5.6 Hz ±23 c, and the short tone.
+RecordingResult stiff_tones() {
+  RecordingResult result = three_tones("stiff.wav");
+  const ToneRecord model = result.tones[0];
+  const ToneRecord short_tone = result.tones[1];
+  const struct {
+    double frequency, b, uncertainty;
+    std::optional<Vibrato> vibrato;
+  } tones[] = {{110.0, 1e-4, 2e-5, std::nullopt},
+               {440.0, 1e-3, 5e-4, std::nullopt},
+               {880.0, 8e-3, 1e-2, std::nullopt},
+               {330.0, -1e-9, 1e-9, Vibrato{5.6, 23.0}}};
+  result.tones.clear();
+  std::uint64_t start = 800;
+  for (const auto& tone : tones) {
+    ToneRecord record = model;
+    record.start = start;
+    record.end = start + 3000;
+    record.totals.frequency_sum = 2 * tone.frequency;
+    for (MeasuredPass& pass : record.passes) {
+      pass.first = start + 1200;
+      pass.fundamental = tone.frequency;
+    }
+    TonePartials partials;
+    partials.frequency = tone.frequency;
+    partials.inharmonicity = Inharmonicity{tone.b, tone.uncertainty, true};
+    partials.vibrato = tone.vibrato;
+    for (int n = 1; n <= 4; ++n) {
+      TonePartial partial;
+      partial.number = n;
+      partial.frequency = n * tone.frequency;
+      partial.cents_from_harmonic = stretch_cents(tone.b, n);
+      partial.level_db = 6.0 * (1 - n);
+      partials.partials.push_back(partial);
+    }
+    record.partials = partials;
+    result.tones.push_back(record);
+    start += 4000;
+  }
+  std::vector<TonePartial>& first = result.tones[0].partials->partials;
+  first[1].cents_from_harmonic = 10.0;
+  first[2].cents_from_harmonic = -4.0;
+  first[3] = TonePartial{4, std::nullopt, std::nullopt, std::nullopt, std::nullopt, true};
+  result.tones.push_back(short_tone);
+  result.tones.back().start = 20000;
+  result.tones.back().end = 20500;
+  return result;
+}
+
+std::string page_of(const RecordingResult& result, bool partials) {
+  HtmlReport report("toneprint-batch test", 440.0, partials);
+  return report.begin() + report.recording(result, {{"--harmonics", "2"}}) + report.end();
+}
+
+// A tag of the page: its name, its attributes, and the text that follows
+// it up to the next tag. Read by hand, as std::regex's recursion
+// overflows the Windows stack on the long paths.
+struct Tag {
+  std::string whole;  // between < and >
+  std::string name;   // "/g" for an end tag
+  std::map<std::string, std::string> a;
+  std::string text;
+  double number(const char* key) const { return std::stod(a.at(key)); }
+  std::string attr(const char* key) const { return a.count(key) ? a.at(key) : std::string(); }
+};
+
+std::vector<Tag> tags(const std::string& page) {
+  std::vector<Tag> all;
+  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+    const std::size_t close = page.find('>', at);
+    Tag tag;
+    tag.whole = page.substr(at + 1, close - at - 1);
+    tag.name = tag.whole.substr(0, tag.whole.find_first_of(" /", 1));
+    for (std::size_t eq = tag.whole.find("=\""); eq != std::string::npos;
+         eq = tag.whole.find("=\"", eq + 1)) {
+      const std::size_t key = tag.whole.rfind(' ', eq) + 1, end = tag.whole.find('"', eq + 2);
+      tag.a[tag.whole.substr(key, eq - key)] = tag.whole.substr(eq + 2, end - eq - 2);
+      eq = end;
+    }
+    tag.text = page.substr(close + 1, page.find('<', close) - close - 1);
+    all.push_back(std::move(tag));
+  }
+  return all;
 }
 
 // Every start tag has its end tag, in order (the page has no comments and
@@ -184,90 +275,96 @@ TEST(HtmlReport, ARecordingThatCouldNotBeReadGetsItsErrorAndNoCharts) {
 
 // Every mark lies inside its picture; the bars of a tone stand side by side
 // in harmonic order; the guides at ±5 and ±50 cents lie evenly about the
-// zero line.
+// zero line; axis labels lie outside the plot. On the page without the
+// partials and on the one with them.
 TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
-  HtmlReport report("toneprint-batch test", 440.0);
-  const std::string page = report.recording(three_tones("a.wav"), {{"--harmonics", "2"}});
-  std::size_t pictures = 0;
-  std::map<std::string, std::vector<std::pair<double, double>>> guides;  // class: (y, zero)
-  double width = -1.0, height = -1.0, zero = -1.0, last_bar_end = 0.0;
-  std::string kind;  // the picture's class; empty outside a picture
-  // Inside an axis: where its line starts, which decides on which side of
-  // the plot its labels and caption belong. NaN outside an axis.
-  double axis_x = NAN, axis_y = NAN;
-  bool axis_line_seen = false, horizontal = false;
-  std::size_t axis_labels = 0;
-  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
-    const std::string tag = page.substr(at + 1, page.find('>', at) - at - 1);
-    const std::string name = tag.substr(0, tag.find_first_of(" /"));
-    std::map<std::string, std::string> a;  // the tag's attributes
-    for (std::size_t eq = tag.find("=\""); eq != std::string::npos; eq = tag.find("=\"", eq + 1)) {
-      const std::size_t key = tag.rfind(' ', eq) + 1, close = tag.find('"', eq + 2);
-      a[tag.substr(key, eq - key)] = tag.substr(eq + 2, close - eq - 2);
-      eq = close;
-    }
-    const auto number = [&](const char* key) { return std::stod(a.at(key)); };
-    if (name == "svg" && a.count("class")) {
-      ++pictures;
-      kind = a["class"];
-      width = number("width");
-      height = number("height");
-      last_bar_end = 0.0;
-      continue;
-    }
-    if (tag == "/svg") kind.clear();
-    if (kind.empty()) continue;
-    for (const char* x : {"x", "x1", "x2", "cx"}) {
-      if (a.count(x)) {
-        EXPECT_TRUE(number(x) >= 0 && number(x) <= width) << kind << ": " << tag;
+  const struct {
+    RecordingResult result;
+    bool partials;
+    std::size_t pictures;  // and charts with two axes, each with ticks and a caption
+    std::size_t charts;
+  } cases[] = {
+      // The level over time, the tuning, the timbre map, one tone's bars.
+      {three_tones("a.wav"), false, 4, 3},
+      // And the inharmonicity, four tones' bars and partials.
+      {stiff_tones(), true, 12, 3 + 1 + 4 * 2},
+  };
+  for (const auto& c : cases) {
+    std::size_t pictures = 0;
+    std::map<std::string, std::vector<std::pair<double, double>>> guides;  // class: (y, zero)
+    double width = -1.0, height = -1.0, zero = -1.0, last_bar_end = 0.0;
+    std::string kind;  // the picture's class; empty outside a picture
+    // Inside an axis: where its line starts, which decides on which side of
+    // the plot its labels and caption belong. NaN outside an axis.
+    double axis_x = NAN, axis_y = NAN;
+    bool axis_line_seen = false, horizontal = false;
+    std::size_t axis_labels = 0;
+    for (const Tag& tag : tags(page_of(c.result, c.partials))) {
+      std::map<std::string, std::string> a = tag.a;
+      const std::string& name = tag.name;
+      const auto number = [&](const char* key) { return tag.number(key); };
+      if (name == "svg" && a.count("class")) {
+        ++pictures;
+        kind = a["class"];
+        width = number("width");
+        height = number("height");
+        last_bar_end = 0.0;
+        continue;
+      }
+      if (name == "/svg") kind.clear();
+      if (kind.empty()) continue;
+      for (const char* x : {"x", "x1", "x2", "cx"}) {
+        if (a.count(x)) {
+          EXPECT_TRUE(number(x) >= 0 && number(x) <= width) << kind << ": " << tag.whole;
+        }
+      }
+      for (const char* y : {"y", "y1", "y2", "cy"}) {
+        if (a.count(y)) {
+          EXPECT_TRUE(number(y) >= 0 && number(y) <= height) << kind << ": " << tag.whole;
+        }
+      }
+      if (name == "rect") {
+        EXPECT_LE(number("x") + number("width"), width + 1e-9) << kind << ": " << tag.whole;
+        EXPECT_LE(number("y") + number("height"), height + 1e-9) << kind << ": " << tag.whole;
+        if (kind == "bars") {
+          EXPECT_GT(number("x"), last_bar_end) << tag.whole;
+          last_bar_end = number("x") + number("width");
+        }
+      }
+      if (a["class"] == "zero") zero = number("y1");
+      if (name == "g" && a["class"] == "axis") {
+        axis_x = axis_y = 0.0;
+        axis_line_seen = false;
+      } else if (name == "/g") {
+        axis_x = axis_y = NAN;
+      } else if (!std::isnan(axis_x) && !axis_line_seen) {
+        // An axis starts with its line; a group of labels alone (the timbre
+        // map's columns, the legend) is not one.
+        axis_line_seen = true;
+        horizontal = name == "line" && number("y1") == number("y2");
+        axis_x = name == "line" ? number("x1") : NAN;
+        axis_y = name == "line" ? number("y1") : NAN;
+      } else if (!std::isnan(axis_x) && name == "text") {
+        // Below a horizontal axis, left of a vertical one: never over the plot.
+        if (horizontal) {
+          EXPECT_GT(number("y"), axis_y) << kind << ": " << tag.whole;
+        } else {
+          EXPECT_LT(number("x"), axis_x) << kind << ": " << tag.whole;
+        }
+        ++axis_labels;
+      }
+      if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
+        guides[a["class"]].emplace_back(number("y1"), zero);
       }
     }
-    for (const char* y : {"y", "y1", "y2", "cy"}) {
-      if (a.count(y)) {
-        EXPECT_TRUE(number(y) >= 0 && number(y) <= height) << kind << ": " << tag;
-      }
+    EXPECT_EQ(pictures, c.pictures);
+    for (const auto& [name, lines] : guides) {
+      ASSERT_EQ(lines.size(), 2u) << name;
+      EXPECT_NEAR(lines[0].first + lines[1].first, 2 * lines[0].second, 0.02) << name;
     }
-    if (name == "rect") {
-      EXPECT_LE(number("x") + number("width"), width + 1e-9) << kind << ": " << tag;
-      EXPECT_LE(number("y") + number("height"), height + 1e-9) << kind << ": " << tag;
-      if (kind == "bars") {
-        EXPECT_GT(number("x"), last_bar_end) << tag;
-        last_bar_end = number("x") + number("width");
-      }
-    }
-    if (a["class"] == "zero") zero = number("y1");
-    if (name == "g" && a["class"] == "axis") {
-      axis_x = axis_y = 0.0;
-      axis_line_seen = false;
-    } else if (tag == "/g") {
-      axis_x = axis_y = NAN;
-    } else if (!std::isnan(axis_x) && !axis_line_seen) {
-      // An axis starts with its line; a group of labels alone (the timbre
-      // map's columns, the legend) is not one.
-      axis_line_seen = true;
-      horizontal = name == "line" && number("y1") == number("y2");
-      axis_x = name == "line" ? number("x1") : NAN;
-      axis_y = name == "line" ? number("y1") : NAN;
-    } else if (!std::isnan(axis_x) && name == "text") {
-      // Below a horizontal axis, left of a vertical one: never over the plot.
-      if (horizontal) {
-        EXPECT_GT(number("y"), axis_y) << kind << ": " << tag;
-      } else {
-        EXPECT_LT(number("x"), axis_x) << kind << ": " << tag;
-      }
-      ++axis_labels;
-    }
-    if (kind == "tuning" && a["class"].rfind("guide", 0) == 0) {
-      guides[a["class"]].emplace_back(number("y1"), zero);
-    }
+    EXPECT_EQ(guides.size(), 2u);
+    EXPECT_GE(axis_labels, c.charts * 2u * 3u);
   }
-  EXPECT_EQ(pictures, 4u);  // the level over time, the tuning, the timbre map, one tone's bars
-  for (const auto& [name, lines] : guides) {
-    ASSERT_EQ(lines.size(), 2u) << name;
-    EXPECT_NEAR(lines[0].first + lines[1].first, 2 * lines[0].second, 0.02) << name;
-  }
-  EXPECT_EQ(guides.size(), 2u);
-  EXPECT_GE(axis_labels, 3u * 2u * 3u);  // three charts with two axes, each with ticks and a caption
 }
 
 // A tone whose passes disagree gets a whisker over its spread on the tuning
@@ -286,4 +383,233 @@ TEST(HtmlReport, ASpreadIsDrawnAsAWhisker) {
   result.tones[0].passes[0].fundamental = 430.0;  // the same mean, 440 Hz
   result.tones[0].passes[1].fundamental = 450.0;
   EXPECT_EQ(whiskers(result), 1u);
+}
+
+// With the partials, each measured tone gets its chart, caption and cells,
+// the recording its inharmonicity chart and the tuning chart the vibrato;
+// without them the page is as it was, whatever the tones hold.
+TEST(HtmlReport, ShowsThePartialsOnlyWhereTheRunMeasuredThem) {
+  const std::string with = page_of(stiff_tones(), true);
+  const std::string without = page_of(stiff_tones(), false);
+  RecordingResult unread = stiff_tones();
+  for (ToneRecord& tone : unread.tones) tone.partials.reset();
+  EXPECT_TRUE(without == page_of(unread, false));
+  EXPECT_TRUE(balanced(with));
+  const struct {
+    const char* mark;
+    std::size_t with;
+  } marks[] = {
+      {"class=\"partials\" role=\"img\"", 4},       // a chart per measured tone
+      {"<div class=\"tone-charts\">", 4},           // beside its bars
+      {"class=\"inharmonicity\" role=\"img\"", 1},  // B against note
+      {"<g class=\"b-dot\">", 3},                   // the tones with a positive B
+      {">1 of 4 measured tones left out: no positive B</text>", 1},
+      {"<rect class=\"vibrato\"", 1},
+      {"; vibrato 5.6 Hz ±23 c", 1},  // the caption
+      {", vibrato 5.6 Hz ±23 c</title>", 1},
+      {"; B = 1.00×10⁻⁴ ± 2.0×10⁻⁵", 1},
+      {"<th>spread_cents</th><th>B</th><th>vibrato</th><th>max_fundamental</th>", 6},
+      {"<td>1.000e-04 ± 2.0e-05</td><td></td>", 2},  // tone 1's table and the numbers
+      {"<td>-1.000e-09 ± 1.0e-09</td><td>5.60 Hz ±23.0 c</td>", 2},
+      {"--vibrato: ", 2},  // the style sheet's colours, light and dark
+  };
+  for (const auto& m : marks) {
+    EXPECT_EQ(test::occurrences(with, m.mark), m.with) << m.mark;
+    EXPECT_EQ(test::occurrences(without, m.mark), 0u) << m.mark;
+  }
+  // Asked for but not read: said so, and no B to draw.
+  const std::string none = page_of(unread, true);
+  EXPECT_EQ(test::occurrences(none, "; partials not read: no pass was long enough for them."), 4u);
+  EXPECT_EQ(test::occurrences(none, "<p>No tone has a positive inharmonicity B"), 1u);
+  EXPECT_EQ(test::occurrences(none, "role=\"img\""), 3u + 4u);  // three charts and the bars
+}
+
+// The partials chart: dots above the zero line for sharp partials, below
+// it for flat ones, in proportion, a partial below the noise hollow on the
+// axis, the stretch curve from 0 at partial 1 upwards. The inharmonicity
+// chart: each whisker around its dot, the decades evenly spaced and the
+// dots on them. The vibrato's bar centred on its dot, 46 cents long.
+TEST(HtmlReport, PartialsMarksLieWhereTheirValuesSay) {
+  std::string kind, pending, group;
+  int partial_charts = 0;
+  double zero = NAN, axis_line = NAN, dot_y = NAN;
+  bool in_axis = false, axis_first = false;
+  std::map<std::string, double> partial_y;  // tone 1's, by title
+  std::vector<double> curve_y, decades, guides;
+  struct BDot {
+    std::string title;
+    double x1 = NAN, y1 = NAN, x2 = NAN, y2 = NAN, cx = NAN, cy = NAN;
+  };
+  std::vector<BDot> b_dots;
+  double vibrato_top = NAN, vibrato_height = NAN, vibrato_dot = NAN;
+  for (const Tag& tag : tags(page_of(stiff_tones(), true))) {
+    if (tag.name == "svg" && tag.a.count("class")) {
+      kind = tag.attr("class");
+      partial_charts += kind == "partials";
+      continue;
+    }
+    if (tag.name == "/svg") kind.clear();
+    if (tag.name == "g") group = tag.attr("class");
+    if (tag.name == "/g") group.clear();
+    if (tag.name == "g" && group == "axis") in_axis = axis_first = true;
+    if (tag.name == "/g") in_axis = false;
+    if (tag.name == "g" && group == "b-dot") b_dots.emplace_back();
+    if (kind == "partials" && partial_charts == 1) {
+      if (in_axis && axis_first && tag.name == "line") {
+        axis_first = false;
+        if (tag.number("y1") == tag.number("y2")) axis_line = tag.number("y1");
+      }
+      if (tag.attr("class") == "zero") zero = tag.number("y1");
+      if (tag.name == "circle" && tag.whole.back() != '/') pending = "dot";
+      if (tag.name == "circle") dot_y = tag.number("cy");
+      if (tag.name == "title" && pending == "dot") partial_y[tag.text] = dot_y;
+      if (tag.name == "title") pending.clear();
+      if (tag.name == "path") {
+        std::istringstream d(tag.attr("d"));
+        for (std::string x, y; d >> x >> y;) curve_y.push_back(std::stod(y));
+      }
+    }
+    if (kind == "inharmonicity") {
+      if (group == "axis" && tag.attr("class") == "grid" && tag.number("y1") == tag.number("y2")) {
+        decades.push_back(tag.number("y1"));
+      }
+      if (group == "b-dot") {
+        BDot& dot = b_dots.back();
+        if (tag.name == "title") dot.title = tag.text;
+        if (tag.attr("class") == "whisker") {
+          dot.x1 = tag.number("x1"), dot.y1 = tag.number("y1");
+          dot.x2 = tag.number("x2"), dot.y2 = tag.number("y2");
+        }
+        if (tag.name == "circle") dot.cx = tag.number("cx"), dot.cy = tag.number("cy");
+      }
+    }
+    if (kind == "tuning") {
+      if (tag.attr("class") == "guide") guides.push_back(tag.number("y1"));
+      if (group == "tuning-dot" && tag.attr("class") == "vibrato") {
+        vibrato_top = tag.number("y"), vibrato_height = tag.number("height");
+      }
+      if (group == "tuning-dot" && tag.name == "circle" && !std::isnan(vibrato_top) &&
+          std::isnan(vibrato_dot)) {
+        vibrato_dot = tag.number("cy");
+      }
+    }
+  }
+
+  // Tone 1's partials.
+  ASSERT_EQ(partial_y.size(), 4u);
+  const double on = partial_y.at("partial 1: 0.0 c, 0.0 dB");
+  const double sharp = partial_y.at("partial 2: +10.0 c, -6.0 dB");
+  const double flat = partial_y.at("partial 3: -4.0 c, -12.0 dB");
+  EXPECT_NEAR(on, zero, 0.01);
+  EXPECT_LT(sharp, zero - 10);  // above, in drawing units
+  EXPECT_GT(flat, zero + 4);
+  EXPECT_NEAR((zero - sharp) / (flat - zero), 10.0 / 4.0, 0.01);
+  EXPECT_NEAR(partial_y.at("partial 4: below the noise"), axis_line, 0.01);
+  ASSERT_GE(curve_y.size(), 2u);
+  EXPECT_NEAR(curve_y.front(), zero, 0.01);
+  EXPECT_LT(curve_y.back(), zero);  // B > 0 stretches the partials sharp
+  EXPECT_TRUE(std::is_sorted(curve_y.rbegin(), curve_y.rend()));
+
+  // The inharmonicity chart, its tones in rising B.
+  ASSERT_EQ(b_dots.size(), 3u);
+  ASSERT_GE(decades.size(), 3u);
+  std::sort(decades.begin(), decades.end());
+  const double decade = decades[1] - decades[0];
+  for (std::size_t i = 1; i < decades.size(); ++i) {
+    EXPECT_NEAR(decades[i] - decades[i - 1], decade, 0.02);
+  }
+  EXPECT_EQ(b_dots[0].title, "Tone 1, A2 0.0 c: B = 1.00×10⁻⁴ ± 2.0×10⁻⁵ (the spread of its passes)");
+  for (std::size_t i = 0; i < b_dots.size(); ++i) {
+    const BDot& dot = b_dots[i];
+    EXPECT_EQ(dot.x1, dot.cx);
+    EXPECT_EQ(dot.x2, dot.cx);
+    EXPECT_LT(dot.y1, dot.cy) << dot.title;
+    EXPECT_GT(dot.y2, dot.cy) << dot.title;
+    if (i > 0) {
+      EXPECT_LT(dot.cy, b_dots[i - 1].cy) << dot.title;
+    }
+  }
+  const auto on_a_decade = [&](double y) {
+    return std::any_of(decades.begin(), decades.end(),
+                       [y](double line) { return std::abs(line - y) < 0.02; });
+  };
+  EXPECT_TRUE(on_a_decade(b_dots[0].cy));  // 1e-4
+  EXPECT_TRUE(on_a_decade(b_dots[1].cy));  // 1e-3
+  EXPECT_NEAR(b_dots[0].cy - b_dots[1].cy, decade, 0.02);
+  EXPECT_NEAR(b_dots[0].cy - b_dots[0].y1, decade * std::log10(1.2), 0.02);  // 1.2e-4
+  EXPECT_NEAR(b_dots[2].y2, decades.back(), 0.01);  // 8e-3 - 1e-2 < 0: to the axis
+
+  // The vibrato of ±23 cents against the guides at ±5.
+  ASSERT_EQ(guides.size(), 2u);
+  const double ten_cents = std::abs(guides[0] - guides[1]);
+  EXPECT_NEAR(vibrato_top + vibrato_height / 2, vibrato_dot, 0.01);
+  EXPECT_NEAR(vibrato_height, 4.6 * ten_cents, 0.06);  // each to two decimals
+}
+
+// toneprint-batch with --partials draws a partials chart for each tone
+// whose JSON has partials and a dot for each positive B; without it, none.
+TEST(HtmlReportRun, DrawsThePartialsThatTheJsonReports) {
+  const test::TempDir dir;
+  const std::string demo = std::string(TONEPRINT_SOURCE_DIR) + "/demo/demo.wav";
+  const auto run = [&](const std::string& arguments, const char* name) {
+    const test::ProgramRun run = test::run_program(
+        TONEPRINT_BATCH_BINARY,
+        "-q " + arguments + " -o \"" + dir.file(name) + "\" \"" + demo + "\"",
+        dir.write("input", ""), dir.file("console"));
+    EXPECT_EQ(run.status, 0) << run.console;
+    return test::read_file(dir.file(name));
+  };
+  const std::string json = run("-f json --partials", "run.json");
+  const std::string with = run("-f html --partials", "with.html");
+  const std::string without = run("-f html", "without.html");
+  const std::size_t read = test::occurrences(json, "\"partials\": [");
+  const std::size_t positive =
+      test::occurrences(json, "\"b\": ") - test::occurrences(json, "\"b\": -");
+  ASSERT_GE(read, 1u);
+  const struct {
+    const char* mark;
+    std::size_t with;
+  } marks[] = {
+      {"class=\"partials\" role=\"img\"", read},
+      {"<g class=\"b-dot\">", positive},
+      {"<th class=\"text\">--partials</th><td>on</td>", 1},
+      {"<th>B</th><th>vibrato</th>", test::occurrences(with, "<table") - 1},  // not the settings
+  };
+  for (const auto& m : marks) {
+    EXPECT_EQ(test::occurrences(with, m.mark), m.with) << m.mark;
+    EXPECT_EQ(test::occurrences(without, m.mark), 0u) << m.mark;
+  }
+}
+
+TEST(ReportFigures, WriteAndScaleTheStretchAsReadersKnowIt) {
+  // Partial 4 of B = 1/4 lies at 4 sqrt(5 / 1.25) = 8 times partial 1: an
+  // octave above 4 f1. For a small B the stretch is about 600 / ln 2 ×
+  // B (n² - 1) cents.
+  const struct {
+    double b, n, cents, tolerance;
+  } stretches[] = {{0.0, 7, 0.0, 0.0},
+                   {1e-3, 1, 0.0, 0.0},
+                   {0.25, 4, 1200.0, 1e-9},
+                   {1e-5, 10, 600.0 / std::numbers::ln2 * 1e-5 * 99, 1e-3},
+                   {1e-6, 30, 600.0 / std::numbers::ln2 * 1e-6 * 899, 1e-3}};
+  for (const auto& s : stretches) {
+    EXPECT_NEAR(stretch_cents(s.b, s.n), s.cents, s.tolerance) << s.b << " " << s.n;
+  }
+  EXPECT_TRUE(std::isnan(stretch_cents(-1.0, 3)));
+  const struct {
+    double value;
+    int digits;
+    const char* text;
+  } texts[] = {{3e-4, 3, "3.00×10⁻⁴"},         {9.996e-5, 3, "1.00×10⁻⁴"},
+               {-1.405e-10, 2, "-1.4×10⁻¹⁰"}, {0.0, 3, "0"},
+               {2.5, 2, "2.5"},               {1.5e12, 2, "1.5×10¹²"}};
+  for (const auto& t : texts) EXPECT_EQ(scientific_text(t.value, t.digits), t.text);
+  EXPECT_EQ(decade_text(-6), "10⁻⁶");
+  EXPECT_EQ(vibrato_text({5.6, 23.2}), "vibrato 5.6 Hz ±23 c");
+  // Decades evenly apart, a value 10^-3 three fifths of the way up.
+  const LogScale y{-6, -1, 250.0, 0.0};
+  const struct {
+    double value, drawn;
+  } points[] = {{1e-6, 250.0}, {1e-3, 100.0}, {1e-1, 0.0}, {0.0, 250.0}};
+  for (const auto& p : points) EXPECT_NEAR(y(p.value), p.drawn, 1e-9) << p.value;
 }
