@@ -253,14 +253,15 @@ class JsonWriter final : public ResultWriter {
       entry["vibrato"] = nullptr;
     }
     json list = json::array();
-    for (const TonePartial& p : partials.partials) {
-      list.push_back({{"number", p.number},
-                      {"frequency_hz", optional(p.frequency)},
-                      {"cents_from_harmonic", optional(p.cents_from_harmonic)},
-                      {"amplitude", optional(p.amplitude)},
-                      {"level_db", optional(p.level_db)},
-                      {"below_noise", p.below_noise}});
-    }
+    std::transform(partials.partials.begin(), partials.partials.end(), std::back_inserter(list),
+                   [&](const TonePartial& p) {
+                     return json{{"number", p.number},
+                                 {"frequency_hz", optional(p.frequency)},
+                                 {"cents_from_harmonic", optional(p.cents_from_harmonic)},
+                                 {"amplitude", optional(p.amplitude)},
+                                 {"level_db", optional(p.level_db)},
+                                 {"below_noise", p.below_noise}};
+                   });
     entry["partials"] = std::move(list);
   }
 
