@@ -63,8 +63,9 @@ def spread(low, high, count=NOTES_PER_INSTRUMENT):
     return sorted({round(low + i * (high - low) / (count - 1)) for i in range(count)})
 
 
-def midi_file(program, note):
-    """A one-track MIDI file: program change, one note, end of track."""
+def midi_file(program, note, hold=HOLD):
+    """A one-track MIDI file: program change, one note held `hold` seconds,
+    end of track."""
     per_second = 960  # 480 ticks a beat at 120 beats a minute
 
     def varlen(value):
@@ -77,8 +78,8 @@ def midi_file(program, note):
     events = [(0, b"\xff\x51\x03" + (500000).to_bytes(3, "big")),
               (0, bytes([0xC0, program - 1])),
               (LEAD, bytes([0x90, note, VELOCITY])),
-              (LEAD + HOLD, bytes([0x80, note, 0])),
-              (LEAD + HOLD + RENDER_TAIL, b"\xff\x2f\x00")]
+              (LEAD + hold, bytes([0x80, note, 0])),
+              (LEAD + hold + RENDER_TAIL, b"\xff\x2f\x00")]
     track, now = b"", 0
     for seconds, data in events:
         tick = round(seconds * per_second)
@@ -111,6 +112,29 @@ def write_wav(path, samples, channels):
     os.replace(path + ".part", path)
 
 
+def synthesise(sf_path, midi, gain, name):
+    """Renders a MIDI file with fluidsynth; returns its samples, cut (or
+    padded) to TAIL seconds after the release has died away, and the number
+    of channels."""
+    with tempfile.TemporaryDirectory() as tmp:
+        raw = os.path.join(tmp, "render.wav")
+        run = subprocess.run(
+            ["fluidsynth", "-q", "-n", "-i", "-R", "0", "-C", "0", "-g", str(gain),
+             "-r", str(RATE), "-T", "wav", "-O", "s16",
+             "-o", "synth.dynamic-sample-loading=1", "-F", raw, sf_path, midi],
+            stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if run.returncode != 0 or not os.path.exists(raw):
+            raise RuntimeError(f"fluidsynth failed on {name}: {run.stderr.strip()}")
+        samples, channels = read_wav(raw)
+    last = next((i for i in range(len(samples) - 1, -1, -1) if samples[i]), -1)
+    if last < 0:
+        raise RuntimeError(f"fluidsynth rendered only silence for {name}")
+    if last >= len(samples) - channels:
+        print(f"{name}: the release lasts longer than the render; cut short", file=sys.stderr)
+    end = (last // channels + 1 + round(TAIL * RATE)) * channels
+    return samples[:end] + array.array("h", bytes(2 * max(0, end - len(samples)))), channels
+
+
 def render(job):
     """Renders one note and its variants unless they exist; returns its peak
     and its clipped samples."""
@@ -122,24 +146,7 @@ def render(job):
     midi = os.path.join(out, "midi", name + ".mid")
     with open(midi, "wb") as f:
         f.write(midi_file(program, note))
-    with tempfile.TemporaryDirectory() as tmp:
-        raw = os.path.join(tmp, "render.wav")
-        run = subprocess.run(
-            ["fluidsynth", "-q", "-n", "-i", "-R", "0", "-C", "0", "-g", str(gain),
-             "-r", str(RATE), "-T", "wav", "-O", "s16",
-             "-o", "synth.dynamic-sample-loading=1", "-F", raw, sf_path, midi],
-            stdin=subprocess.DEVNULL, capture_output=True, text=True)
-        if run.returncode != 0 or not os.path.exists(raw):
-            raise RuntimeError(f"fluidsynth failed on {name}: {run.stderr.strip()}")
-        samples, channels = read_wav(raw)
-    # Cut (or pad) to 1.5 s after the release has died away.
-    last = next((i for i in range(len(samples) - 1, -1, -1) if samples[i]), -1)
-    if last < 0:
-        raise RuntimeError(f"fluidsynth rendered only silence for {name}")
-    if last >= len(samples) - channels:
-        print(f"{name}: the release lasts longer than the render; cut short", file=sys.stderr)
-    end = (last // channels + 1 + round(TAIL * RATE)) * channels
-    samples = samples[:end] + array.array("h", bytes(2 * max(0, end - len(samples))))
+    samples, channels = synthesise(sf_path, midi, gain, name)
     peak = max(map(abs, samples))
     quiet = 10.0 ** (QUIET_DB / 20.0)
     sigma = peak * 10.0 ** (NOISE_DB / 20.0)
