@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <iterator>
 #include <limits>
 #include <numeric>
 
@@ -534,9 +535,8 @@ std::optional<Vibrato> fit_vibrato(std::span<const PitchPoint> track, std::uint3
 std::optional<TonePartials> summarise_partials(std::span<const PassPartials* const> passes,
                                                std::uint32_t sample_rate) {
   std::vector<const PassPartials*> measured;
-  for (const PassPartials* pass : passes) {
-    if (pass != nullptr && !pass->partials.empty()) measured.push_back(pass);
-  }
+  std::copy_if(passes.begin(), passes.end(), std::back_inserter(measured),
+               [](const PassPartials* pass) { return pass != nullptr && !pass->partials.empty(); });
   if (measured.empty()) return std::nullopt;
   TonePartials tone;
   for (const PassPartials* pass : measured) tone.frequency += pass->frequency;
@@ -582,13 +582,13 @@ std::optional<TonePartials> summarise_partials(std::span<const PassPartials* con
   }
 
   std::vector<const PassPartials*> fitted;
-  for (const PassPartials* pass : measured) {
-    if (pass->b_partials > 0) fitted.push_back(pass);
-  }
+  std::copy_if(measured.begin(), measured.end(), std::back_inserter(fitted),
+               [](const PassPartials* pass) { return pass->b_partials > 0; });
   if (!fitted.empty()) {
     Inharmonicity b;
-    for (const PassPartials* pass : fitted) b.b += pass->b;
-    b.b /= static_cast<double>(fitted.size());
+    b.b = std::accumulate(fitted.begin(), fitted.end(), 0.0,
+                          [](double sum, const PassPartials* pass) { return sum + pass->b; }) /
+          static_cast<double>(fitted.size());
     if (fitted.size() >= 2) {
       double squares = 0.0;
       for (const PassPartials* pass : fitted) squares += (pass->b - b.b) * (pass->b - b.b);

@@ -1,5 +1,6 @@
 #include "dsp/sinc_interpolator.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace toneprint {
@@ -47,7 +48,8 @@ SincInterpolator::SincInterpolator() {
       sum += table_[static_cast<std::size_t>(p)][static_cast<std::size_t>(j)];
     }
     // Unit gain at 0 Hz for every fraction: a constant stays constant.
-    for (double& value : table_[static_cast<std::size_t>(p)]) value /= sum;
+    auto& row = table_[static_cast<std::size_t>(p)];
+    std::transform(row.begin(), row.end(), row.begin(), [sum](double value) { return value / sum; });
   }
 }
 

@@ -47,9 +47,9 @@ void WindowedSignal::assign(std::span<const double> samples) {
     c = next_c;
     windowed_[i] = w * samples[i];
     weight_ += w;
-    const double offset = static_cast<double>(i) - centre_;
-    timed_[i] = windowed_[i] * offset;
-    moment += w * offset * offset;
+    const double from_centre = static_cast<double>(i) - centre_;
+    timed_[i] = windowed_[i] * from_centre;
+    moment += w * from_centre * from_centre;
   }
   spread_ = weight_ > 0.0 ? moment / weight_ : 0.0;
 }
