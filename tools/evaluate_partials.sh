@@ -41,7 +41,8 @@ if [ -z "$batch" ]; then
   batch=$PWD/build/evaluate-build/toneprint-batch
 fi
 modes=(default robust)
-"$batch" --help | grep -q -- '--partials' && modes+=(partials robust+partials)
+help=$("$batch" --help)
+grep -q -- '--partials' <<<"$help" && modes+=(partials robust+partials)
 
 mkdir -p "$out/json"
 [ -f "$out/steady.truth.json" ] || /usr/bin/python3 tools/evaluate/partials.py make "$out"
