@@ -107,15 +107,17 @@ class Spline {
 };
 
 // The fundamental's phase (radians) at the centres of the track's frames,
-// measured on x times e^(-i base(n)): each frame's phase is base at its
-// centre plus the angle of its windowed sum.
+// measured on partial `partial`: on x times e^(-i partial base(n)), each
+// frame's phase is base at its centre plus the angle of its windowed sum
+// over `partial`.
 struct PhaseTrack {
   std::vector<double> centre;  // sample index
   std::vector<double> phase;
 };
 
 PhaseTrack frame_phases(std::span<const std::complex<double>> demodulated,
-                        std::span<const double> base, std::size_t length, std::size_t hop) {
+                        std::span<const double> base, std::size_t length, std::size_t hop,
+                        int partial) {
   PhaseTrack track;
   const std::size_t n = demodulated.size();
   if (length > n) return track;
@@ -136,20 +138,24 @@ PhaseTrack frame_phases(std::span<const std::complex<double>> demodulated,
     }
     last = angle;
     track.centre.push_back(static_cast<double>(middle));
-    track.phase.push_back(base[middle] + unwrapped);
+    track.phase.push_back(base[middle] + unwrapped / partial);
   }
   return track;
 }
 
-// The signal that the partials are measured in, and how its frequencies
-// map to Hz.
-struct Reading {
+}  // namespace
+
+// How a pass was read for its partials, and how the frequencies of what was
+// read map to Hz.
+struct PassReading {
   std::vector<double> warped;  // the pass read along its phase, when followed
-  double unit = 0.0;       // cycles per sample of partial 1, at ratio 1
-  double frequency = 0.0;  // the track's mean frequency (Hz)
+  double unit = 0.0;           // cycles per sample of partial 1, at ratio 1
+  double frequency = 0.0;      // the track's mean frequency (Hz)
   bool followed = false;
   std::vector<PitchPoint> track;  // samples from the frame's start
 };
+
+namespace {
 
 // The frequency at each inner point of a phase track, from its neighbours.
 std::vector<PitchPoint> pitch_points(const PhaseTrack& track, double rate) {
@@ -162,8 +168,8 @@ std::vector<PitchPoint> pitch_points(const PhaseTrack& track, double rate) {
   return points;
 }
 
-std::optional<Reading> read_pass(std::span<const double> frame, double f0,
-                                 std::uint32_t sample_rate, int count) {
+std::optional<PassReading> read_pass(std::span<const double> frame, double f0,
+                                     std::uint32_t sample_rate, int count, int partial) {
   const double rate = static_cast<double>(sample_rate);
   const std::size_t n = frame.size();
   auto length = static_cast<std::size_t>(std::lround(track_periods * rate / f0));
@@ -177,15 +183,18 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
   std::vector<double> base(n);
   std::vector<std::complex<double>> demodulated(n);
   const double step = two_pi * f0 / rate;
-  const std::complex<double> turn = std::polar(1.0, -step);
+  const double partial_step = step * partial;
+  const std::complex<double> turn = std::polar(1.0, -partial_step);
   std::complex<double> phasor = 1.0;
   for (std::size_t i = 0; i < n; ++i) {
-    if (i % 256 == 0) phasor = std::polar(1.0, -std::fmod(step * static_cast<double>(i), two_pi));
+    if (i % 256 == 0) {
+      phasor = std::polar(1.0, -std::fmod(partial_step * static_cast<double>(i), two_pi));
+    }
     base[i] = step * static_cast<double>(i);
     demodulated[i] = frame[i] * phasor;
     phasor *= turn;
   }
-  PhaseTrack track = frame_phases(demodulated, base, length, hop);
+  PhaseTrack track = frame_phases(demodulated, base, length, hop, partial);
   const std::size_t points = track.centre.size();
   if (points < 4) return std::nullopt;
 
@@ -207,7 +216,7 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
   }
   if (!(slope > 0.0)) return std::nullopt;
 
-  Reading reading;
+  PassReading reading;
   if (departure * count < follow_threshold) {
     reading.unit = slope / two_pi;
     reading.frequency = reading.unit * rate;
@@ -220,9 +229,9 @@ std::optional<Reading> read_pass(std::span<const double> frame, double f0,
     const Spline spline(track.centre, track.phase);
     for (std::size_t i = 0; i < n; ++i) {
       base[i] = spline(static_cast<double>(i));
-      demodulated[i] = frame[i] * std::polar(1.0, -base[i]);
+      demodulated[i] = frame[i] * std::polar(1.0, -partial * base[i]);
     }
-    PhaseTrack again = frame_phases(demodulated, base, length, hop);
+    PhaseTrack again = frame_phases(demodulated, base, length, hop, partial);
     if (again.centre.size() != points) return std::nullopt;
     track = std::move(again);
   }
@@ -297,6 +306,33 @@ BFit fit_b(const std::vector<PassPartial>& partials) {
   return fit;
 }
 
+// Where partial 1 lies (as a ratio in the partials' own unit) by the
+// weighted least squares of r²/n² = s² + s² B n² over the partials above
+// the noise: s sqrt(1 + B); none with fewer than two of them.
+std::optional<double> fitted_first_ratio(const std::vector<PassPartial>& partials) {
+  double sw = 0.0, sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0;
+  int used = 0;
+  for (const PassPartial& p : partials) {
+    if (p.below_noise) continue;
+    const double n2 = static_cast<double>(p.number) * p.number;
+    const double w = (p.amplitude * p.number) * (p.amplitude * p.number);
+    const double x = n2, y = p.ratio * p.ratio / n2;
+    sw += w;
+    sx += w * x;
+    sy += w * y;
+    sxx += w * x * x;
+    sxy += w * x * y;
+    ++used;
+  }
+  if (used < 2) return std::nullopt;
+  const double det = sw * sxx - sx * sx;
+  if (!(det > 0.0)) return std::nullopt;
+  const double a = (sxx * sy - sx * sxy) / det;  // s²
+  const double c = (sw * sxy - sx * sy) / det;   // s² B
+  if (!(a + c > 0.0)) return std::nullopt;
+  return std::sqrt(a + c);
+}
+
 }  // namespace
 
 std::uint64_t partials_frame_length(double f0, std::uint32_t sample_rate) {
@@ -318,17 +354,44 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
   if (static_cast<double>(frame.size()) * f0 / rate < partials_min_cycles - 1e-9) {
     return std::nullopt;
   }
-  std::optional<Reading> reading = read_pass(frame, f0, sample_rate, count);
-  if (!reading) return std::nullopt;
-  const std::span<const double> samples =
-      reading->followed ? std::span<const double>(reading->warped) : frame;
-  const std::size_t size = samples.size();
-  if (size < 16 || size > (std::size_t{1} << 30)) return std::nullopt;  // the FFT's sizes
-  const WindowedSignal signal(samples);
+  if (frame.size() < 16 || frame.size() > (std::size_t{1} << 30)) return std::nullopt;
+  // The frame's own spectrum, which also serves to find the partials when
+  // the pass is read as it is. The phase followed is that of the loudest
+  // of the first partials there: a weak fundamental (a piano's lowest
+  // notes) gives none to follow, and the pass's fundamental may be some
+  // percent off, which the peak mends.
+  WindowedSignal signal(frame);
+  transform(signal);
+  const double bin_hz = rate / fft_size_;
+  const auto low = static_cast<std::size_t>(std::max(1.0, 0.5 * f0 / bin_hz));
+  const auto high = static_cast<std::size_t>(
+      std::min(static_cast<double>(fft_size_ / 2 - 1), (max_followed_partial + 0.5) * f0 / bin_hz));
+  if (low + 2 > high) return std::nullopt;
+  const double hz = peak_top(low, high) * bin_hz;
+  const int followed = std::clamp(static_cast<int>(std::lround(hz / f0)), 1, max_followed_partial);
+  const double fundamental = hz / followed;
+  // The frame was made 24 cycles long of the pass's fundamental; a refined
+  // one a little lower still leaves the track its margins.
+  if (static_cast<double>(frame.size()) * fundamental / rate < 0.9 * partials_min_cycles) {
+    return std::nullopt;
+  }
 
-  // The signal's windowed spectrum, for finding partials and the noise.
+  std::optional<PassReading> reading = read_pass(frame, fundamental, sample_rate, count, followed);
+  if (!reading) return std::nullopt;
+  if (reading->followed) {
+    if (reading->warped.size() < 16 || reading->warped.size() > (std::size_t{1} << 30)) {
+      return std::nullopt;
+    }
+    signal.assign(reading->warped);
+    transform(signal);
+  }
+  return measure(signal, *reading, first, rate, count, followed);
+}
+
+void PartialsAnalyser::transform(const WindowedSignal& signal) {
   // A real transform of fft_size points as a complex one of half as many:
   // even samples as the real parts, odd ones as the imaginary parts.
+  const std::size_t size = signal.size();
   std::uint32_t fft_size = 4;
   while (fft_size < size) fft_size *= 2;
   const std::uint32_t half = fft_size / 2;
@@ -339,64 +402,86 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
       twiddles_[k] = std::polar(1.0, two_pi * static_cast<double>(k) / fft_size);
     }
   }
+  fft_size_ = fft_size;
   input_.assign(fft_size, 0.0);
   std::copy(signal.windowed().begin(), signal.windowed().end(), input_.begin());
-  std::vector<double>& even = re_;
-  std::vector<double>& odd = im_;
-  even.resize(fft_size);
-  odd.resize(fft_size);
+  re_.resize(fft_size);
+  im_.resize(fft_size);
   for (std::uint32_t m = 0; m < half; ++m) {
-    even[half + m] = input_[2 * m];
-    odd[half + m] = input_[2 * m + 1];
+    re_[half + m] = input_[2 * m];
+    im_[half + m] = input_[2 * m + 1];
   }
-  plan_.forward(even.data() + half, odd.data() + half, even.data(), odd.data());
-  const std::size_t bins = half;
-  magnitude_.resize(bins + 1);
-  // The magnitudes, unpacked as far as the partials looked for need them.
-  std::size_t unpacked = 0;
-  const auto magnitude = [&](std::size_t k) {
-    for (; unpacked <= k; ++unpacked) {
-      // X[k] = E[k] + W^k O[k], E and O the even and odd samples'
-      // transforms, unpacked from Z[k] and conj(Z[half - k]);
-      // W = e^(+i 2π / fft_size), as the plan's transform turns that way.
-      const std::size_t j = unpacked % half, mirror = (half - unpacked) % half;
-      const std::complex<double> z(even[j], odd[j]), zc(even[mirror], -odd[mirror]);
-      const std::complex<double> e = 0.5 * (z + zc);
-      const std::complex<double> o = std::complex<double>(0.0, -0.5) * (z - zc);
-      const std::complex<double> x = e + twiddles_[unpacked] * o;
-      magnitude_[unpacked] = std::sqrt(x.real() * x.real() + x.imag() * x.imag());
-    }
-    return magnitude_[k];
-  };
-  const double bins_per_ratio = reading->unit * fft_size;
-  const double limit = partial_rate_limit * rate / reading->frequency;  // as a ratio
+  plan_.forward(re_.data() + half, im_.data() + half, re_.data(), im_.data());
+  magnitude_.resize(half + 1);
+  unpacked_ = 0;
+}
+
+double PartialsAnalyser::magnitude(std::size_t k) {
+  const std::size_t half = fft_size_ / 2;
+  for (; unpacked_ <= k; ++unpacked_) {
+    // X[k] = E[k] + W^k O[k], E and O the even and odd samples'
+    // transforms, unpacked from Z[k] and conj(Z[half - k]);
+    // W = e^(+i 2π / fft_size), as the plan's transform turns that way.
+    const std::size_t j = unpacked_ % half, mirror = (half - unpacked_) % half;
+    const std::complex<double> z(re_[j], im_[j]), zc(re_[mirror], -im_[mirror]);
+    const std::complex<double> e = 0.5 * (z + zc);
+    const std::complex<double> o = std::complex<double>(0.0, -0.5) * (z - zc);
+    const std::complex<double> x = e + twiddles_[unpacked_] * o;
+    magnitude_[unpacked_] = std::sqrt(x.real() * x.real() + x.imag() * x.imag());
+  }
+  return magnitude_[k];
+}
+
+double PartialsAnalyser::peak_top(std::size_t low, std::size_t high) {
+  std::size_t peak = low;
+  for (std::size_t k = low; k <= high; ++k) {
+    if (magnitude(k) > magnitude(peak)) peak = k;
+  }
+  // The top of the parabola through the peak's bin and its neighbours, in dB.
+  const double y0 = std::log(magnitude(peak - 1) + 1e-300);
+  const double y1 = std::log(magnitude(peak) + 1e-300);
+  const double y2 = std::log(magnitude(peak + 1) + 1e-300);
+  const double curve = y0 - 2.0 * y1 + y2;
+  return static_cast<double>(peak) +
+         (curve < 0.0 ? std::clamp(0.5 * (y0 - y2) / curve, -0.5, 0.5) : 0.0);
+}
+
+std::optional<PassPartials> PartialsAnalyser::measure(const WindowedSignal& signal,
+                                                      PassReading& reading, std::uint64_t first,
+                                                      double rate, int count, int followed) {
+  const std::size_t size = signal.size();
+  const std::uint32_t fft_size = fft_size_;
+  const std::size_t bins = fft_size / 2;
+  const double bins_per_ratio = reading.unit * fft_size;
+  const double limit = partial_rate_limit * rate / reading.frequency;  // as a ratio
   // Half a main lobe, in cycles per sample: the most a refinement moves.
   const double half_lobe = 2.0 / static_cast<double>(size);
   const double to_amplitude = signal.amplitude({std::complex<double>(1.0, 0.0), {}});
 
   PassPartials result;
-  result.followed = reading->followed;
+  result.followed = reading.followed;
+  // Where partials are expected: by the B of those found so far, from
+  // partial 1 as found (the followed partial's unit lies above it on a
+  // stiff string).
   double b = 0.0;
+  double scale = 1.0;
+  const auto b_so_far = [&] {
+    std::vector<PassPartial> scaled = result.partials;
+    for (PassPartial& p : scaled) p.ratio /= scale;
+    return fit_b(scaled).b;
+  };
   for (int n = 1; n <= count; ++n) {
-    const double expected = expected_ratio(n, std::max(b, 0.0));
+    const double expected = scale * expected_ratio(n, std::max(b, 0.0));
     if (expected >= limit) break;
-    const double spacing = n == 1 ? 1.0 : expected - expected_ratio(n - 1, std::max(b, 0.0));
+    const double spacing =
+        n == 1 ? 1.0 : expected - scale * expected_ratio(n - 1, std::max(b, 0.0));
     const double reach = n == 1 ? fundamental_search : search_fraction * spacing;
     // The loudest bin within reach, then the top of its parabola (in dB).
     const auto low = static_cast<std::size_t>(
         std::clamp((expected - reach) * bins_per_ratio, 1.0, static_cast<double>(bins - 1)));
     const auto high = static_cast<std::size_t>(
         std::clamp((expected + reach) * bins_per_ratio, 1.0, static_cast<double>(bins - 1)));
-    std::size_t peak = low;
-    for (std::size_t k = low; k <= high; ++k) {
-      if (magnitude(k) > magnitude(peak)) peak = k;
-    }
-    double top = static_cast<double>(peak);
-    const double y0 = std::log(magnitude(peak - 1) + 1e-300);
-    const double y1 = std::log(magnitude(peak) + 1e-300);
-    const double y2 = std::log(magnitude(peak + 1) + 1e-300);
-    const double curve = y0 - 2.0 * y1 + y2;
-    if (curve < 0.0) top += std::clamp(0.5 * (y0 - y2) / curve, -0.5, 0.5);
+    const double top = peak_top(low, high);
     // The single-frequency sums there: the amplitude (which a frequency a
     // small part of a bin off hardly changes) and the frequency refined.
     double nu = top / fft_size;
@@ -406,7 +491,7 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
 
     PassPartial partial;
     partial.number = n;
-    partial.ratio = nu / reading->unit;
+    partial.ratio = nu / reading.unit;
     partial.amplitude = amplitude;
     // The noise: the spectrum between this partial and its neighbours.
     double power = 0.0;
@@ -420,19 +505,27 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
     partial.noise = std::sqrt(power / static_cast<double>(noise_offsets.size()));
     partial.below_noise = !(partial.amplitude > below_noise_factor * partial.noise);
     result.partials.push_back(partial);
-    if (n >= 2 && !partial.below_noise) b = fit_b(result.partials).b;
+    if (n == 1 && !partial.below_noise) scale = partial.ratio;
+    if (n >= 2 && !partial.below_noise) b = b_so_far();
   }
-  if (result.partials.empty() || result.partials.front().below_noise) return std::nullopt;
+  if (result.partials.size() < static_cast<std::size_t>(followed)) return std::nullopt;
+  if (result.partials[static_cast<std::size_t>(followed) - 1].below_noise) return std::nullopt;
 
-  // Ratios to partial 1 as measured, and partial 1's frequency.
-  const double first_ratio = result.partials.front().ratio;
+  // Ratios to partial 1 as measured, and partial 1's frequency; where
+  // partial 1 is below the noise, where the string's fit puts it.
+  double first_ratio = result.partials.front().ratio;
+  if (result.partials.front().below_noise) {
+    const std::optional<double> fitted = fitted_first_ratio(result.partials);
+    if (!fitted) return std::nullopt;
+    first_ratio = *fitted;
+  }
   for (PassPartial& p : result.partials) p.ratio /= first_ratio;
-  result.frequency = first_ratio * reading->frequency;
+  result.frequency = first_ratio * reading.frequency;
   const BFit fit = fit_b(result.partials);
   result.b = fit.b;
   result.b_error = fit.error;
   result.b_partials = fit.used;
-  result.track = std::move(reading->track);
+  result.track = std::move(reading.track);
   for (PitchPoint& point : result.track) {
     point.sample += first;
     point.frequency *= first_ratio;

@@ -21,10 +21,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "analysis/partial_results.h"
 #include "dsp/fft_plan.h"
+#include "dsp/windowed_sums.h"
 
 namespace toneprint {
 
@@ -33,9 +35,16 @@ namespace toneprint {
 // far apart.
 inline constexpr double partials_min_cycles = 24.0;
 
+// Where the fundamental is too weak to follow, the loudest of the partials
+// up to this one is followed instead.
+inline constexpr int max_followed_partial = 4;
+
 // Samples a pass of fundamental f0 (Hz) needs at sample_rate; 0 when f0 is
 // not a positive frequency.
 std::uint64_t partials_frame_length(double f0, std::uint32_t sample_rate);
+
+// A pass as it is read for its partials (partial_analysis.cpp).
+struct PassReading;
 
 // Reads passes one after another, keeping its FFT plan and storage.
 class PartialsAnalyser {
@@ -48,9 +57,23 @@ class PartialsAnalyser {
                                       std::uint32_t sample_rate, int count);
 
  private:
+  // The spectrum of the signal (kept until the next), and its magnitude at
+  // bin k, unpacked as far as asked for.
+  void transform(const WindowedSignal& signal);
+  double magnitude(std::size_t k);
+  // The loudest bin from low to high, refined to the top of its parabola.
+  double peak_top(std::size_t low, std::size_t high);
+  // The partials of the pass as `reading` gives it in `signal`, whose
+  // spectrum is the last transformed; `followed` is the partial whose
+  // phase the reading followed.
+  std::optional<PassPartials> measure(const WindowedSignal& signal, PassReading& reading,
+                                      std::uint64_t first, double rate, int count, int followed);
+
   FftPlan plan_{0};
   std::vector<std::complex<double>> twiddles_;  // W^k for the plan's size
   std::vector<double> input_, re_, im_, magnitude_;
+  std::uint32_t fft_size_ = 0;
+  std::size_t unpacked_ = 0;
 };
 
 // The same with an analyser of its own.
