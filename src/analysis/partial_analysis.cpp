@@ -683,8 +683,10 @@ std::optional<TonePartials> summarise_partials(std::span<const PassPartials* con
                           [](double sum, const PassPartials* pass) { return sum + pass->b; }) /
           static_cast<double>(fitted.size());
     if (fitted.size() >= 2) {
-      double squares = 0.0;
-      for (const PassPartials* pass : fitted) squares += (pass->b - b.b) * (pass->b - b.b);
+      const double squares = std::accumulate(fitted.begin(), fitted.end(), 0.0,
+                                             [&](double sum, const PassPartials* pass) {
+                                               return sum + (pass->b - b.b) * (pass->b - b.b);
+                                             });
       const double k = static_cast<double>(fitted.size());
       b.uncertainty = std::sqrt(squares / (k - 1.0) / k);
       b.from_passes = true;
