@@ -150,6 +150,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
   const std::string existing = dir.write("existing.out", "kept\n");  // no format in its name
   const std::string quiet =
       dir.write("quiet.wav", test::wave(std::vector<std::int16_t>(8000, 1000)));
+  const std::string silent = dir.write("silent.wav", test::wave(std::vector<std::int16_t>(800, 0)));
   const std::string demo_report = test::read_file(TONEPRINT_SOURCE_DIR "/demo/expected-report.txt");
   const struct {
     std::string arguments;
@@ -178,6 +179,10 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
     {"-q " + quiet, 0,
      "quiet.wav: no tone: the loudest sample, 1000 (-30.3 dBFS), is not above the silence "
      "threshold 3200 (-20.2 dBFS); try --robust or --threshold 112",
+     nullptr},
+    {"-q " + silent, 0,
+     "silent.wav: no tone: the loudest sample, 0 (-inf dBFS), is not above the silence "
+     "threshold 3200 (-20.2 dBFS); try --robust or --threshold 1",
      nullptr},
     // A page whose section of an unreadable recording says why.
     {"-o " + existing + " --force -f html " + dir.file("missing.wav") + " " + good, 1,
