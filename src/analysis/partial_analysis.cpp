@@ -364,8 +364,8 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
   transform(signal);
   const double bin_hz = rate / fft_size_;
   const auto low = static_cast<std::size_t>(std::max(1.0, 0.5 * f0 / bin_hz));
-  const auto high = static_cast<std::size_t>(
-      std::min(static_cast<double>(fft_size_ / 2 - 1), (max_followed_partial + 0.5) * f0 / bin_hz));
+  const auto high = static_cast<std::size_t>(std::min(static_cast<double>(fft_size_ / 2U - 1U),
+                                                      (max_followed_partial + 0.5) * f0 / bin_hz));
   if (low + 2 > high) return std::nullopt;
   const double hz = peak_top(low, high) * bin_hz;
   const int followed = std::clamp(static_cast<int>(std::lround(hz / f0)), 1, max_followed_partial);
@@ -408,8 +408,8 @@ void PartialsAnalyser::transform(const WindowedSignal& signal) {
   re_.resize(fft_size);
   im_.resize(fft_size);
   for (std::uint32_t m = 0; m < half; ++m) {
-    re_[half + m] = input_[2 * m];
-    im_[half + m] = input_[2 * m + 1];
+    re_[half + m] = input_[std::size_t{2} * m];
+    im_[half + m] = input_[std::size_t{2} * m + 1];
   }
   plan_.forward(re_.data() + half, im_.data() + half, re_.data(), im_.data());
   magnitude_.resize(half + 1);
@@ -595,7 +595,10 @@ std::optional<Vibrato> fit_vibrato(std::span<const PitchPoint> track, std::uint3
   if (!std::isfinite(line.residual) || !(line.residual > 0.0)) return std::nullopt;
   double best_f = 0.0;
   Fit best;
-  for (double f = min_vibrato_hz; f <= max_vibrato_hz + 1e-9; f += vibrato_step_hz) {
+  const auto steps =
+      static_cast<int>(std::lround((max_vibrato_hz - min_vibrato_hz) / vibrato_step_hz));
+  for (int step = 0; step <= steps; ++step) {
+    const double f = min_vibrato_hz + step * vibrato_step_hz;
     const Fit fit = solve(f, 4);
     if (fit.residual < best.residual) {
       best = fit;

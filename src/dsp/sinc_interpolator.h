@@ -27,7 +27,7 @@ class SincInterpolator {
  private:
   // table_[p][j]: the kernel at offset (j - half_width + 1) - p / phases,
   // for p in 0..phases (the last row closes the interval).
-  std::array<std::array<double, 2 * half_width>, phases + 1> table_;
+  std::array<std::array<double, std::size_t{2} * half_width>, std::size_t{phases} + 1> table_;
 };
 
 }  // namespace toneprint
