@@ -364,8 +364,9 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
   transform(signal);
   const double bin_hz = rate / fft_size_;
   const auto low = static_cast<std::size_t>(std::max(1.0, 0.5 * f0 / bin_hz));
-  const auto high = static_cast<std::size_t>(std::min(static_cast<double>(fft_size_ / 2U - 1U),
-                                                      (max_followed_partial + 0.5) * f0 / bin_hz));
+  const std::size_t top_bin = fft_size_ / 2 - 1;
+  const auto high = static_cast<std::size_t>(
+      std::min(static_cast<double>(top_bin), (max_followed_partial + 0.5) * f0 / bin_hz));
   if (low + 2 > high) return std::nullopt;
   const double hz = peak_top(low, high) * bin_hz;
   const int followed = std::clamp(static_cast<int>(std::lround(hz / f0)), 1, max_followed_partial);
