@@ -409,8 +409,8 @@ void PartialsAnalyser::transform(const WindowedSignal& signal) {
   re_.resize(fft_size);
   im_.resize(fft_size);
   for (std::uint32_t m = 0; m < half; ++m) {
-    re_[half + m] = input_[std::size_t{2} * m];
-    im_[half + m] = input_[std::size_t{2} * m + 1];
+    re_[half + m] = input_[2 * static_cast<std::size_t>(m)];
+    im_[half + m] = input_[2 * static_cast<std::size_t>(m) + 1];
   }
   plan_.forward(re_.data() + half, im_.data() + half, re_.data(), im_.data());
   magnitude_.resize(half + 1);
