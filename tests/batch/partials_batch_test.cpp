@@ -70,8 +70,12 @@ TEST(PartialsMode, EveryFormatTellsTheSamePartials) {
     return std::pair{test::read_file(out), r.console};
   };
   const auto [json_text, said] = run("--partials -f json", dir.file("p.json"));
-  const json tones = json::parse(json_text)["recordings"][0]["tones"];
+  const json recording = json::parse(json_text)["recordings"][0];
+  const json& tones = recording["tones"];
   ASSERT_EQ(tones.size(), 3u);
+  // Every sample was analysed: the duration is the data chunk's, to the sample.
+  const auto samples = (std::filesystem::file_size(file) - 44) / 2;
+  EXPECT_EQ(recording["format"]["duration_s"].get<double>(), static_cast<double>(samples) / rate);
   EXPECT_NE(said.find("1 tone without partials (tone 3)"), std::string::npos) << said;
   EXPECT_TRUE(tones[2]["partials"].is_null() && tones[2]["inharmonicity"].is_null());
   EXPECT_TRUE(tones[2]["frequency_hz"].is_number());  // the default's pitch still

@@ -68,6 +68,8 @@ def test_wrong_types_raise_type_error(name):
      "hop: 8193 is longer than the FFT size 8192 used at 44100 Hz; give fft_size too$"),
     ({"a4": 99.99}, ValueError, "a4: 99.99 is outside its bounds, 100 to 1000"),
     ({"a4": math.nan}, ValueError, "100 to 1000"),
+    # -1.0 is also what a failed conversion to a float gives: here it is a value.
+    ({"threshold": -1.0}, ValueError, "^threshold: -1.0 is outside its bounds, 1 to 10000$"),
     ({"a4": "440"}, TypeError, "a4"),
     ({"channel": 0}, ValueError, "from 1 to 256"),
     ({"channel": 257}, ValueError, "from 1 to 256"),

@@ -112,6 +112,9 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
       const SettingRange range = setting_range(setting_bounds[i], defaults);
       EXPECT_EQ(p.identifier, setting_names[i].name);
       EXPECT_EQ(p.isQuantized, setting_bounds[i].kind == SettingKind::whole) << p.identifier;
+      if (p.isQuantized) {
+        EXPECT_EQ(p.quantizeStep, 1.0f) << p.identifier;  // whole numbers
+      }
       EXPECT_EQ(plugin.getParameter(p.identifier), p.defaultValue) << p.identifier;
       if (setting_bounds[i].setting == Setting::fft_size) {
         // A menu of the sizes, from 1.
@@ -140,6 +143,7 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
       EXPECT_EQ(mode.defaultValue, 0.0f);
       EXPECT_EQ(plugin.getParameter(mode.identifier), 0.0f);
       EXPECT_TRUE(mode.isQuantized);
+      EXPECT_EQ(mode.quantizeStep, 1.0f);
       EXPECT_EQ(mode.valueNames, (std::vector<std::string>{"off", "on"}));
     }
   }
