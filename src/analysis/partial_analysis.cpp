@@ -386,7 +386,18 @@ std::optional<PassPartials> PartialsAnalyser::analyse(std::span<const double> fr
     signal.assign(reading->warped);
     transform(signal);
   }
-  return measure(signal, *reading, first, rate, count, followed);
+  // The followed partial is measured even where fewer are asked for: it
+  // places the others. Only those asked for are given.
+  std::optional<PassPartials> result =
+      measure(signal, *reading, first, rate, std::max(count, followed), followed);
+  if (result && result->partials.size() > static_cast<std::size_t>(count)) {
+    result->partials.resize(static_cast<std::size_t>(count));
+    const BFit fit = fit_b(result->partials);
+    result->b = fit.b;
+    result->b_error = fit.error;
+    result->b_partials = fit.used;
+  }
+  return result;
 }
 
 void PartialsAnalyser::transform(const WindowedSignal& signal) {

@@ -130,6 +130,18 @@ TEST(PartialsAnalysis, FindsEachPartialWhereItIsWithItsLevel) {
   }
 }
 
+// Asked for fewer partials than the one it follows, a pass still finds the
+// fundamental through it, and gives only those asked for.
+TEST(PartialsAnalysis, FollowsALouderPartialThanThoseAskedFor) {
+  const Truth a0{27.5, 2e-4, {0, 30, 27, 29, 24}};
+  const std::optional<PassPartials> pass = analyse_partials(a0.samples(rate), 0, 29.7, rate, 1);
+  ASSERT_TRUE(pass.has_value());
+  ASSERT_EQ(pass->partials.size(), 1u);
+  EXPECT_FALSE(pass->partials[0].below_noise);
+  EXPECT_LT(std::fabs(cents(pass->frequency, 27.5)), 0.05);
+  EXPECT_EQ(pass->b_partials, 0);
+}
+
 // What cannot be read gives no result, never a number from nothing.
 TEST(PartialsAnalysis, GivesNothingForWhatCannotBeRead) {
   const Truth c4{261.63, 0.0, {0, -6, -12}};
