@@ -13,6 +13,19 @@ constexpr double two_pi = 6.283185307179586;
 // which keeps its rounding error near 1e-13.
 constexpr std::size_t fresh_every = 1024;
 
+// Adds the samples from `from` on to the sums, each phasor formed from its
+// own angle: the few samples that the lanes leave, or all of them where
+// there are no lanes.
+void add_directly(const std::vector<double>& windowed, const std::vector<double>& timed, double nu,
+                  std::size_t from, WindowedSignal::Sums& sums) {
+  for (std::size_t i = from; i < windowed.size(); ++i) {
+    const double cycles = nu * static_cast<double>(i);
+    const std::complex<double> phasor = std::polar(1.0, -two_pi * (cycles - std::floor(cycles)));
+    sums.plain += windowed[i] * phasor;
+    sums.timed += timed[i] * phasor;
+  }
+}
+
 }  // namespace
 
 double blackman_harris(double u) {
@@ -101,23 +114,13 @@ WindowedSignal::sums(double nu) const {
     sums.plain += std::complex<double>(plain_re[l], plain_im[l]);
     sums.timed += std::complex<double>(timed_re[l], timed_im[l]);
   }
-  for (std::size_t i = whole; i < n; ++i) {
-    const double cycles = nu * static_cast<double>(i);
-    const std::complex<double> phasor = std::polar(1.0, -two_pi * (cycles - std::floor(cycles)));
-    sums.plain += windowed_[i] * phasor;
-    sums.timed += timed_[i] * phasor;
-  }
+  add_directly(windowed_, timed_, nu, whole, sums);
   return sums;
 }
 #else
 WindowedSignal::Sums WindowedSignal::sums(double nu) const {
   Sums sums;
-  for (std::size_t i = 0; i < windowed_.size(); ++i) {
-    const double cycles = nu * static_cast<double>(i);
-    const std::complex<double> phasor = std::polar(1.0, -two_pi * (cycles - std::floor(cycles)));
-    sums.plain += windowed_[i] * phasor;
-    sums.timed += timed_[i] * phasor;
-  }
+  add_directly(windowed_, timed_, nu, 0, sums);
   return sums;
 }
 #endif
