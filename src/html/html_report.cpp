@@ -149,6 +149,16 @@ void label(MarkupWriter& w, double x, double y, const std::string& text, const c
   w.text(text);
 }
 
+// A vertical axis's caption: centred on (x, y), reading upwards.
+void upright_label(MarkupWriter& w, double x, double y, const std::string& text) {
+  const auto element = w.open_html("text");
+  w.attr("x", x)
+      .attr("y", y)
+      .attr("text-anchor", "middle")
+      .attr("transform", "rotate(-90 " + w.number(x) + " " + w.number(y) + ")");
+  w.text(text);
+}
+
 // The hatch patterns the charts share, defined once for the page: one for
 // cells with no value, one for tones too short to measure.
 void patterns(MarkupWriter& w) {
@@ -211,14 +221,7 @@ void y_axis(MarkupWriter& w, const Box& box, const LinearScale& y, const std::ve
     line(w, box.left - 4, y(tick), box.left, y(tick), nullptr);
     label(w, box.left - 7, y(tick) + 4, formatted(unit_format, tick), "end");
   }
-  const auto text = w.open_html("text");
-  const double x = box.left - 44;
-  const double middle = box.top + box.height / 2;
-  w.attr("x", x)
-      .attr("y", middle)
-      .attr("text-anchor", "middle")
-      .attr("transform", "rotate(-90 " + w.number(x) + " " + w.number(middle) + ")");
-  w.text(caption);
+  upright_label(w, box.left - 44, box.top + box.height / 2, caption);
 }
 
 std::string tone_summary(const ToneFigure& tone) {
@@ -731,14 +734,7 @@ void inharmonicity_chart(MarkupWriter& w, const RecordingFigure& figure, double 
         }
       }
     }
-    const auto text = w.open_html("text");
-    const double caption_x = box.left - 50;
-    const double middle = box.top + box.height / 2;
-    w.attr("x", caption_x)
-        .attr("y", middle)
-        .attr("text-anchor", "middle")
-        .attr("transform", "rotate(-90 " + w.number(caption_x) + " " + w.number(middle) + ")");
-    w.text("inharmonicity B");
+    upright_label(w, box.left - 50, box.top + box.height / 2, "inharmonicity B");
   }
   {
     // Notes every `step` semitones from a C: the finest step that puts at
