@@ -9,9 +9,17 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <optional>
 #include <string>
 
 namespace toneprint {
+
+// A note as a sampler stores it: a MIDI note number (60 is C4, 69 is A4)
+// and a fraction of a semitone above it, in cents.
+struct MidiNote {
+  int midi = 69;
+  double cents = 0.0;  // 0 to below 100
+};
 
 // The most channels a recording may have for the front-ends.
 inline constexpr std::uint32_t max_channels = 256;
@@ -32,6 +40,9 @@ struct RecordingFormat {
   // Sample frames, or unknown_frames when the reader cannot tell in advance.
   std::uint64_t frames = 0;
   static constexpr std::uint64_t unknown_frames = std::numeric_limits<std::uint64_t>::max();
+  // The note that a WAVE file's sampler chunk names as the recording's
+  // pitch (its unity note and pitch fraction), when it has a valid one.
+  std::optional<MidiNote> unity_note;
 };
 
 class SampleSource {
