@@ -17,6 +17,9 @@ struct RobustSettings {
   // A tone too short for the attack skip and one pass skips only enough of
   // its attack to leave room for one pass, and at least 50 ms.
   bool short_attack = false;
+  // A tone still too short for one pass is measured with a smaller FFT
+  // and a shorter frame, down to what the room after its attack allows.
+  bool short_frames = false;
   // A pass's voted fundamental is checked against its spectrum and a
   // time-domain estimate, and replaced where they show it wrong.
   bool check_vote = false;
@@ -29,10 +32,13 @@ struct RobustSettings {
   double relative_threshold_db = 19.0;
 
   bool any() const {
-    return follow_tail || short_attack || check_vote || consensus || relative_threshold;
+    return follow_tail || short_attack || short_frames || check_vote || consensus ||
+           relative_threshold;
   }
   // Whether the tone loop itself changes (the others act before or after it).
-  bool changes_tone_loop() const { return follow_tail || short_attack || check_vote; }
+  bool changes_tone_loop() const {
+    return follow_tail || short_attack || short_frames || check_vote;
+  }
 };
 
 // Each change as the front-ends name and describe it (an option --NAME, a
@@ -42,11 +48,13 @@ struct RobustChange {
   bool RobustSettings::*flag;
   const char* description;
 };
-inline constexpr std::array<RobustChange, 5> robust_changes = {{
+inline constexpr std::array<RobustChange, 6> robust_changes = {{
     {"follow-tail", &RobustSettings::follow_tail,
      "Follow a tone too short for one pass into its decaying tail"},
     {"short-attack", &RobustSettings::short_attack,
      "Skip less of a short tone's attack, to leave room for one pass (at least 50 ms)"},
+    {"short-frames", &RobustSettings::short_frames,
+     "Measure a tone still too short for one pass with a smaller FFT and a shorter frame"},
     {"check-vote", &RobustSettings::check_vote,
      "Check each pass's fundamental against its spectrum and its period, and replace a wrong one"},
     {"consensus", &RobustSettings::consensus,
@@ -70,6 +78,8 @@ inline constexpr double max_tail_depth_db = 80.0;
 inline constexpr double shortest_attack_seconds = 0.05;
 // How far before the next tone's onset a followed tail stops, in seconds.
 inline constexpr double tail_margin_seconds = 0.05;
+// The shortest frame that a short tone is measured over, in seconds.
+inline constexpr double shortest_frame_seconds = 0.05;
 // How far a checked vote or a pass may lie from another to agree, in cents.
 inline constexpr double agreement_cents = 50.0;
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "analysis/harmonic_measurement.h"
@@ -305,9 +306,35 @@ bool move_to(SampleStream& stream, std::uint64_t target) {
 // stream stands at `resume`, where the tone loop goes on; it is left there
 // or, after a tail that reaches further, where the tail ends (the samples
 // between are all below the threshold, so no tone starts in them).
+// The settings for measuring a tone whose analysed stretch holds `room`
+// samples, none when even the smallest pass does not fit: the largest
+// pitch FFT whose block fits (with a hop of at most a quarter of it), and a
+// frame that leaves room for its extension, never below
+// shortest_frame_seconds. The frame still holds the fewest cycles the
+// settings ask of each frequency, so a low tone's pass may not fit after
+// all: what its pitch allows decides.
+std::optional<AnalysisSettings> short_frame_settings(const AnalysisSettings& settings,
+                                                     std::uint64_t room) {
+  const std::uint32_t rate = settings.sample_rate;
+  for (auto size = fft_sizes.rbegin(); size != fft_sizes.rend(); ++size) {
+    if (*size > settings.fft_size) continue;
+    const std::uint32_t hop = std::min(settings.fft_hop, *size / 4);
+    if (std::uint64_t{*size} + hop > room) continue;
+    const double seconds = static_cast<double>(room) / rate - settings.max_extra_seconds;
+    if (seconds < shortest_frame_seconds) return std::nullopt;
+    AnalysisSettings shorter = settings;
+    shorter.fft_size = *size;
+    shorter.fft_hop = hop;
+    shorter.min_tone_seconds = std::min(settings.min_tone_seconds, seconds);
+    return shorter;
+  }
+  return std::nullopt;
+}
+
 void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t end,
                         const AnalysisSettings& settings, const ToneLoopModes& robust,
-                        ToneListener& listener, PassTools& tools, ToneTotals& totals) {
+                        ToneListener& listener, PassTools& tools, ToneTotals& totals,
+                        Evaluation evaluation, bool one_thread) {
   const std::uint64_t resume = stream.position();
   const std::uint32_t rate = settings.sample_rate;
   const std::uint64_t attack = duration_samples(rate, settings.attack_seconds);
@@ -369,6 +396,17 @@ void analyse_short_tone(SampleStream& stream, std::uint64_t start, std::uint64_t
     listener.tone_span(attack_end, until);
     BoundedReader reader(stream, until);
     measure_passes(reader, stream, settings, robust, listener, tools, totals);
+  } else if (robust.settings.short_frames && until > attack_end) {
+    const std::optional<AnalysisSettings> shorter =
+        short_frame_settings(settings, until - attack_end);
+    if (shorter) {
+      if (!move_to(stream, attack_end)) return;  // the stream's error() stops the loop
+      listener.tone_span(attack_end, until);
+      listener.tone_frame(shorter->fft_size, shorter->fft_hop, shorter->min_tone_seconds);
+      PassTools short_tools(*shorter, evaluation, one_thread);
+      BoundedReader reader(stream, until);
+      measure_passes(reader, stream, *shorter, robust, listener, short_tools, totals);
+    }
   }
   if (stream.position() < resume) move_to(stream, resume);
 }
@@ -390,7 +428,8 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
   ToneReader reader(stream, silence, settings.silence_threshold);
   PassTools tools(settings, evaluation, one_thread);
   const std::uint32_t attack = duration_samples(settings.sample_rate, settings.attack_seconds);
-  const bool retry_short = robust.settings.follow_tail || robust.settings.short_attack;
+  const bool retry_short = robust.settings.follow_tail || robust.settings.short_attack ||
+                           robust.settings.short_frames;
 
   while (wait_for_tone(stream, settings.silence_threshold)) {
     const std::uint64_t start = stream.position() - 1;
@@ -402,7 +441,8 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
     const bool held =
         measure_passes(reader, stream, settings, robust, listener, tools, totals);
     if (retry_short && !held && !reader.read_failed()) {
-      analyse_short_tone(stream, start, reader.end(), settings, robust, listener, tools, totals);
+      analyse_short_tone(stream, start, reader.end(), settings, robust, listener, tools, totals,
+                         evaluation, one_thread);
     }
 
     listener.tone_ended(reader.end(), totals);

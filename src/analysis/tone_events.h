@@ -80,6 +80,12 @@ class ToneListener {
   // `attack_end` (after a shorter attack skip) to `until` (into its tail).
   virtual void tone_span(std::uint64_t /*attack_end*/, std::uint64_t /*until*/) {}
 
+  // The robust mode measures a tone too short for one pass of the frame
+  // set with a pitch FFT of `fft_size` (hop `fft_hop`) and frames of at
+  // least `frame_seconds`.
+  virtual void tone_frame(std::uint32_t /*fft_size*/, std::uint32_t /*fft_hop*/,
+                          double /*frame_seconds*/) {}
+
   // The partials analysis of the pass at `first`, after its pass_measured;
   // none when the pass was too short for it or its pitch could not be
   // followed.

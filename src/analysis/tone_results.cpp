@@ -160,6 +160,11 @@ void ToneCollector::tone_span(std::uint64_t attack_end, std::uint64_t until) {
   current_.analysed_until = until;
 }
 
+void ToneCollector::tone_frame(std::uint32_t fft_size, std::uint32_t fft_hop,
+                               double frame_seconds) {
+  current_.short_frame = ToneRecord::ShortFrame{fft_size, fft_hop, frame_seconds};
+}
+
 void ToneCollector::pass_failed(std::uint64_t first, PassFailure failure) {
   current_.failures.push_back({first, failure});
 }

@@ -66,6 +66,15 @@ struct ToneRecord {
   // from where (after its attack skip) to where (into its tail).
   std::uint64_t analysed_from = 0;
   std::uint64_t analysed_until = 0;
+  // Set when the robust mode measured such a tone with a smaller pitch FFT
+  // and shorter frames than the settings', since one pass of theirs did not
+  // fit.
+  struct ShortFrame {
+    std::uint32_t fft_size = 0;
+    std::uint32_t fft_hop = 0;
+    double frame_seconds = 0.0;
+  };
+  std::optional<ShortFrame> short_frame;
   // The partials analysis's summary of the used passes, when asked for and
   // a pass allowed it.
   std::optional<TonePartials> partials;
@@ -103,6 +112,7 @@ class ToneCollector final : public ToneListener {
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
   void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
   void tone_span(std::uint64_t attack_end, std::uint64_t until) override;
+  void tone_frame(std::uint32_t fft_size, std::uint32_t fft_hop, double frame_seconds) override;
   void pass_partials(std::uint64_t first, std::optional<PassPartials>&& partials) override;
 
   std::vector<ToneRecord>& tones() { return tones_; }

@@ -187,6 +187,11 @@ class JsonWriter final : public ResultWriter {
       entry["analysed_until_s"] = result.seconds(tone.analysed_until);
       entry["attack_skip_s"] = result.seconds(tone.analysed_from - tone.start);
       entry["tail_followed"] = tone.analysed_until > tone.end;
+      if (tone.short_frame) {
+        entry["short_frame"] = {{"fft_size", tone.short_frame->fft_size},
+                                {"hop", tone.short_frame->fft_hop},
+                                {"frame_s", tone.short_frame->frame_seconds}};
+      }
     }
     if (tone.measured()) {
       const NearestNote note = nearest_note(tone.frequency(), options_.a4);

@@ -223,7 +223,7 @@ samples: a numpy array, 1-D (frames) or 2-D (frames x channels), of real
 sample_rate: samples per second.
 a4: the frequency of A4 for note names and cents, Hz (100 to 1000).
 channel: 'mix' for the channels' mean, or a channel number from 1.
-robust: True for the robust mode's five changes for real instruments, or a
+robust: True for all the robust mode's changes for real instruments, or a
     collection of their names: follow_tail, short_attack, check_vote,
     consensus, relative_threshold. The default analysis otherwise, which
     gives the programs' numbers.

@@ -85,6 +85,10 @@ TEST(RobustMode, EachChangeMeasuresTheToneTheDefaultGetsWrong) {
       // Loud for 0.45 s: a pass fits only after a shorter attack skip.
       {"short.wav", recording({{{880.0, {{1, 12000, 0}, {2, 3000, 1}}}, 0.45}}, flat),
        "--short-attack", 880.0, 0.05, "\"tail_followed\":false"},
+      // Loud for 0.35 s: no pass of 0.3 s fits after the attack skip, one
+      // with a 4096-point FFT and a 0.11 s frame does.
+      {"brief.wav", recording({{e6, 0.35}}, flat), "--short-frames", 1318.5, 0.05,
+       "\"short_frame\":{\"fft_size\":4096,"},
       // Partials at 1, 1.5, 2, 3, 4 and 4.5 f0: the vote gives f0 / 2.
       {"organ.wav",
        recording(
