@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -43,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return wave.sample_position() == position && wave.samples_remaining() == capacity - position;
   };
   FUZZ_CHECK(at(0));
+  FUZZ_CHECK(!wave.sampler_note() || wave.sampler_note()->unity_note <= 127);
 
   // Counts from the input's last bytes, which the fuzzer varies freely: how
   // many samples are read before each skip back, and an attack length.
@@ -92,8 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto encoding = toneprint::wave_encoding(again, error);
   FUZZ_CHECK(encoding.has_value() == error.empty());
   if (!encoding) return 0;
-  const bool is_float = encoding->kind == WaveEncoding::Kind::ieee_float;
+  // The unity note is the sampler chunk's, found again at the second open,
+  // and less than a semitone above its MIDI note.
   toneprint::WaveSource source(again, *encoding, {size > 3 ? data[size - 4] % 4u : 0});
+  const auto& note = source.format().unity_note;
+  const auto& sampler = wave.sampler_note();
+  FUZZ_CHECK(note.has_value() == (source.error().empty() && sampler.has_value()));
+  FUZZ_CHECK(!note || (std::cmp_equal(note->midi, sampler->unity_note) && note->cents >= 0 &&
+                       note->cents < 100));
+  const bool is_float = encoding->kind == WaveEncoding::Kind::ieee_float;
   std::vector<double> block(group);
   std::uint64_t frames = 0;
   for (std::size_t n = 0; (n = source.read(block)) > 0; frames += n) {

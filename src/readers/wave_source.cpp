@@ -170,6 +170,10 @@ WaveSource::WaveSource(WaveFile& wave, const WaveEncoding& encoding, ChannelChoi
                                  : integer_names[container_bytes_ - 1];
   format_.sample_rate = wave.sample_rate();
   format_.channels = encoding.channels;
+  if (const auto& note = wave.sampler_note()) {
+    format_.unity_note =
+        MidiNote{static_cast<int>(note->unity_note), std::ldexp(note->pitch_fraction, -32) * 100.0};
+  }
   origin_ = wave.data_bytes() - std::max<FileOffset>(wave.bytes_remaining(), 0);
   format_.frames = static_cast<std::uint64_t>(wave.data_bytes() - origin_) / frame_bytes_;
 }

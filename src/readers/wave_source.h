@@ -12,6 +12,9 @@
 // v / 65536 and a float v * 32768. A float value that is not finite (as
 // stored, once scaled, or in the mean) becomes 0.
 //
+// The format's unity_note is the WaveFile's sampler note, its pitch
+// fraction in cents.
+//
 // The data chunk is read in blocks of whole frames through the WaveFile, so
 // a last frame that the chunk holds only in part is never read, and memory
 // does not grow with the recording.

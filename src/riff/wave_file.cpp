@@ -30,8 +30,23 @@ bool WaveFile::fail_open(const char* message) {
   return false;
 }
 
+void WaveFile::read_sampler_note() {
+  if (!reader_->push("smpl")) return;
+  // The fields alone, and only when the chunk declares them all: a chunk cut
+  // short or past the end of the file gives no note rather than one of
+  // bytes that belong to the next chunk or were never written.
+  unsigned char fields[sampler_fields_bytes];
+  if (reader_->chunk_size() >= sampler_fields_bytes &&
+      std::fread(fields, 1, sizeof fields, reader_->file()) == sizeof fields) {
+    const std::uint32_t unity_note = little_endian_u32(fields + 12);
+    if (unity_note <= 127) sampler_note_ = SamplerNote{unity_note, little_endian_u32(fields + 16)};
+  }
+  reader_->pop();
+}
+
 bool WaveFile::open_read(const char* file_name) {
   close();
+  sampler_note_.reset();
   reader_.reset(new (std::nothrow) RiffFile(file_name));
   if (reader_ == nullptr)
     return fail_open(nullptr);  // out of memory: the
@@ -80,6 +95,10 @@ bool WaveFile::open_read(const char* file_name) {
   channel_mask_ = extensible ? little_endian_u32(fields + 20) : 0;
   subformat_ = extensible ? little_endian_u16(fields + 24) : 0;
 
+  // push() searches from the form's start, so this finds a sampler chunk
+  // wherever the walk can reach it, and the data chunk is then found as
+  // before.
+  read_sampler_note();
   const FileOffset start = reader_->push("data") ? tell(file) : -1;
   if (start < 0) return fail_open("Couldn't find data chunk");
 

@@ -17,9 +17,15 @@
 //
 // The data chunk is read through a buffer of 64 KiB, so a sample costs a
 // copy of two bytes and a skip only moves the read position.
+//
+// A sampler chunk ("smpl") is looked for on open, by the same walk over the
+// form's chunks that finds the data chunk, so it counts before the data as
+// well as after it. Only its first 36 bytes of fields are read; what it
+// holds cannot make the open fail.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "riff/file_offset.h"
@@ -89,6 +95,20 @@ class WaveFile {
   std::uint32_t channel_mask() const { return channel_mask_; }
   std::uint16_t subformat() const { return subformat_; }
 
+  // The sampler chunk's note: the MIDI unity note and the pitch fraction,
+  // the part of a semitone above it times 2^32.
+  struct SamplerNote {
+    std::uint32_t unity_note = 0;
+    std::uint32_t pitch_fraction = 0;
+  };
+  static constexpr std::uint32_t sampler_fields_bytes = 36;
+  // The first "smpl" chunk's note, when that chunk declares and the file
+  // holds its 36 bytes of fields and its unity note is a MIDI note (at most
+  // 127); empty otherwise. Like the format fields, it stays through a
+  // failed open once read. The loops that follow the fields, however many
+  // the loop count claims, are not read.
+  const std::optional<SamplerNote>& sampler_note() const { return sampler_note_; }
+
   // Declared size of the data chunk in bytes.
   std::uint32_t data_length() const { return data_length_; }
   // Position of the first byte of sample data.
@@ -117,6 +137,9 @@ class WaveFile {
   static constexpr FileOffset buffer_capacity = FileOffset{64} * 1024;
 
   bool fail_open(const char* message);
+  // Reads the first sampler chunk's note into sampler_note_, and leaves the
+  // walk in the form again.
+  void read_sampler_note();
   // Refills the read buffer from the read position; false when nothing of
   // the data chunk could be read there.
   bool fill_buffer();
@@ -132,6 +155,7 @@ class WaveFile {
   std::uint16_t valid_bits_per_sample_ = 0;
   std::uint32_t channel_mask_ = 0;
   std::uint16_t subformat_ = 0;
+  std::optional<SamplerNote> sampler_note_;
   std::uint32_t data_length_ = 0;
   FileOffset data_start_ = 0;
   FileOffset data_end_ = 0;         // just past the last usable byte of data

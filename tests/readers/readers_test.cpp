@@ -117,6 +117,7 @@ TEST(ReadRecording, EveryEncodingGivesTheSixteenBitScaleInBlocksOfAnySize) {
                   std::to_string(f.channels) + " " + std::to_string(f.frames),
               std::string(e.format) + " 8000 " + std::to_string(e.channels) + " 20000")
         << row;
+    EXPECT_FALSE(f.unity_note.has_value()) << row << " holds no sampler chunk";
     EXPECT_EQ(open_recording(dir.file(e.format), {e.channels + 1u}, error), nullptr) << row;
     EXPECT_EQ(error, "channel " + std::to_string(e.channels + 1) +
                          " asked for; the recording has " + std::to_string(e.channels));
@@ -183,6 +184,77 @@ TEST(ReadRecording, RefusesWhatItCannotReadAndSaysWhat) {
     const std::string path = c.file.empty() ? dir.file("missing") : dir.write("t", c.file);
     EXPECT_EQ(open_recording(path, {c.channel}, error), nullptr) << c.says;
     EXPECT_NE(error.find(c.says), std::string::npos) << error;
+  }
+}
+
+TEST(ReadRecording, TheFirstSamplerChunkNamesTheUnityNoteWhenItsFieldsAreWhole) {
+  const auto u32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+  };
+  // The 36 bytes of fields: manufacturer, product, sample period, unity
+  // note, pitch fraction, SMPTE format and offset, loop count, sampler data
+  // size.
+  const auto fields = [&](std::uint32_t note, std::uint32_t fraction, std::uint32_t loops = 0,
+                          std::uint32_t extra = 0) {
+    return u32(0x47) + u32(0) + u32(125000) + u32(note) + u32(fraction) + u32(0) + u32(0) +
+           u32(loops) + u32(extra);
+  };
+  const std::string fmt = test::fmt_chunk(1, 8000);
+  const std::string data = test::chunk("data", test::pcm({1, -2, 3}));
+  const std::string loop = u32(0) + u32(0) + u32(0) + u32(2) + u32(0) + u32(0);
+  const auto smpl = [](const std::string& contents) { return test::chunk("smpl", contents); };
+  const auto declaring = [](std::uint32_t size, const std::string& contents) {
+    return test::chunk_declaring("smpl", size, contents);
+  };
+  // clang-format off
+  // What follows "WAVE", whether the samples are read, and the note (midi
+  // -1: none).
+  const struct { const char* name; std::string chunks; bool read; int midi; double cents; } cases[] = {
+      {"no sampler chunk", fmt + data, true, -1, 0},
+      {"note 60 before the data", fmt + smpl(fields(60, 0)) + data, true, 60, 0},
+      {"note 69 and a half, one loop, after the data",
+       fmt + data + smpl(fields(69, 0x80000000u, 1) + loop), true, 69, 50},
+      {"note 127 and a quarter", fmt + smpl(fields(127, 0x40000000u)) + data, true, 127, 25},
+      {"note 128", fmt + smpl(fields(128, 0)) + data, true, -1, 0},
+      {"note 255", fmt + data + smpl(fields(255, 0)), true, -1, 0},
+      {"note 325, whose low byte is 69", fmt + smpl(fields(325, 0)) + data, true, -1, 0},
+      {"a loop count beyond the chunk", fmt + smpl(fields(60, 0, 0xFFFFFFFFu)) + data, true, 60, 0},
+      {"an odd size, then the pad byte",
+       fmt + smpl(fields(62, 0, 0, 1) + "\x7F") + data, true, 62, 0},
+      {"cut to 35 bytes (and padded)", fmt + smpl(fields(60, 0).substr(0, 35)) + data, true, -1, 0},
+      {"36 declared, 20 at the end of the file",
+       fmt + data + declaring(36, fields(60, 0).substr(0, 20)), true, -1, 0},
+      {"1000 declared, the fields at the end of the file",
+       fmt + data + declaring(1000, fields(64, 0)), true, 64, 0},
+      {"1000 declared before the data, which the walk then cannot reach",
+       fmt + declaring(1000, fields(64, 0)) + data, false, -1, 0},
+      {"two chunks: the first one counts",
+       fmt + smpl(fields(60, 0)) + data + smpl(fields(69, 0)), true, 60, 0},
+      {"two chunks: a first one without a note",
+       fmt + smpl(fields(128, 0)) + smpl(fields(69, 0)) + data, true, -1, 0},
+  };
+  // clang-format on
+  test::TempDir dir;
+  WaveFile reopened;  // one file object for every row: no note outlives its file
+  for (const auto& c : cases) {
+    const std::string path = dir.write("t.wav", test::riff("WAVE", c.chunks));
+    std::string error;
+    const auto source = open_recording(path, {}, error);
+    EXPECT_EQ(reopened.open_read(path.c_str()), c.read) << c.name;
+    if (!c.read) {
+      EXPECT_EQ(error, "Couldn't find data chunk") << c.name;
+      continue;
+    }
+    EXPECT_EQ(reopened.sampler_note().has_value(), c.midi >= 0) << c.name;
+    ASSERT_NE(source, nullptr) << c.name << ": " << error;
+    std::vector<double> values(4);
+    values.resize(source->read(values));
+    EXPECT_EQ(values, (std::vector<double>{1, -2, 3})) << c.name;
+    const std::optional<MidiNote> note = source->format().unity_note;
+    EXPECT_EQ(note ? std::pair(note->midi, note->cents) : std::pair(-1, 0.0),
+              std::pair(c.midi, c.cents))
+        << c.name;
   }
 }
 
