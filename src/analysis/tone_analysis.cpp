@@ -239,6 +239,16 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
       }
       f0 = checked.frequency;
     }
+    if (modes.expected_hz > 0.0) {
+      const std::optional<OctaveCheck> guarded =
+          guard_octave(std::span<const double>(block).first(settings.fft_size),
+                       tools.pitch_detector.magnitudes(), settings.fft_size,
+                       settings.sample_rate, f0, modes.expected_hz);
+      if (guarded) {
+        listener.pass_octave_checked(first, *guarded);
+        f0 = guarded->frequency;
+      }
+    }
     listener.pass_started(first, f0);
 
     // The DFT frame starts with the pitch block's first samples and goes

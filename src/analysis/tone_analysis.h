@@ -39,6 +39,10 @@ struct ToneLoopModes {
   RobustSettings settings;
   double noise_floor = 0.0;  // in sample units
   bool partials = false;
+  // The pitch the tone is expected to sound, Hz, or 0: a pass's fundamental
+  // found an octave, a twelfth or two octaves from it is checked against
+  // it (the octave guard).
+  double expected_hz = 0.0;
 };
 std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings,
                           const ToneLoopModes& robust, ToneListener& listener,

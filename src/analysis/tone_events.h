@@ -49,6 +49,25 @@ enum class VoteOutcome {
   rejected,                 // nothing replaced it: the pass has no fundamental
 };
 
+// What the octave guard made of a pass whose fundamental lay an octave, a
+// twelfth or two octaves from the pitch expected of it.
+enum class OctaveEvidence {
+  spectrum,         // taken: the expected pitch's harmonics carry the energy
+  period,           // taken: the waveform repeats at the expected pitch
+  spectrum_and_period,
+  none,             // kept: neither shows the expected pitch
+  unresolved,       // kept: the spectrum is too coarse to tell them apart
+};
+struct OctaveCheck {
+  double measured = 0.0;  // Hz, the fundamental found
+  double expected = 0.0;  // Hz, the pitch expected
+  // Hz, the pass's fundamental from here on: the found one, or the multiple
+  // of it at the expected pitch when that was taken.
+  double frequency = 0.0;
+  bool taken = false;
+  OctaveEvidence evidence = OctaveEvidence::none;
+};
+
 class ToneListener {
  public:
   virtual ~ToneListener() = default;
@@ -75,6 +94,10 @@ class ToneListener {
   // replaced goes on with the new fundamental, one it rejected fails.
   virtual void pass_vote_checked(std::uint64_t /*first*/, double /*voted*/,
                                  VoteOutcome /*outcome*/) {}
+
+  // The octave guard checked the fundamental of the pass at `first`; the
+  // pass goes on with the expected pitch when it was taken.
+  virtual void pass_octave_checked(std::uint64_t /*first*/, const OctaveCheck& /*check*/) {}
 
   // The robust mode analyses a tone too short for one pass again, from
   // `attack_end` (after a shorter attack skip) to `until` (into its tail).

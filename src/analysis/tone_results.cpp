@@ -140,6 +140,7 @@ void ToneCollector::pass_measured(std::uint64_t first, double f0,
     pass.vote = vote_;
     pass.voted = voted_;
   }
+  if (octave_ && octave_first_ == first) pass.octave = octave_;
   current_.passes.push_back(std::move(pass));
 }
 
@@ -147,6 +148,11 @@ void ToneCollector::pass_vote_checked(std::uint64_t first, double voted, VoteOut
   vote_first_ = first;
   voted_ = voted;
   vote_ = outcome;
+}
+
+void ToneCollector::pass_octave_checked(std::uint64_t first, const OctaveCheck& check) {
+  octave_first_ = first;
+  octave_ = check;
 }
 
 void ToneCollector::pass_partials(std::uint64_t first, std::optional<PassPartials>&& partials) {

@@ -47,6 +47,8 @@ struct MeasuredPass {
   // What the robust mode's vote check made of it, and the vote it checked.
   VoteOutcome vote = VoteOutcome::kept;
   double voted = 0.0;
+  // What the octave guard made of it, when it checked it.
+  std::optional<OctaveCheck> octave = std::nullopt;
   // The partials analysis of the pass, when asked for and the pass allowed it.
   std::optional<PassPartials> partials = std::nullopt;
 };
@@ -111,6 +113,7 @@ class ToneCollector final : public ToneListener {
   void pass_failed(std::uint64_t first, PassFailure failure) override;
   void tone_ended(std::uint64_t end, const ToneTotals& totals) override;
   void pass_vote_checked(std::uint64_t first, double voted, VoteOutcome outcome) override;
+  void pass_octave_checked(std::uint64_t first, const OctaveCheck& check) override;
   void tone_span(std::uint64_t attack_end, std::uint64_t until) override;
   void tone_frame(std::uint32_t fft_size, std::uint32_t fft_hop, double frame_seconds) override;
   void pass_partials(std::uint64_t first, std::optional<PassPartials>&& partials) override;
@@ -124,6 +127,9 @@ class ToneCollector final : public ToneListener {
   std::uint64_t vote_first_ = 0;
   double voted_ = 0.0;
   VoteOutcome vote_ = VoteOutcome::kept;
+  // The last octave check, for the pass it belongs to.
+  std::uint64_t octave_first_ = 0;
+  std::optional<OctaveCheck> octave_;
   std::vector<ToneRecord> tones_;
   ToneRecord current_;
 };

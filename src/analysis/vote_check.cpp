@@ -16,6 +16,12 @@ namespace {
 constexpr double no_energy_db = 50.0;
 // The normalised difference under which the period estimate takes a dip.
 constexpr double period_threshold = 0.15;
+// How far a measured fundamental may lie from a multiple of the expected
+// pitch for the octave guard to look at it, in cents: a semitone.
+constexpr double octave_guard_cents = 100.0;
+// How far below the shared harmonics' energy the lower pitch's own ones may
+// lie and still show it, in dB.
+constexpr double own_partials_db = 20.0;
 
 double cents_between(double a, double b) { return 1200.0 * std::log2(a / b); }
 
@@ -69,6 +75,70 @@ double period_frequency(std::span<const double> samples, std::uint32_t sample_ra
     previous = normalised;
   }
   return 0.0;
+}
+
+std::optional<OctaveCheck> guard_octave(std::span<const double> frame,
+                                        std::span<const double> magnitudes,
+                                        std::uint32_t fft_size, std::uint32_t sample_rate,
+                                        double measured, double expected) {
+  if (!(measured > 0.0) || !(expected > 0.0) || sample_rate == 0 || fft_size < 4 ||
+      magnitudes.size() != fft_size / 2) {
+    return std::nullopt;
+  }
+  // The multiple q relating them, and whether the expected pitch is the
+  // higher one.
+  const double octaves = std::log2(expected / measured);
+  int q = 0;
+  for (const int multiple : {2, 3, 4}) {
+    const double apart = std::fabs(std::fabs(octaves) - std::log2(multiple)) * 1200.0;
+    if (apart <= octave_guard_cents) q = multiple;
+  }
+  if (q == 0) return std::nullopt;
+  const bool up = octaves > 0.0;
+  const double taken = up ? measured * q : measured / q;
+  OctaveCheck check{measured, expected, measured, false, OctaveEvidence::none};
+
+  // The comb of the lower pitch: its first harmonics up to 8 of the higher
+  // one's, each the strongest bin within one of where it falls. Every q-th
+  // belongs to the higher pitch too ("shared"); the rest only to the lower.
+  const double bin_width = static_cast<double>(sample_rate) / fft_size;
+  const double lower = up ? measured : taken;
+  const std::size_t half = magnitudes.size();
+  double shared = 0.0;
+  double own = 0.0;
+  bool resolved = lower >= 3.0 * bin_width;
+  for (int m = 1; resolved && m <= 8 * q; ++m) {
+    const auto centre = static_cast<std::size_t>(std::lround(m * lower / bin_width));
+    if (centre + 1 >= half) break;
+    const double peak =
+        std::max({magnitudes[centre - 1], magnitudes[centre], magnitudes[centre + 1]});
+    (m % q == 0 ? shared : own) += peak * peak;
+  }
+  const double strongest = *std::max_element(magnitudes.begin() + 1, magnitudes.end());
+  bool spectrum = false;
+  if (resolved && strongest > 0.0) {
+    if (up) {
+      const auto bin = static_cast<std::size_t>(std::lround(taken / bin_width));
+      const double at_taken =
+          bin + 1 < half ? std::max({magnitudes[bin - 1], magnitudes[bin], magnitudes[bin + 1]})
+                         : 0.0;
+      spectrum = shared >= own && at_taken >= strongest * std::pow(10.0, -no_energy_db / 20.0);
+    } else {
+      spectrum = own >= shared * std::pow(10.0, -own_partials_db / 10.0);
+    }
+  }
+  const double period = period_frequency(frame, sample_rate, period_threshold);
+  const bool repeats = period > 0.0 && std::fabs(cents_between(period, taken)) <= agreement_cents;
+  if (spectrum || repeats) {
+    check.taken = true;
+    check.evidence = spectrum && repeats ? OctaveEvidence::spectrum_and_period
+                     : spectrum          ? OctaveEvidence::spectrum
+                                         : OctaveEvidence::period;
+    check.frequency = taken;
+  } else if (!resolved) {
+    check.evidence = OctaveEvidence::unresolved;
+  }
+  return check;
 }
 
 void VoteChecker::transform(std::span<const double> block, std::uint32_t from,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -27,6 +28,22 @@ struct CheckedVote {
 // to twice that (or to max_lag). In Hz; 0 when there is none.
 double period_frequency(std::span<const double> samples, std::uint32_t sample_rate,
                         double threshold = 0.15, std::size_t max_lag = SIZE_MAX);
+
+// The octave guard: when a pass's fundamental `measured` lies 2, 3 or 4
+// times above or below `expected` (within a semitone), checks which of the
+// two the pitch frame's spectrum `magnitudes` and its samples `frame`
+// support; none when they are not so related. The expected pitch is taken,
+// as that multiple of the measured one, when
+// - above it: its harmonics carry at least as much energy as the measured
+//   pitch's other harmonics, and it has energy of its own (an organ's
+//   sub-octave rank makes the lower pitch present but not the note);
+// - below it: the harmonics that only it has carry energy within 20 dB of
+//   the others (a weak fundamental and its odd partials);
+// - either way: the waveform's period is the expected pitch's.
+std::optional<OctaveCheck> guard_octave(std::span<const double> frame,
+                                        std::span<const double> magnitudes,
+                                        std::uint32_t fft_size, std::uint32_t sample_rate,
+                                        double measured, double expected);
 
 class VoteChecker {
  public:
