@@ -84,15 +84,21 @@ std::optional<NameMatch> match_note_name(std::string_view text) {
   return NameMatch{(octave + 1) * 12 + letter + accidental, at};
 }
 
-// A MIDI number of one to three digits, or none.
-std::optional<int> midi_number(std::string_view text) {
-  if (text.empty() || text.size() > 3 || !std::all_of(text.begin(), text.end(), is_digit)) {
+// A whole number of at most `digits` digits and nothing else, or none.
+std::optional<std::size_t> digits_number(std::string_view text, std::size_t digits) {
+  if (text.empty() || text.size() > digits || !std::all_of(text.begin(), text.end(), is_digit)) {
     return std::nullopt;
   }
-  int value = 0;
-  for (const char c : text) value = value * 10 + (c - '0');
-  if (value > 127) return std::nullopt;
+  std::size_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
   return value;
+}
+
+// A MIDI number of one to three digits, or none.
+std::optional<int> midi_number(std::string_view text) {
+  const std::optional<std::size_t> value = digits_number(text, 3);
+  if (!value || *value > 127) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 bool valid_midi(int midi) { return midi >= 0 && midi <= 127; }
@@ -439,17 +445,14 @@ TemperamentRead parse_scala(std::string_view text) {
     }
     if (!count) {
       const std::string_view digits = trimmed(line);
-      const bool number = !digits.empty() && digits.size() <= 5 &&
-                          std::all_of(digits.begin(), digits.end(), is_digit);
-      std::size_t value = 0;
-      for (const char c : digits) value = value * 10 + static_cast<std::size_t>(c - '0');
-      if (!number || value == 0 || value > max_scale_degrees) {
+      const std::optional<std::size_t> value = digits_number(digits, 5);
+      if (!value || *value == 0 || *value > max_scale_degrees) {
         return temperament_error(line_error(line_number, quoted(digits) +
                                                              " is not a count of notes from 1 to " +
                                                              std::to_string(max_scale_degrees)));
       }
       count = value;
-      notes.reserve(value);
+      notes.reserve(*value);
       continue;
     }
     const std::string_view body = trimmed(line);
@@ -499,13 +502,14 @@ TemperamentRead parse_scala(std::string_view text) {
 }
 
 TemperamentRead read_temperament(std::string_view name_or_path) {
-  for (const BuiltInTemperament& built_in : built_in_temperaments) {
-    if (name_or_path == built_in.name) {
-      TemperamentRead read;
-      read.temperament =
-          Temperament{built_in.name, {built_in.cents.begin(), built_in.cents.end()}, 1200.0};
-      return read;
-    }
+  const auto* const built_in =
+      std::find_if(built_in_temperaments.begin(), built_in_temperaments.end(),
+                   [&](const BuiltInTemperament& entry) { return name_or_path == entry.name; });
+  if (built_in != built_in_temperaments.end()) {
+    TemperamentRead read;
+    read.temperament =
+        Temperament{built_in->name, {built_in->cents.begin(), built_in->cents.end()}, 1200.0};
+    return read;
   }
   const auto scale_file = [&] {
     constexpr std::string_view extension = ".scl";
@@ -517,8 +521,8 @@ TemperamentRead read_temperament(std::string_view name_or_path) {
   };
   if (!scale_file()) {
     std::string names;
-    for (const BuiltInTemperament& built_in : built_in_temperaments) {
-      names += (names.empty() ? "" : ", ") + std::string(built_in.name);
+    for (const BuiltInTemperament& entry : built_in_temperaments) {
+      names += (names.empty() ? "" : ", ") + std::string(entry.name);
     }
     return temperament_error(quoted(name_or_path, name_or_path.size()) +
                              " is neither a temperament built in (" + names +
@@ -563,7 +567,7 @@ TargetNote nearest_target(const Tuning& tuning, double frequency) {
       scale.period + tuning.stretch_cents * static_cast<double>(n) / 12.0;
   const double wanted = cents_from(frequency, tuning.a4) + scale_cents(scale, tuning.root, 69);
   // Keys stay well within int, whatever the frequency.
-  const double most_octaves = static_cast<double>((std::int64_t{1} << 30) / n);
+  const double most_octaves = std::floor(1073741824.0 / static_cast<double>(n));
   for (std::int64_t d = 0; d < n; ++d) {
     const std::int64_t first_key = 60 + std::int64_t{tuning.root} + d;
     const double at_zero = scale.degrees[static_cast<std::size_t>(d)] +
@@ -602,9 +606,9 @@ std::optional<BestReference> best_reference(const Tuning& tuning,
   BestReference best;
   best.tones = implied.size();
   best.a4_hz = median(implied);
-  std::vector<double> deviations;
-  deviations.reserve(implied.size());
-  for (const double a4 : implied) deviations.push_back(std::abs(a4 - best.a4_hz));
+  std::vector<double> deviations(implied.size());
+  std::transform(implied.begin(), implied.end(), deviations.begin(),
+                 [&](double a4) { return std::abs(a4 - best.a4_hz); });
   // 1.4826 MAD estimates the standard deviation of normal values; the
   // median's standard error is 1.2533 (sqrt(pi/2)) times the mean's.
   const double sigma = 1.4826 * median(std::move(deviations));
