@@ -35,6 +35,7 @@ targets=(
   "fuzz_wave_reader fuzz/wave.dict fuzz/seeds/wave tests/corpus/files"
   "fuzz_analysis fuzz/wave.dict fuzz/seeds/wave tests/corpus/files"
   "fuzz_console fuzz/console.dict fuzz/seeds/console"
+  "fuzz_scala fuzz/scala.dict fuzz/seeds/scala"
 )
 
 # The targets write each input to a scratch file in the temporary folder; one

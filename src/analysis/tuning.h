@@ -103,7 +103,8 @@ struct Tuning {
 double target_hz(const Tuning& tuning, const MidiNote& note);
 
 // The note of the tuning whose target lies nearest `frequency` (Hz, above 0
-// and finite), and the frequency's deviation from it in cents.
+// and finite), and the frequency's deviation from it in cents. Any other
+// frequency gives A4 with cents not a number.
 struct TargetNote {
   int midi = 69;
   double hz = 0.0;
@@ -117,7 +118,10 @@ double cents_from(double frequency, double target);
 // The A4 at which a set of tones fits the tuning best: each tone's
 // frequency and the note it is judged against give the A4 it would fit
 // exactly; the fit is their median, and the interval the half-width of the
-// median's 95 % interval (from the median absolute deviation).
+// median's 95 % interval (from the median absolute deviation; 0 for a
+// single tone, which gives no spread to judge). Tones whose frequency is not
+// above 0 and finite are left out (`tones` counts those used); none when no
+// tone is left.
 struct JudgedTone {
   double frequency = 0.0;
   MidiNote note;

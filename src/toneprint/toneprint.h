@@ -4,7 +4,7 @@
 // (toneprint-batch, the Vamp plugin, the Python module) include. It gives
 // the settings with their names, bounds and defaults, the robust mode's
 // changes, the sources of samples, the run over a recording and its
-// results. The records it includes are plain; the analysis's machinery
+// results, and the targets that tones are tuned against. The records it includes are plain; the analysis's machinery
 // stays behind it.
 
 #include <atomic>
@@ -21,6 +21,7 @@
 #include "analysis/robust_settings.h"
 #include "analysis/sample_source.h"
 #include "analysis/tone_results.h"
+#include "analysis/tuning.h"
 
 namespace toneprint {
 
