@@ -60,14 +60,15 @@ struct NameMatch {
   int midi = 0;
   std::size_t length = 0;
 };
-std::optional<NameMatch> match_note_name(std::string_view text) {
+std::optional<NameMatch> match_note_name(std::string_view text, bool s_sharp = false) {
   if (text.empty()) return std::nullopt;
   const int letter = letter_class(text[0]);
   if (letter < 0) return std::nullopt;
   std::size_t at = 1;
   int accidental = 0;
-  if (at < text.size() && (text[at] == '#' || text[at] == 'b')) {
-    accidental = text[at] == '#' ? 1 : -1;
+  if (at < text.size() &&
+      (text[at] == '#' || text[at] == 'b' || (s_sharp && text[at] == 's'))) {
+    accidental = text[at] == 'b' ? -1 : 1;
     ++at;
   }
   int octave = 0;
@@ -317,7 +318,9 @@ NoteInName note_in_file_name(std::string_view path) {
   std::vector<std::string_view> found;
   for (std::size_t i = 0; i < stem.size(); ++i) {
     if (i > 0 && (is_letter(stem[i - 1]) || is_digit(stem[i - 1]))) continue;
-    const std::optional<NameMatch> match = match_note_name(stem.substr(i));
+    // File names often spell a sharp 's' ("Fs3"), since '#' is awkward
+    // in them.
+    const std::optional<NameMatch> match = match_note_name(stem.substr(i), true);
     if (!match || !valid_midi(match->midi)) continue;
     const std::size_t end = i + match->length;
     if (end < stem.size() && is_letter(stem[end])) continue;

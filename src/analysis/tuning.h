@@ -25,7 +25,8 @@ std::optional<int> parse_note(std::string_view text);
 
 // The note that a recording's file name gives: the name without its folders
 // and extension holds exactly one note name (set off from letters and
-// digits: "Piano_C#4.wav", "A3-soft.flac", "Bb2 mf.wav") or, when it holds
+// digits: "Piano_C#4.wav", "A3-soft.flac", "Bb2 mf.wav", with 's' for a
+// sharp too: "Fs3.wav") or, when it holds
 // none, is one MIDI number ("060.wav"). Otherwise `error` says which file
 // holds no note or two.
 struct NoteInName {

@@ -62,7 +62,9 @@ TEST(Tuning, NotesInFileNames) {
                                                          {"A3-1.wav", 57},
                                                          {"A4.take3.wav", 69},
                                                          {"no-extension-E2", 40},
-                                                         {"7.wav", 7}};
+                                                         {"7.wav", 7},
+                                                         {"viola_056-Gs3.wav", 56},
+                                                         {"Fs-1.wav", 6}};
   for (const auto& [path, midi] : good) {
     const NoteInName note = note_in_file_name(path);
     EXPECT_EQ(note.midi, midi) << path;
@@ -70,6 +72,7 @@ TEST(Tuning, NotesInFileNames) {
   }
   const std::vector<std::pair<std::string, std::string>> bad = {
       {"Bass.wav", "Bass.wav: no note in the file name"},
+      {"Class3.wav", "Class3.wav: no note in the file name"},
       {"Cello.wav", "Cello.wav: no note in the file name"},
       {"A440.wav", "A440.wav: no note in the file name"},
       {"E2mf.wav", "E2mf.wav: no note in the file name"},
