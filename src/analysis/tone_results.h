@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/partial_results.h"
+#include "analysis/sample_source.h"
 #include "analysis/tone_events.h"
 
 namespace toneprint {
@@ -80,6 +81,12 @@ struct ToneRecord {
   // The partials analysis's summary of the used passes, when asked for and
   // a pass allowed it.
   std::optional<TonePartials> partials;
+  // The note the tone is expected to sound, when the user gave one.
+  std::optional<MidiNote> expected;
+  // What the octave guard found, when it checked the tone: the frequency
+  // before, the target, the frequency after, whether the expected pitch was
+  // taken, and the evidence of most of the passes that decided it.
+  std::optional<OctaveCheck> octave_check;
 
   bool measured() const { return totals.pass_count > 0; }
   // The tone's fundamental (Hz): the partials analysis's when it gave one,
