@@ -411,4 +411,34 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
   return stream.error().empty() ? source.error() : stream.error();
 }
 
+std::string analyse_span(SampleSource& source, std::uint64_t from, std::uint64_t until,
+                         const AnalysisSettings& settings, const ToneLoopModes& modes,
+                         ToneListener& listener, Evaluation evaluation, bool one_thread) {
+  // The stream counts from the recording's first sample, as the tone loop's
+  // does, so that the events' positions are the recording's.
+  if (!source.seek(0)) {
+    return source.error().empty() ? "could not go back in the recording" : source.error();
+  }
+  PassTools tools(settings, evaluation, one_thread);
+  SampleStream stream(source, tools.block.size());
+  ToneTotals totals;
+  totals.reset(settings.harmonic_count);
+  listener.tone_started(from);
+  // The passes start where the tone loop's would: after the attack skip
+  // that follows the first loud sample.
+  const std::uint64_t attack_end =
+      from + 1 + duration_samples(settings.sample_rate, settings.attack_seconds);
+  bool held = false;
+  if (attack_end < until && stream.skip_forward(attack_end)) {
+    BoundedReader reader(stream, until);
+    held = measure_passes(reader, stream, settings, modes, listener, tools, totals);
+  }
+  const bool retry_short = modes.settings.follow_tail || modes.settings.short_attack;
+  if (retry_short && !held && stream.error().empty() && source.error().empty()) {
+    analyse_short_tone(stream, from, until, settings, modes, listener, tools, totals);
+  }
+  listener.tone_ended(until, totals);
+  return stream.error().empty() ? source.error() : stream.error();
+}
+
 }  // namespace toneprint

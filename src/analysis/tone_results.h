@@ -3,6 +3,7 @@
 // A recording's tones as a record, gathered from the tone loop's events,
 // with what a musician asks of each: the nearest note and how far from it.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -69,6 +70,9 @@ struct ToneRecord {
   // The partials analysis's summary of the used passes, when asked for and
   // a pass allowed it.
   std::optional<TonePartials> partials;
+  // Set when the robust mode split a tone of notes played legato: the
+  // number (from 1) that the unsplit tone would have had in the recording.
+  std::optional<std::size_t> split_from;
 
   bool measured() const { return totals.pass_count > 0; }
   // The tone's fundamental (Hz): the partials analysis's when it gave one,
