@@ -149,14 +149,15 @@ double harmonic_level(std::span<const double> samples, double hz, double other,
 // The sample, within [low, high], at which a note at `before` Hz gives way
 // to one at `after` Hz: where a short window's level at the second note's
 // harmonics, against its largest, overtakes the first's. The window is as
-// short as can still tell the two fundamentals apart (the second at the
-// first's window's first zero). `coarse` when no such crossing is found.
+// short as can still tell apart frequencies half the fundamentals' distance
+// apart, as the harmonics of notes a fifth apart are. `coarse` when no such
+// crossing is found.
 std::uint64_t locate_change(SampleSource& source, std::uint64_t coarse, std::uint64_t low,
                             std::uint64_t high, double before, double after,
                             std::uint32_t rate, std::string& error) {
   const double apart = std::fabs(after - before);
   const auto length = static_cast<std::uint64_t>(
-      std::clamp(2.0 * rate / apart, 0.02 * rate, 0.2 * rate));
+      std::clamp(4.0 * rate / apart, 0.02 * rate, 0.25 * rate));
   const std::uint64_t half = length / 2;
   if (low < half) low = half;
   if (high <= low) return coarse;

@@ -323,7 +323,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   RobustSettings robust;
   bool all_robust = false;
   app.add_flag("--robust", all_robust,
-               "For real instruments: all five changes below, each of which also has an "
+               "For real instruments: all six changes below, each of which also has an "
                "option of its own")
       ->group("Modes");
   bool partials = false;

@@ -223,9 +223,9 @@ samples: a numpy array, 1-D (frames) or 2-D (frames x channels), of real
 sample_rate: samples per second.
 a4: the frequency of A4 for note names and cents, Hz (100 to 1000).
 channel: 'mix' for the channels' mean, or a channel number from 1.
-robust: True for the robust mode's five changes for real instruments, or a
+robust: True for the robust mode's six changes for real instruments, or a
     collection of their names: follow_tail, short_attack, check_vote,
-    consensus, relative_threshold. The default analysis otherwise, which
+    consensus, relative_threshold, split_legato. The default analysis otherwise, which
     gives the programs' numbers.
 partials: True to measure each partial at its own frequency too, as
     toneprint-batch --partials does: each Tone's partials, inharmonicity
