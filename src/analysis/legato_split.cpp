@@ -12,7 +12,6 @@
 
 #include "analysis/pitch_detection.h"
 #include "analysis/robust_settings.h"
-#include "analysis/vote_check.h"
 
 namespace toneprint {
 namespace {
@@ -40,11 +39,14 @@ struct TrackPoint {
 };
 
 // The pitch of each block of fft_size + fft_hop samples in [from, until),
-// one every `step` samples: the estimate every pass makes of its block.
+// one every `step` samples: the vote every pass takes on its block. The
+// robust mode's check of it is left out: a level's trimmed mean copes with
+// a stray octave, and the check's rejections leave gaps just where the
+// notes change.
 std::vector<TrackPoint> follow_pitch(SampleSource& source, std::uint64_t from,
                                      std::uint64_t until, std::uint64_t step,
-                                     const AnalysisSettings& settings, bool check_vote,
-                                     Evaluation evaluation, std::string& error) {
+                                     const AnalysisSettings& settings, Evaluation evaluation,
+                                     std::string& error) {
   std::vector<TrackPoint> track;
   const std::size_t size = std::size_t{settings.fft_size} + settings.fft_hop;
   if (until <= from || until - from < size) return track;
@@ -55,7 +57,6 @@ std::vector<TrackPoint> follow_pitch(SampleSource& source, std::uint64_t from,
   std::vector<double> block(size);
   std::vector<double> skipped;
   PitchDetector detector(evaluation);
-  VoteChecker checker;
   if (!read_exactly(source, block)) {
     error = read_error(source);
     return track;
@@ -64,13 +65,7 @@ std::vector<TrackPoint> follow_pitch(SampleSource& source, std::uint64_t from,
     const PitchEstimate pitch =
         detector.detect(block, settings.fft_size, settings.fft_hop, settings.sample_rate,
                         settings.peak_threshold, settings.peak_count);
-    double f0 = pitch.status == PitchStatus::Found ? pitch.frequency : 0.0;
-    if (check_vote && f0 > 0.0 && std::isfinite(f0)) {
-      f0 = checker
-               .check(block, detector.magnitudes(), settings.fft_size, settings.fft_hop,
-                      settings.sample_rate, settings.peak_threshold, settings.peak_count, f0)
-               .frequency;
-    }
+    const double f0 = pitch.status == PitchStatus::Found ? pitch.frequency : 0.0;
     track.push_back({first + size / 2, f0 > 0.0 && std::isfinite(f0) ? cents_of(f0) : not_found});
     if (first + step + size > until) break;
     // The next block: what this one holds of it, then fresh samples.
@@ -212,14 +207,12 @@ bool passes_disagree(const ToneRecord& tone) {
 
 std::vector<std::uint64_t> legato_changes(SampleSource& source, std::uint64_t from,
                                           std::uint64_t until, const AnalysisSettings& settings,
-                                          bool check_vote, Evaluation evaluation,
-                                          std::string& error) {
+                                          Evaluation evaluation, std::string& error) {
   const std::uint32_t rate = settings.sample_rate;
   const std::uint64_t step = std::max<std::uint32_t>(1, duration_samples(rate, legato_step_seconds));
   const std::uint64_t onset = duration_samples(rate, shortest_attack_seconds);
   const std::vector<TrackPoint> track = follow_pitch(
-      source, std::min(until, from + 1 + onset), until, step, settings, check_vote, evaluation,
-      error);
+      source, std::min(until, from + 1 + onset), until, step, settings, evaluation, error);
   const std::size_t width = std::max<std::size_t>(
       2, static_cast<std::size_t>(std::lround(legato_window_seconds / legato_step_seconds)));
   if (track.size() < 2 * width) return {};
@@ -293,13 +286,13 @@ std::vector<std::uint64_t> legato_changes(SampleSource& source, std::uint64_t fr
     }
   }
 
-  // Each change found to within a step or two, then located more closely
-  // from the two notes' harmonics, within the middle third of the notes
-  // either side.
+  // Each change found to within a window or so (a slow bow or a vibrato
+  // moves it), then located more closely from the two notes' harmonics,
+  // within a window of it and the third of each note nearest it.
   std::vector<std::uint64_t> changes;
   for (std::size_t k = 1; k < bounds.size(); ++k) {
     const std::uint64_t coarse = at(bounds[k]);
-    const std::uint64_t reach = 3 * step;
+    const std::uint64_t reach = width * step;
     const std::uint64_t before_start = changes.empty() ? from : changes.back();
     const std::uint64_t low =
         std::max({coarse > reach ? coarse - reach : 0, coarse - (coarse - before_start) / 3});
@@ -324,8 +317,7 @@ std::string split_legato(SampleSource& source, const AnalysisSettings& settings,
     ToneRecord& tone = tones[i];
     std::vector<std::uint64_t> changes;
     if (error.empty() && passes_disagree(tone)) {
-      changes = legato_changes(source, tone.start, tone.end, settings, modes.settings.check_vote,
-                               evaluation, error);
+      changes = legato_changes(source, tone.start, tone.end, settings, evaluation, error);
     }
     if (changes.empty() || !error.empty()) {
       split.push_back(std::move(tone));

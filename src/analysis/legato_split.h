@@ -38,8 +38,7 @@ bool passes_disagree(const ToneRecord& tone);
 // `error`, when the source could not be read.
 std::vector<std::uint64_t> legato_changes(SampleSource& source, std::uint64_t from,
                                           std::uint64_t until, const AnalysisSettings& settings,
-                                          bool check_vote, Evaluation evaluation,
-                                          std::string& error);
+                                          Evaluation evaluation, std::string& error);
 
 // Replaces each tone of `tones` whose measured passes lie more than
 // agreement_cents apart and whose pitch holds at notes in turn with a tone
