@@ -228,11 +228,13 @@ std::vector<std::uint64_t> legato_changes(SampleSource& source, std::uint64_t fr
   std::vector<std::size_t> bounds;  // each segment's first point; the first is 0
   bounds.push_back(0);
   for (std::size_t i = width; i + width <= track.size(); ++i) {
-    if (std::fabs(change[i]) <= agreement_cents) continue;
+    const double size = std::fabs(change[i]);
+    if (size <= agreement_cents) continue;
+    // The largest within reach; of equal ones, the first.
+    const std::size_t last = std::min(i + width, track.size() - 1);
     bool largest = true;
-    for (std::size_t j = i - width; j <= i + width && j < track.size() && largest; ++j) {
-      largest = std::fabs(change[j]) < std::fabs(change[i]) ||
-                (std::fabs(change[j]) == std::fabs(change[i]) && j >= i);
+    for (std::size_t j = i - width; j <= last && largest; ++j) {
+      largest = std::fabs(change[j]) < size || (std::fabs(change[j]) == size && j >= i);
     }
     if (largest) bounds.push_back(i);
   }
