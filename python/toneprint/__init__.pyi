@@ -20,7 +20,9 @@ Samples = Union[
 ]
 
 RobustChange = Literal[
-    "follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold"
+    "follow_tail", "short_attack", "short_frames", "check_vote", "consensus",
+    "relative_threshold",
+    "split_legato",
 ]
 
 class ReadError(OSError):
@@ -107,6 +109,8 @@ class Tone:
     def inharmonicity(self) -> Inharmonicity | None: ...
     @property
     def vibrato(self) -> Vibrato | None: ...
+    @property
+    def split_from(self) -> int | None: ...
     @property
     def measured(self) -> bool: ...
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "analysis/legato_split.h"
 #include "analysis/level_scan.h"
 #include "analysis/tone_analysis.h"
 #include "analysis/tone_results.h"
@@ -87,6 +88,15 @@ void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
   result.samples = read - before;
   result.peak = counted.peak();
   result.tones = std::move(collector.tones());
+  if (robust.split_legato && result.error.empty() &&
+      std::any_of(result.tones.begin(), result.tones.end(), passes_disagree)) {
+    // The split reads the tones it splits again: from this source where it
+    // can seek, otherwise from the recording opened again.
+    if (!source->seek(0)) source = reopen(result.error);
+    if (source == nullptr) return;
+    result.error = split_legato(*source, result.settings, analysis, robust.consensus,
+                                result.tones, run.evaluation, run.one_thread);
+  }
 }
 
 }  // namespace toneprint

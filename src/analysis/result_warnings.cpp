@@ -1,10 +1,12 @@
 #include "analysis/result_warnings.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
 #include "analysis/partial_analysis.h"
+#include "analysis/robust_settings.h"
 
 namespace toneprint {
 namespace {
@@ -29,6 +31,22 @@ std::string seconds_text(double seconds) {
   return text;
 }
 
+// Whether the consensus left out of a tone's means two or more passes that
+// agree with each other: a note of their own rather than stray passes.
+bool leaves_out_a_group(const ToneRecord& tone) {
+  for (std::size_t i = 0; i < tone.passes.size(); ++i) {
+    if (tone.passes[i].used) continue;
+    for (std::size_t j = i + 1; j < tone.passes.size(); ++j) {
+      if (!tone.passes[j].used &&
+          std::fabs(1200.0 * std::log2(tone.passes[i].fundamental /
+                                       tone.passes[j].fundamental)) <= agreement_cents) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::string> result_warnings(const RecordingResult& result) {
@@ -37,6 +55,7 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
   std::vector<std::size_t> short_tones;
   std::vector<std::size_t> spread_tones;
   std::vector<std::size_t> without_partials;
+  std::vector<std::size_t> left_out_groups;
   double widest = 0.0;
   std::size_t failed = 0;
   std::vector<std::size_t> failed_tones;
@@ -51,6 +70,7 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
       short_tones.push_back(i + 1);
     }
     if (result.partials && tone.measured() && !tone.partials) without_partials.push_back(i + 1);
+    if (leaves_out_a_group(tone)) left_out_groups.push_back(i + 1);
     if (tone.measured() && tone.spread_cents() > doubtful_spread_cents) {
       spread_tones.push_back(i + 1);
       widest = std::max(widest, tone.spread_cents());
@@ -69,6 +89,14 @@ std::vector<std::string> result_warnings(const RecordingResult& result) {
                     std::to_string(static_cast<int>(doubtful_spread_cents)) + " cents (tone " +
                     tone_list(spread_tones) + ", up to " + widest_text +
                     "): often notes played legato, without silence between them");
+  }
+  if (!left_out_groups.empty()) {
+    lines.push_back(plural(left_out_groups.size(), "tone's", "tones'") +
+                    " means leave out passes that agree with each other but not with the "
+                    "passes used (tone " +
+                    tone_list(left_out_groups) +
+                    "): often a second note played legato, which the legato split makes a tone "
+                    "of its own");
   }
   if (!without_partials.empty()) {
     char cycles[32];

@@ -30,10 +30,13 @@ struct RobustSettings {
   // below the recording's loudest sample.
   bool relative_threshold = false;
   double relative_threshold_db = 19.0;
+  // A tone whose pitch holds at two or more notes in turn (notes played
+  // legato, without a silence between them) becomes a tone per note.
+  bool split_legato = false;
 
   bool any() const {
     return follow_tail || short_attack || short_frames || check_vote || consensus ||
-           relative_threshold;
+           relative_threshold || split_legato;
   }
   // Whether the tone loop itself changes (the others act before or after it).
   bool changes_tone_loop() const {
@@ -48,7 +51,7 @@ struct RobustChange {
   bool RobustSettings::*flag;
   const char* description;
 };
-inline constexpr std::array<RobustChange, 6> robust_changes = {{
+inline constexpr std::array<RobustChange, 7> robust_changes = {{
     {"follow-tail", &RobustSettings::follow_tail,
      "Follow a tone too short for one pass into its decaying tail"},
     {"short-attack", &RobustSettings::short_attack,
@@ -61,6 +64,9 @@ inline constexpr std::array<RobustChange, 6> robust_changes = {{
      "Average only the passes within 50 cents of the best-supported one"},
     {"relative-threshold", &RobustSettings::relative_threshold,
      "Lower the silence threshold to 19 dB below the recording's loudest sample"},
+    {"split-legato", &RobustSettings::split_legato,
+     "Split a tone whose pitch moves from note to note without a silence (legato) into a tone "
+     "per note"},
 }};
 
 // Every change on: the robust mode.

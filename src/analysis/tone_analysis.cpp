@@ -305,6 +305,11 @@ bool measure_passes(Reader& reader, SampleStream& stream, const AnalysisSettings
   return held;
 }
 
+// Whether a tone too short for one pass is analysed again.
+bool retries_short_tones(const RobustSettings& robust) {
+  return robust.follow_tail || robust.short_attack || robust.short_frames;
+}
+
 // Moves the stream to `target`, back or ahead.
 bool move_to(SampleStream& stream, std::uint64_t target) {
   const std::uint64_t at = stream.position();
@@ -438,8 +443,7 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
   ToneReader reader(stream, silence, settings.silence_threshold);
   PassTools tools(settings, evaluation, one_thread);
   const std::uint32_t attack = duration_samples(settings.sample_rate, settings.attack_seconds);
-  const bool retry_short = robust.settings.follow_tail || robust.settings.short_attack ||
-                           robust.settings.short_frames;
+  const bool retry_short = retries_short_tones(robust.settings);
 
   while (wait_for_tone(stream, settings.silence_threshold)) {
     const std::uint64_t start = stream.position() - 1;
@@ -458,6 +462,37 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
     listener.tone_ended(reader.end(), totals);
     if (reader.read_failed() || !stream.error().empty()) break;
   }
+  return stream.error().empty() ? source.error() : stream.error();
+}
+
+std::string analyse_span(SampleSource& source, std::uint64_t from, std::uint64_t until,
+                         const AnalysisSettings& settings, const ToneLoopModes& modes,
+                         ToneListener& listener, Evaluation evaluation, bool one_thread) {
+  // The stream counts from the recording's first sample, as the tone loop's
+  // does, so that the events' positions are the recording's.
+  if (!source.seek(0)) {
+    return source.error().empty() ? "could not go back in the recording" : source.error();
+  }
+  PassTools tools(settings, evaluation, one_thread);
+  SampleStream stream(source, tools.block.size());
+  ToneTotals totals;
+  totals.reset(settings.harmonic_count);
+  listener.tone_started(from);
+  // The passes start where the tone loop's would: after the attack skip
+  // that follows the first loud sample.
+  const std::uint64_t attack_end =
+      from + 1 + duration_samples(settings.sample_rate, settings.attack_seconds);
+  bool held = false;
+  if (attack_end < until && stream.skip_forward(attack_end)) {
+    BoundedReader reader(stream, until);
+    held = measure_passes(reader, stream, settings, modes, listener, tools, totals);
+  }
+  const bool retry_short = retries_short_tones(modes.settings);
+  if (retry_short && !held && stream.error().empty() && source.error().empty()) {
+    analyse_short_tone(stream, from, until, settings, modes, listener, tools, totals, evaluation,
+                       one_thread);
+  }
+  listener.tone_ended(until, totals);
   return stream.error().empty() ? source.error() : stream.error();
 }
 

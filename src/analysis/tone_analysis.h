@@ -48,4 +48,15 @@ std::string analyse_tones(SampleSource& source, const AnalysisSettings& settings
                           const ToneLoopModes& robust, ToneListener& listener,
                           Evaluation evaluation = Evaluation::fast, bool one_thread = false);
 
+// Analyses the samples [from, until) of a source that can seek as one tone,
+// whatever the silences in it: tone_started(from), the attack skip of
+// settings.attack_seconds, the passes (and, with the robust settings, a
+// retry as for a short tone), tone_ended(until), as the tone loop reports a
+// tone. For a tone split or measured again with other settings. Returns why
+// it could not: the source cannot seek, or could not be read.
+std::string analyse_span(SampleSource& source, std::uint64_t from, std::uint64_t until,
+                         const AnalysisSettings& settings, const ToneLoopModes& modes,
+                         ToneListener& listener, Evaluation evaluation = Evaluation::fast,
+                         bool one_thread = false);
+
 }  // namespace toneprint

@@ -3,6 +3,7 @@
 // A recording's tones as a record, gathered from the tone loop's events,
 // with what a musician asks of each: the nearest note and how far from it.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -87,6 +88,9 @@ struct ToneRecord {
   // before, the target, the frequency after, whether the expected pitch was
   // taken, and the evidence of most of the passes that decided it.
   std::optional<OctaveCheck> octave_check;
+  // Set when the robust mode split a tone of notes played legato: the
+  // number (from 1) that the unsplit tone would have had in the recording.
+  std::optional<std::size_t> split_from;
 
   bool measured() const { return totals.pass_count > 0; }
   // The tone's fundamental (Hz): the partials analysis's when it gave one,

@@ -181,6 +181,10 @@ class JsonWriter final : public ResultWriter {
     entry["end_sample"] = tone.end;
     entry["passes"] = tone.passes.size();
     entry["passes_used"] = tone.totals.pass_count;
+    if (options_.robust.split_legato) {
+      // The tone's number before notes played legato were split apart.
+      entry["split_from"] = tone.split_from ? json(*tone.split_from) : json(nullptr);
+    }
     if (tone.analysed_until > 0) {
       // Analysed again, with a shorter attack skip or into its tail.
       entry["analysed_from_s"] = result.seconds(tone.analysed_from);

@@ -224,9 +224,9 @@ sample_rate: samples per second.
 a4: the frequency of A4 for note names and cents, Hz (100 to 1000).
 channel: 'mix' for the channels' mean, or a channel number from 1.
 robust: True for all the robust mode's changes for real instruments, or a
-    collection of their names: follow_tail, short_attack, check_vote,
-    consensus, relative_threshold. The default analysis otherwise, which
-    gives the programs' numbers.
+    collection of their names: follow_tail, short_attack, short_frames,
+    check_vote, consensus, relative_threshold, split_legato. The default
+    analysis otherwise, which gives the programs' numbers.
 partials: True to measure each partial at its own frequency too, as
     toneprint-batch --partials does: each Tone's partials, inharmonicity
     and vibrato (None otherwise), and its frequency is partial 1's.

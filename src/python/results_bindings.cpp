@@ -69,6 +69,7 @@ struct Tone {
   std::optional<std::vector<Partial>> partials;
   std::optional<InharmonicityResult> inharmonicity;
   std::optional<Vibrato> vibrato;
+  std::optional<std::size_t> split_from;
 };
 
 py::array_t<double> array_of(const std::vector<double>& values) {
@@ -115,6 +116,7 @@ Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4)
   tone.end = result.seconds(record.end);
   tone.start_sample = record.start;
   tone.end_sample = record.end;
+  tone.split_from = record.split_from;
   tone.harmonics.assign(record.totals.amplitude_sums.size(), not_measured);
   if (record.measured()) {
     const NearestNote note = nearest_note(record.frequency(), a4);
@@ -268,6 +270,9 @@ void bind_results(py::module_& module) {
       .def_readonly("vibrato", &Tone::vibrato,
                     "The pitch's vibrato (partials=True); None otherwise or when none was "
                     "found.")
+      .def_readonly("split_from", &Tone::split_from,
+                    "The number (from 1) of the tone of notes played legato that this note was "
+                    "split from (robust split_legato); None otherwise.")
       .def_property_readonly(
           "measured", [](const Tone& tone) { return tone.frequency.has_value(); },
           "Whether a pass measured the tone.")

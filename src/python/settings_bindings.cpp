@@ -37,7 +37,8 @@ std::string fft_size_list() {
   return list;
 }
 
-// "follow_tail, short_attack, check_vote, consensus and relative_threshold".
+// "follow_tail, short_attack, check_vote, consensus, relative_threshold and
+// split_legato".
 std::string change_names() {
   std::string list;
   for (std::size_t i = 0; i < robust_changes.size(); ++i) {

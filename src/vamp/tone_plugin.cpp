@@ -255,8 +255,8 @@ TonePlugin::ParameterList TonePlugin::getParameterDescriptors() const {
   robust.description =
       "toneprint-batch's --robust, for real instruments: short tones followed into their tails "
       "and given a shorter attack skip, each pass's fundamental checked, each tone's mean over "
-      "its agreeing passes, the silence threshold lowered to 19 dB below the loudest sample. "
-      "Keeps the recording's channel mix in memory";
+      "its agreeing passes, the silence threshold lowered to 19 dB below the loudest sample, "
+      "notes played legato split into a tone each. Keeps the recording's channel mix in memory";
   robust.unit = "";
   robust.minValue = 0.0f;
   robust.maxValue = 1.0f;

@@ -1,4 +1,5 @@
 #include "analysis/result_warnings.h"
+#include "analysis/tone_results.h"
 
 #include <gtest/gtest.h>
 
@@ -61,4 +62,26 @@ TEST(ResultWarnings, OneLinePerKindOfDoubtNamingItsTones) {
   result.opened = false;
   result.tones.push_back(ToneRecord{});
   EXPECT_TRUE(result_warnings(result).empty());
+}
+
+// A consensus that leaves out passes agreeing among themselves has dropped
+// a note, not stray passes: the line names those tones alone.
+TEST(ResultWarnings, NamesTheTonesWhoseConsensusLeftOutAnAgreeingGroup) {
+  RecordingResult result;
+  result.opened = true;
+  for (const std::vector<double>& fundamentals : std::vector<std::vector<double>>{
+           {440.0, 440.5, 441.0, 660.0, 661.0},   // 1: two passes at 660 Hz left out
+           {440.0, 440.5, 441.0, 660.0, 700.0},   // 2: two left out, 102 cents apart
+           {440.0, 440.5, 441.0, 660.0},          // 3: one left out
+           {293.7, 294.0, 261.6, 262.0, 329.6}})  // 4: 262 Hz left out, 330 Hz alone
+  {
+    result.tones.push_back(measured(fundamentals));
+    keep_consensus(result.tones.back());
+  }
+  const std::vector<std::string> expected = {
+      "2 tones' means leave out passes that agree with each other but not with the passes used "
+      "(tone 1 and 4): often a second note played legato, which the legato split makes a tone "
+      "of its own",
+  };
+  EXPECT_EQ(result_warnings(result), expected);
 }

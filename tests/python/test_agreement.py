@@ -10,7 +10,8 @@ import toneprint
 from conftest import RATE, batch_records, read_wave, records, short_tones
 
 
-ROBUST_CHANGES = ["follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold"]
+ROBUST_CHANGES = ["follow_tail", "short_attack", "check_vote", "consensus", "relative_threshold",
+                  "split_legato"]
 
 
 def batch_options(keywords):
