@@ -53,6 +53,10 @@ void add_judged_tones(const RecordingResult& result, const Tuning& tuning,
 std::string guard_octaves(RecordingResult& result, const Tuning& tuning, SampleSource& source,
                           const AnalysisOptions& options);
 
+// What the octave guard's evidence is called in results: "spectrum",
+// "period", "spectrum and period", "none", "unresolved".
+const char* octave_evidence_name(OctaveEvidence evidence);
+
 // Whether the options allow the octave guard.
 inline bool guards_octaves(const AnalysisOptions& options) {
   return options.robust.any() || options.partials;

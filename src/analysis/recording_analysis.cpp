@@ -65,6 +65,7 @@ void analyse_source(std::unique_ptr<SampleSource>& source, const Reopen& reopen,
     const RecordingLevels levels =
         scan_levels(*source, run.keep_levels ? &result.levels.emplace() : nullptr);
     analysis.noise_floor = levels.noise_floor;
+    result.noise_floor = levels.noise_floor;
     if (robust.relative_threshold) {
       result.settings.silence_threshold =
           std::min(result.settings.silence_threshold,

@@ -25,6 +25,9 @@ struct RecordingResult {
   bool partials = false;      // the partials analysis was asked for
   std::uint64_t samples = 0;  // samples analysed
   double peak = 0.0;          // the loudest sample's magnitude
+  // The noise floor that a followed tail stops above, in sample units,
+  // where the robust mode estimated it.
+  double noise_floor = 0.0;
   std::vector<ToneRecord> tones;
   std::optional<LevelEnvelope> levels;  // the samples' level, when kept
 

@@ -311,6 +311,15 @@ std::optional<int> parse_note(std::string_view text) {
   return name->midi;
 }
 
+std::optional<int> parse_pitch_class(std::string_view text) {
+  // Any octave will do; the fourth keeps Cb and B# within MIDI's range.
+  const std::string named = std::string(text) + "4";
+  if (text.empty() || text.size() > 2 || is_digit(text.back())) return std::nullopt;
+  const std::optional<int> midi = parse_note(named);
+  if (!midi) return std::nullopt;
+  return *midi % 12;
+}
+
 NoteInName note_in_file_name(std::string_view path) {
   const std::string_view name = file_name_of(path);
   std::string_view stem = name.substr(0, name.rfind('.'));

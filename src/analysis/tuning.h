@@ -23,6 +23,10 @@ namespace toneprint {
 // neither, or names a note outside MIDI's 0 to 127.
 std::optional<int> parse_note(std::string_view text);
 
+// A pitch class as a user writes it: a note name without its octave ("C",
+// "F#", "Bb"); 0 for C to 11 for B. None when `text` is not one.
+std::optional<int> parse_pitch_class(std::string_view text);
+
 // The note that a recording's file name gives: the name without its folders
 // and extension holds exactly one note name (set off from letters and
 // digits: "Piano_C#4.wav", "A3-soft.flac", "Bb2 mf.wav", with 's' for a

@@ -368,6 +368,36 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                   ", " + number_text(min_a4) + " to " + number_text(max_a4) + "]",
               "Settings", false, min_a4, max_a4, &a4);
 
+  // A target to tune against.
+  std::string expect;
+  app.add_option("--expect", expect,
+                 "The notes the tones should sound: names or MIDI numbers, one per tone in "
+                 "order (C4,D4,E4 or @FILE, one a line), filename (the note in each file's "
+                 "name) or smpl (each WAVE file's sampler chunk)")
+      ->type_name("SOURCE")
+      ->group("Tuning");
+  std::string temperament;
+  std::string temperament_list;
+  for (const BuiltInTemperament& t : built_in_temperaments) {
+    temperament_list += (temperament_list.empty() ? "" : ", ") + std::string(t.name);
+  }
+  app.add_option("--temperament", temperament,
+                 "The temperament the targets lie in: " + temperament_list +
+                     ", or a Scala scale file (.scl) [default equal]")
+      ->type_name("NAME|FILE")
+      ->group("Tuning");
+  std::string root = "C";
+  app.add_option("--temperament-root", root,
+                 "The note the temperament is laid on, e.g. C, F#, Bb [default C]")
+      ->type_name("NOTE")
+      ->group("Tuning");
+  double stretch = 0.0;
+  add_checked("--stretch",
+              "Octaves wider than 2:1 by this much, cents per octave from A4 [default 0, -" +
+                  number_text(max_stretch_cents) + " to " + number_text(max_stretch_cents) + "]",
+              "Tuning", false, -max_stretch_cents, max_stretch_cents, &stretch);
+  const std::size_t stretch_index = checked.size() - 1;
+
   const auto usage_error = [&err](const std::string& problem) {
     err << "toneprint-batch: " << problem << "\nRun with --help for more information.\n";
     return ParseOutcome{false, 2};
@@ -481,6 +511,29 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
 
   options.a4 = a4;
+  const bool tuned = !expect.empty() || !temperament.empty() || root != "C" ||
+                     !checked[stretch_index].text.empty();
+  if (tuned) {
+    Tuning tuning;
+    tuning.a4 = a4;
+    tuning.stretch_cents = stretch;
+    if (!temperament.empty()) {
+      TemperamentRead read = read_temperament(temperament);
+      if (!read.temperament) return usage_error("--temperament: " + read.error);
+      tuning.temperament = std::move(*read.temperament);
+    }
+    const std::optional<int> pitch_class = parse_pitch_class(root);
+    if (!pitch_class) {
+      return usage_error("--temperament-root: " + root + " is not a note name such as C, F# or Bb");
+    }
+    tuning.root = *pitch_class;
+    options.tuning = std::move(tuning);
+  }
+  if (!expect.empty()) {
+    ExpectationParse parsed = parse_expectation(expect);
+    if (!parsed.error.empty()) return usage_error("--expect: " + parsed.error);
+    options.expectation = std::move(parsed.expectation);
+  }
   if (all_robust) robust = all_robust_changes();
   robust.tail_depth_db = tail_depth;
   options.robust = robust;

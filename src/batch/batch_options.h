@@ -41,6 +41,11 @@ struct BatchOptions {
   // The value given for one setting, if any.
   std::optional<double> given(Setting setting) const;
   double a4 = default_a4;
+  // What the tones are judged against, when a target was asked for (an
+  // expectation, a temperament or a stretch; its a4 is the one above), and
+  // the notes they are expected to sound.
+  std::optional<Tuning> tuning;
+  Expectation expectation;
   RobustSettings robust;  // all off unless asked for
   bool partials = false;  // each partial measured at its own frequency
   ChannelChoice channel;

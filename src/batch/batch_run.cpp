@@ -331,6 +331,18 @@ class InputCopy {
   std::string path_;
 };
 
+// How the options have each recording analysed.
+AnalysisOptions analysis_options(const BatchOptions& options, bool one_thread) {
+  AnalysisOptions run;
+  run.channel = options.channel;
+  run.robust = options.robust;
+  run.partials = options.partials;
+  // The page draws the level of every sample.
+  run.keep_levels = options.format == OutputFormat::html;
+  run.one_thread = one_thread;
+  return run;
+}
+
 // Reads and analyses one recording as it is named.
 RecordingResult analyse_named(const std::string& path, const BatchOptions& options,
                               Progress& progress, bool one_thread) {
@@ -346,14 +358,7 @@ RecordingResult analyse_named(const std::string& path, const BatchOptions& optio
       return result;
     }
   }
-  AnalysisOptions run;
-  run.channel = options.channel;
-  run.robust = options.robust;
-  run.partials = options.partials;
-  // The page draws the level of every sample.
-  run.keep_levels = options.format == OutputFormat::html;
-  run.one_thread = one_thread;
-  return analyse_file(file, path, run,
+  return analyse_file(file, path, analysis_options(options, one_thread),
                       [&options](std::uint32_t sample_rate, AnalysisSettings& settings) {
                         return settings_for(options, sample_rate, settings);
                       },
@@ -415,6 +420,39 @@ std::string no_tone_reason(const RecordingResult& result) {
 
 }  // namespace
 
+// Gives the recording's tones their expected notes (from the list's
+// position `next` on), lets the octave guard check them, and adds its tones
+// to those the best reference is fitted to. Problems go to `err`; false
+// when the expectation gave the recording's tones no note.
+bool judge_against_target(const BatchOptions& options, RecordingResult& result,
+                          std::size_t& next, std::vector<JudgedTone>& judged, std::ostream& err) {
+  const Tuning& tuning = *options.tuning;
+  const std::size_t before = next;
+  const std::string unexpected = expect_notes(result, options.expectation, next);
+  if (!unexpected.empty()) err << "toneprint-batch: " << unexpected << "\n";
+  if (options.expectation.kind == ExpectationKind::list && before < options.expectation.notes.size() &&
+      next == options.expectation.notes.size() && next - before < result.tones.size()) {
+    err << "toneprint-batch: " << result.path << ": the " << options.expectation.notes.size()
+        << " expected notes end before tone " << next - before + 1 << "\n";
+  }
+  const AnalysisOptions run = analysis_options(options, false);
+  const bool expected = std::any_of(result.tones.begin(), result.tones.end(),
+                                    [](const ToneRecord& tone) { return tone.expected.has_value(); });
+  if (expected && guards_octaves(run)) {
+    const std::string& path = result.path;
+    if (path == standard_input_name) {
+      err << "toneprint-batch: -: the octave guard cannot read standard input again; its tones "
+             "stand as found\n";
+    } else if (const std::string problem = guard_octaves_in_file(result, tuning, path, run);
+               !problem.empty()) {
+      err << "toneprint-batch: " << path << ": the octave guard could not read it again: "
+          << problem << "\n";
+    }
+  }
+  add_judged_tones(result, tuning, judged);
+  return unexpected.empty();
+}
+
 int run_batch(const BatchOptions& options, std::ostream& err) {
   if (const std::string problem = output_problem(options); !problem.empty()) {
     err << "toneprint-batch: " << problem << "\n";
@@ -463,6 +501,10 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   bool progress_shown = false;
   const auto started = std::chrono::steady_clock::now();
   bool all_read = true;
+  // The list's position for the next recording's tones, and the tones the
+  // best reference is fitted to.
+  std::size_t next_expected = 0;
+  std::vector<JudgedTone> judged;
   for (std::size_t i = 0; i < count; ++i) {
     if (jobs.empty()) {
       RecordingResult result = analyse_listed(options.recordings[i], options, progress[i], false);
@@ -503,13 +545,33 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     } else if (result.opened && result.tones.empty()) {
       err << "toneprint-batch: " << result.path << ": " << no_tone_reason(result) << "\n";
     }
+    if (options.tuning && result.opened &&
+        !judge_against_target(options, result, next_expected, judged, err)) {
+      all_read = false;
+    }
     for (const std::string& warning : result_warnings(result)) {
       err << "toneprint-batch: " << result.path << ": " << warning << "\n";
     }
     writer->recording(result);
   }
   for (std::thread& job : jobs) job.join();
-  writer->finish();
+  std::optional<BestReference> best;
+  if (options.tuning) {
+    const std::size_t listed = options.expectation.notes.size();
+    if (options.expectation.kind == ExpectationKind::list && next_expected < listed) {
+      err << "toneprint-batch: " << listed - next_expected << " of the " << listed
+          << " expected notes were left over: the recordings have " << next_expected
+          << " tones\n";
+    }
+    best = best_reference(*options.tuning, judged);
+    if (best && !options.quiet) {
+      char line[160];
+      std::snprintf(line, sizeof line, "best reference: A4 = %.2f Hz \u00b1 %.2f from %zu tone%s",
+                    best->a4_hz, best->interval_hz, best->tones, best->tones == 1 ? "" : "s");
+      err << "toneprint-batch: " << line << "\n";
+    }
+  }
+  writer->finish(best);
 
   if (!output.close(problem)) {
     err << "toneprint-batch: the output "

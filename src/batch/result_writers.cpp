@@ -34,6 +34,13 @@ std::string number_cell(const char* format, double value) {
   return text;
 }
 
+// "C" to "B" for a pitch class from 0 to 11.
+std::string pitch_class_name(int pitch_class) {
+  std::string name = note_name(60 + pitch_class);  // octave 4
+  name.pop_back();
+  return name;
+}
+
 std::string channel_text(const ChannelChoice& choice) {
   return choice.channel == 0 ? "mix" : std::to_string(choice.channel);
 }
@@ -45,7 +52,9 @@ class CsvWriter final : public ResultWriter {
     harmonics_ = static_cast<std::uint32_t>(
         options.given(Setting::harmonic_count).value_or(AnalysisSettings{}.harmonic_count));
     std::fputs("file", out_);
-    for (const std::string& column : tone_table_columns(harmonics_)) {
+    for (const std::string& column : with_target(tone_table_columns(harmonics_), [] {
+           return target_table_columns();
+         })) {
       std::fprintf(out_, ",%s", column.c_str());
     }
     if (options_.partials) std::fputs(",b,vibrato_hz,vibrato_cents", out_);
@@ -56,7 +65,9 @@ class CsvWriter final : public ResultWriter {
     const std::string file = csv_field(result.path);
     for (std::size_t i = 0; i < result.tones.size(); ++i) {
       std::fputs(file.c_str(), out_);
-      for (const std::string& cell : tone_table_row(result, i, harmonics_, options_.a4)) {
+      for (const std::string& cell :
+           with_target(tone_table_row(result, i, harmonics_, options_.a4),
+                       [&] { return target_table_cells(result.tones[i], *options_.tuning); })) {
         std::fprintf(out_, ",%s", csv_field(cell).c_str());
       }
       if (options_.partials) {
@@ -74,6 +85,17 @@ class CsvWriter final : public ResultWriter {
   }
 
  private:
+  // The table's cells with the target's put in, when a target was asked
+  // for.
+  template <typename Cells>
+  std::vector<std::string> with_target(std::vector<std::string> row, Cells cells) const {
+    if (!options_.tuning) return row;
+    const std::vector<std::string> added = cells();
+    row.insert(row.begin() + static_cast<std::ptrdiff_t>(target_table_at), added.begin(),
+               added.end());
+    return row;
+  }
+
   const BatchOptions& options_;
   std::FILE* out_;
   std::uint32_t harmonics_ = 0;
@@ -124,6 +146,16 @@ class JsonWriter final : public ResultWriter {
     document_["version"] = TONEPRINT_VERSION;
     document_["a4_hz"] = options.a4;
     document_["channel"] = channel_text(options.channel);
+    if (options.tuning) {
+      const Tuning& tuning = *options.tuning;
+      document_["tuning"] = {
+          {"temperament",
+           tuning.temperament.name.empty() ? std::string("equal") : tuning.temperament.name},
+          {"temperament_root", pitch_class_name(tuning.root)},
+          {"stretch_cents_per_octave", tuning.stretch_cents},
+          {"expect", expectation_text(options.expectation.kind)}};
+      document_["best_reference"] = nullptr;
+    }
     document_["recordings"] = json::array();
   }
 
@@ -157,7 +189,11 @@ class JsonWriter final : public ResultWriter {
     document_["recordings"].push_back(std::move(entry));
   }
 
-  void finish() override {
+  void finish(const std::optional<BestReference>& best) override {
+    if (options_.tuning && best) {
+      document_["best_reference"] = {
+          {"a4_hz", best->a4_hz}, {"interval_hz", best->interval_hz}, {"tones", best->tones}};
+    }
     // A file name need not be UTF-8, which JSON text must be: such bytes
     // become U+FFFD.
     const std::string text = document_.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -202,6 +238,9 @@ class JsonWriter final : public ResultWriter {
       entry["frequency_hz"] = tone.frequency();
       entry["note"] = note.name;
       entry["cents"] = note.cents;
+    }
+    if (options_.tuning) add_target(entry, tone, *options_.tuning);
+    if (tone.measured()) {
       entry["spread_cents"] = tone.spread_cents();
       entry["max_fundamental"] = tone.totals.max_fundamental_amplitude;
       json harmonics = json::array();
@@ -232,6 +271,35 @@ class JsonWriter final : public ResultWriter {
                                  {"message", failure_message(pass.failure)}});
     }
     return entry;
+  }
+
+  // The target the tone is judged against, and what the octave guard
+  // found when it checked the tone.
+  static void add_target(json& entry, const ToneRecord& tone, const Tuning& tuning) {
+    const std::optional<ToneTarget> target = tone_target(tone, tuning);
+    entry["expected_note"] = target ? json(note_name(target->note.midi)) : json(nullptr);
+    entry["expected_hz"] = target ? json(target->hz) : json(nullptr);
+    entry["expected_from"] =
+        target ? json(target->expected ? "expectation" : "nearest") : json(nullptr);
+    entry["deviation_cents"] =
+        target && target->deviation_cents ? json(*target->deviation_cents) : json(nullptr);
+    if (tone.octave_check) {
+      const OctaveCheck& check = *tone.octave_check;
+      entry["octave_check"] = {{"found_hz", check.measured},
+                               {"expected_hz", check.expected},
+                               {"taken", check.taken ? "expected" : "found"},
+                               {"evidence", octave_evidence_name(check.evidence)}};
+    }
+  }
+
+  static json expectation_text(ExpectationKind kind) {
+    switch (kind) {
+      case ExpectationKind::list: return "list";
+      case ExpectationKind::file_name: return "filename";
+      case ExpectationKind::sampler: return "smpl";
+      case ExpectationKind::none: break;
+    }
+    return nullptr;
   }
 
   // The partials analysis's summary; null where a tone's passes were too
@@ -342,7 +410,7 @@ class HtmlWriter final : public ResultWriter {
     write(report_.recording(result, settings));
   }
 
-  void finish() override { write(report_.end()); }
+  void finish(const std::optional<BestReference>& /*best*/) override { write(report_.end()); }
 
  private:
   void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), out_); }

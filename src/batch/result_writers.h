@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "toneprint/toneprint.h"
@@ -17,7 +18,9 @@ class ResultWriter {
  public:
   virtual ~ResultWriter() = default;
   virtual void recording(const RecordingResult& result) = 0;
-  virtual void finish() {}
+  // After the last recording; with a target, the reference pitch that fits
+  // the run's tones best, if any.
+  virtual void finish(const std::optional<BestReference>& /*best_reference*/) {}
 };
 
 std::unique_ptr<ResultWriter> make_writer(const BatchOptions& options, std::FILE* out);

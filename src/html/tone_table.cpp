@@ -56,6 +56,20 @@ std::vector<std::string> tone_table_row(const RecordingResult& result, std::size
   return row;
 }
 
+std::vector<std::string> target_table_columns() {
+  return {"expected_note", "expected_hz", "deviation_cents"};
+}
+
+std::vector<std::string> target_table_cells(const ToneRecord& tone, const Tuning& tuning) {
+  std::vector<std::string> cells(3);
+  const std::optional<ToneTarget> target = tone_target(tone, tuning);
+  if (!target) return cells;
+  cells[0] = note_name(target->note.midi);
+  cells[1] = formatted("%.3f", target->hz);
+  if (target->deviation_cents) cells[2] = formatted("%.2f", hundredths(*target->deviation_cents));
+  return cells;
+}
+
 std::vector<std::string> partials_table_columns() { return {"B", "vibrato"}; }
 
 std::vector<std::string> partials_table_cells(const ToneRecord& tone) {

@@ -32,4 +32,13 @@ inline constexpr std::size_t partials_table_at = 9;
 std::vector<std::string> partials_table_columns();
 std::vector<std::string> partials_table_cells(const ToneRecord& tone);
 
+// The target's cells, which every table puts after cents (at
+// target_table_at) when a target was asked for: expected_note (the note
+// expected, or else the tuning's nearest), expected_hz (its target) and
+// deviation_cents (the tone's deviation from it), each empty where the
+// tone has none.
+inline constexpr std::size_t target_table_at = 8;
+std::vector<std::string> target_table_columns();
+std::vector<std::string> target_table_cells(const ToneRecord& tone, const Tuning& tuning);
+
 }  // namespace toneprint

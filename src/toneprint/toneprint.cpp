@@ -50,6 +50,15 @@ RecordingResult analyse_file(const std::string& path, const std::string& name,
   return result;
 }
 
+std::string guard_octaves_in_file(RecordingResult& result, const Tuning& tuning,
+                                  const std::string& path, const AnalysisOptions& options) {
+  if (!guards_octaves(options)) return {};
+  std::string error;
+  const std::unique_ptr<SampleSource> source = open_recording(path, options.channel, error);
+  if (source == nullptr) return error;
+  return guard_octaves(result, tuning, *source, options);
+}
+
 std::string failure_message(PassFailure failure) {
   std::string_view line = failure_line(failure);
   while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.remove_suffix(1);

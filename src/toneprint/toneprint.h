@@ -4,8 +4,8 @@
 // (toneprint-batch, the Vamp plugin, the Python module) include. It gives
 // the settings with their names, bounds and defaults, the robust mode's
 // changes, the sources of samples, the run over a recording and its
-// results, and the targets that tones are tuned against. The records it includes are plain; the analysis's machinery
-// stays behind it.
+// results, and the targets that tones are tuned against. The records it
+// includes are plain; the analysis's machinery stays behind it.
 
 #include <atomic>
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/expectations.h"
 #include "analysis/recording_analysis.h"
 #include "analysis/recording_result.h"
 #include "analysis/result_warnings.h"
@@ -60,6 +61,11 @@ using SettingsFor =
 RecordingResult analyse_file(const std::string& path, const std::string& name,
                              const AnalysisOptions& options, const SettingsFor& settings_for,
                              Progress& progress);
+
+// The octave guard (guard_octaves) over the recording at `path`, opened
+// again, that `result` was analysed from; why it could not be, or empty.
+std::string guard_octaves_in_file(RecordingResult& result, const Tuning& tuning,
+                                  const std::string& path, const AnalysisOptions& options);
 
 // The line the interactive program prints for a failed pass, without its
 // line break: the message that every front-end gives with the failure.
