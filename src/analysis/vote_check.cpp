@@ -21,7 +21,7 @@ constexpr double period_threshold = 0.15;
 constexpr double octave_guard_cents = 100.0;
 // How far below the shared harmonics' energy the lower pitch's own ones may
 // lie and still show it, in dB.
-constexpr double own_partials_db = 20.0;
+constexpr double own_partials_db = 30.0;
 
 double cents_between(double a, double b) { return 1200.0 * std::log2(a / b); }
 

@@ -37,7 +37,7 @@ double period_frequency(std::span<const double> samples, std::uint32_t sample_ra
 // - above it: its harmonics carry at least as much energy as the measured
 //   pitch's other harmonics, and it has energy of its own (an organ's
 //   sub-octave rank makes the lower pitch present but not the note);
-// - below it: the harmonics that only it has carry energy within 20 dB of
+// - below it: the harmonics that only it has carry energy within 30 dB of
 //   the others (a weak fundamental and its odd partials);
 // - either way: the waveform's period is the expected pitch's.
 std::optional<OctaveCheck> guard_octave(std::span<const double> frame,

@@ -513,6 +513,11 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   options.a4 = a4;
   const bool tuned = !expect.empty() || !temperament.empty() || root != "C" ||
                      !checked[stretch_index].text.empty();
+  if (tuned && format == "classic") {
+    return usage_error(
+        "--expect, --temperament, --temperament-root and --stretch cannot go in --format "
+        "classic, toneprint's own report; use csv, json or html");
+  }
   if (tuned) {
     Tuning tuning;
     tuning.a4 = a4;

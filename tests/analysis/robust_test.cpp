@@ -79,6 +79,58 @@ TEST(VoteChecker, ReplacesAVoteWithoutEnergyAndKeepsAGoodOne) {
   EXPECT_NEAR(clean.frequency, 329.63, 0.01);
 }
 
+// The octave guard, given the pitch expected of a pass: it takes the
+// expected multiple of the vote where the spectrum or the period shows that
+// pitch, keeps the vote where neither does, and leaves alone a vote that is
+// no octave, twelfth or double octave away.
+TEST(OctaveGuard, TakesTheExpectedPitchOnlyWhereTheToneShowsIt) {
+  constexpr std::uint32_t rate = 44100, size = 8192, hop = 1024;
+  const struct {
+    const char* name;
+    test::ToneRecipe recipe;
+    double expected;  // Hz
+    bool checked;
+    bool taken;
+    double frequency;  // Hz, of the pass from here on
+  } cases[] = {
+      // An organ's note with a quieter rank an octave below it: the vote
+      // finds 130.8 Hz, the note's harmonics carry most of the energy.
+      {"sub-octave rank",
+       {130.81, {{1, 2500, 0}, {2, 9000, 1}, {3, 800, 2}, {4, 6000, 3}, {6, 3000, 4}}},
+       261.63, true, true, 261.63},
+      // The same played an octave low on purpose: a clarinet-like tone,
+      // whose odd harmonics carry the energy.
+      {"clarinet expected an octave up",
+       {130.81, {{1, 9000, 0}, {3, 6000, 1}, {5, 4000, 2}, {2, 300, 3}, {4, 200, 4}}},
+       261.63, true, false, 130.81},
+      // A weak fundamental, with its odd harmonics 27 dB below the even
+      // ones: expected 220 Hz where the vote gave 440.
+      {"weak fundamental",
+       {220.0, {{1, 300, 0}, {2, 9000, 1}, {3, 300, 2}, {4, 6000, 3}, {5, 210, 4}}}, 220.0,
+       true, true, 220.0},
+      // A clean 440 Hz tone expected an octave lower: nothing shows 220 Hz.
+      {"clean tone expected an octave down", {440.0, {{1, 9000, 0}, {2, 4000, 1}}}, 220.0, true,
+       false, 440.0},
+      {"a twelfth", {130.81, {{1, 1500, 0}, {3, 9000, 1}, {6, 5000, 2}, {9, 3000, 3}}}, 392.44,
+       true, true, 392.44},
+      {"a fifth away", {440.0, {{1, 9000, 0}, {2, 4000, 1}}}, 660.0, false, false, 440.0},
+  };
+  for (const auto& c : cases) {
+    const std::vector<double> block = test::synthesise(c.recipe, rate, size + hop);
+    PitchDetector detector;
+    const PitchEstimate vote = detector.detect(block, size, hop, rate, 40, 5);
+    const std::optional<OctaveCheck> check =
+        guard_octave(std::span<const double>(block).first(size), detector.magnitudes(), size,
+                     rate, vote.frequency, c.expected);
+    ASSERT_EQ(check.has_value(), c.checked) << c.name << ": vote " << vote.frequency;
+    if (!check) continue;
+    EXPECT_EQ(check->taken, c.taken) << c.name << ": vote " << vote.frequency;
+    EXPECT_EQ(check->measured, vote.frequency) << c.name;
+    EXPECT_NEAR(test::cents(check->frequency, c.frequency), 0.0, 5.0) << c.name;
+    EXPECT_EQ(check->evidence == OctaveEvidence::none, !c.taken) << c.name;
+  }
+}
+
 // The passes within 50 cents of the best-supported one stay; a tie goes to
 // the tighter group, then the earlier.
 TEST(Consensus, KeepsThePassesThatAgreeWithTheBestSupportedOne) {

@@ -64,6 +64,12 @@ TEST(BatchFaults, UsageErrorsSayWhatIsWrongWithTheValue) {
       {"-f csv -o " + dir.file("r.html") + " " + good, "--format csv contradicts the output"},
       {"--harmonics", "toneprint-batch: --harmonics needs a value\n"},
       {"--partials -f classic " + good, "--partials cannot go in --format classic"},
+      {"--expect C4 -f classic " + good, "--stretch cannot go in --format classic"},
+      {"--expect C4,H4 " + good, "--expect: entry 2: \"H4\" is not a note"},
+      {"--expect @" + dir.file("none.txt") + " " + good, "toneprint-batch: --expect: "},
+      {"--temperament meantone " + good, "--temperament: "},
+      {"--temperament-root H " + good, "--temperament-root: H is not a note name"},
+      {"--stretch 60 " + good, "toneprint-batch: --stretch: 60 is not within -50 to 50\n"},
       {"-f partials-csv -o " + dir.file("r.json") + " " + good,
        "--format partials-csv contradicts the output's name"},
   };
