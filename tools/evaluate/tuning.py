@@ -11,15 +11,19 @@ pitches, judged by toneprint-batch's --expect, --temperament,
                             exits 1 when any check fails
 
 Each set is one recording, 44100 samples per second, 16 bits: a chromatic
-scale of 13 notes from its root up an octave and three triads (low, middle,
-high) as separate notes, each 0.8 to 1.2 s (drawn with a fixed seed) with
+scale from its root up an octave (13 keys, or 20 for 19 degrees) and three
+triads (low, middle, high) as separate notes, each 0.8 to 1.2 s (drawn with a fixed seed) with
 0.6 s of silence between them, six harmonics falling 6 dB per octave whose
 decay quickens with their number, and white noise at -80 dBFS. The truth
 is each note's frequency from the temperament's textbook definition: the
 fifths that lead to each note from C (the pure fifth 3:2 less its share of
 the syntonic comma 81:80, the Pythagorean comma 3^12:2^19 or the schisma
 32805:32768), laid on the set's root, the note A4 at the reference pitch
-and each octave wider by the stretch.
+and each octave wider by the stretch. The sets: Werckmeister III at
+A4 = 415 Hz, quarter-comma meantone at 430, equal temperament at 442
+stretched 1.5 cents an octave, Kirnberger III on Eb at 440, and two Scala
+files at 440: Vallotti (in cents) and 19 equal degrees (keys in a row take
+degrees in a row).
 
 The checks, for each set:
   expect   --expect with the set's notes: every tone's deviation_cents
@@ -32,8 +36,9 @@ The checks, for each set:
            deviation within 0.05 c of 0.
 And on a few notes written as separate files: --expect filename (named
 Harpsichord_C#4.wav and the like) and --expect smpl (a sampler chunk with
-the unity note and a pitch fraction); and the octave guard in --robust on
-tones the default analysis finds an octave off.
+the unity note and a pitch fraction); and the octave guard (--robust
+--expect) on three sustained tones that the default analysis or --robust
+finds an octave off (GUARDED says how they are built).
 """
 import json
 import math
@@ -165,14 +170,13 @@ def truth_hz(degrees, root_pc, a4, stretch, midi):
 def set_notes(spec, degrees):
     """The keys played: a chromatic scale up an octave from the root (for
     19 degrees, 20 keys), then a triad low, in the middle and high."""
-    root = 60 + (LETTERS[spec["root"][0]] + (-1 if spec["root"][1:] == "b" else
-                                            1 if spec["root"][1:] == "#" else 0)) % 12
+    root = 60 + parse_name(spec["root"] + "4") % 12
     size = len(degrees)
     scale = list(range(root, root + size + 1))
     triad = [0, 4, 7] if size == 12 else [0, 6, 11]  # 19-tone: 6 and 11 steps
     chords = []
-    for octave in (-size - size // 2, 0, size):
-        chords += [root + octave + step for step in triad]
+    for shift in (-size - size // 2, 0, size):  # an octave and a half down, up an octave
+        chords += [root + shift + step for step in triad]
     return scale + chords
 
 
@@ -413,15 +417,17 @@ def check_set(batch, out, spec, table):
                 continue
             worst = max(worst, abs(deviation - offset))
             if abs(deviation - offset) > DEVIATION_CENTS:
-                problems.append("%s: deviation %.4f c, %.4f c expected" % (where, deviation, offset))
+                problems.append("%s: deviation %.4f c, %.4f c expected" %
+                                (where, deviation, offset))
             want_from = "nearest" if run == "nearest" else "expectation"
             if found.get("expected_from") != want_from:
                 problems.append("%s: expected_from %s" % (where, found.get("expected_from")))
-            if len(spec["degrees"]) == 12 and parse_name(found["expected_note"]) != true["midi"]:
-                problems.append("%s: expected_note %s" % (where, found["expected_note"]))
-            if run != "wrong" and abs(cents(found["expected_hz"], true["hz"])) > TARGET_CENTS:
-                problems.append("%s: expected_hz %.6f, true %.6f" %
-                                (where, found["expected_hz"], true["hz"]))
+            note, target = found.get("expected_note"), found.get("expected_hz")
+            # Names are twelve-tone; a 19-tone key's name means little.
+            if note is None or (len(spec["degrees"]) == 12 and parse_name(note) != true["midi"]):
+                problems.append("%s: expected_note %s" % (where, note))
+            if target is None or (run != "wrong" and abs(cents(target, true["hz"])) > TARGET_CENTS):
+                problems.append("%s: expected_hz %s, true %.6f" % (where, target, true["hz"]))
         best = report.get("best_reference")
         best_a4 = best["a4_hz"] if best else None
         if best_a4 is None or abs(best_a4 - spec["a4"]) > A4_HZ:
@@ -432,9 +438,8 @@ def check_set(batch, out, spec, table):
 
 def check_separate(batch, out, truth, table):
     common = ["--temperament", SEPARATE["temperament"], "--a4", repr(SEPARATE["a4"])]
-    folder = {"filename": "filename", "smpl": "smpl"}
     for source in ("filename", "smpl"):
-        files = [os.path.join(out, folder[source], n["file"] if source == "filename" else n["smpl_file"])
+        files = [os.path.join(out, source, n["file"] if source == "filename" else n["smpl_file"])
                  for n in truth]
         row = ["separate files", SEPARATE["temperament"] + " on C",
                "--expect %s --a4 %g" % (source, SEPARATE["a4"])]
@@ -453,7 +458,8 @@ def check_separate(batch, out, truth, table):
                 continue
             found = tones[0]
             want_hz = true["hz"] if source == "filename" else true["smpl_hz"]
-            if found.get("expected_note") is None or parse_name(found["expected_note"]) != true["midi"]:
+            note = found.get("expected_note")
+            if note is None or parse_name(note) != true["midi"]:
                 problems.append("%s: expected_note %s" % (where, found.get("expected_note")))
             if found.get("expected_from") != "expectation":
                 problems.append("%s: expected_from %s" % (where, found.get("expected_from")))
@@ -463,8 +469,9 @@ def check_separate(batch, out, truth, table):
                 worst = math.inf
             else:
                 worst = max(worst, abs(deviation))
-            if found.get("expected_hz") is None or abs(cents(found["expected_hz"], want_hz)) > TARGET_CENTS:
-                problems.append("%s: expected_hz %s, true %.6f" % (where, found.get("expected_hz"), want_hz))
+            target = found.get("expected_hz")
+            if target is None or abs(cents(target, want_hz)) > TARGET_CENTS:
+                problems.append("%s: expected_hz %s, true %.6f" % (where, target, want_hz))
         if len(recordings) != len(truth):
             problems.append("%d recordings in the JSON" % len(recordings))
         best = report.get("best_reference")
@@ -486,7 +493,8 @@ def check_guard(batch, out, truth, table):
         reports, errors = {}, []
         for run, flags in (("default", []), ("robust", ["--robust"]),
                            ("guarded", ["--robust", "--expect", note])):
-            report, error = run_batch(batch, out, "guard-%s-%s" % (spec["name"], run), flags + [wav])
+            report, error = run_batch(batch, out, "guard-%s-%s" % (spec["name"], run),
+                                      flags + [wav])
             reports[run] = report
             if error:
                 errors.append(run + ": " + error)
