@@ -3,14 +3,14 @@
 writes OUT/results.csv (one row per note, variant and mode) and prints a
 Markdown table, also kept as OUT/table.md.
 
-  score.py OUT MODE...
+  score.py OUT MODE[=LABEL]...
 
-reads OUT/manifest.csv and OUT/json/MODE-VARIANT.json for each mode. A
-note's measured pitch is its recording's tone with a frequency and the most
-passes (ties: the earliest); an error of more than 50 cents from the
-nominal pitch, or no such tone, is a gross error: "octave" when the pitch is
-within 50 cents of a whole number of octaves off, otherwise "other", or
-"unmeasured".
+reads OUT/manifest.csv and OUT/json/MODE-VARIANT.json for each mode, and
+heads the mode's columns with LABEL when given. A note's measured pitch is
+its recording's tone with a frequency and the most passes (ties: the
+earliest); an error of more than 50 cents from the nominal pitch, or no
+such tone, is a gross error: "octave" when the pitch is within 50 cents of
+a whole number of octaves off, otherwise "other", or "unmeasured".
 """
 import csv
 import json
@@ -52,8 +52,10 @@ def summary(rows):
 
 def main():
     if len(sys.argv) < 3:
-        sys.exit("usage: score.py OUT MODE...")
-    out, modes = sys.argv[1], sys.argv[2:]
+        sys.exit("usage: score.py OUT MODE[=LABEL]...")
+    out = sys.argv[1]
+    modes = [m.split("=", 1)[0] for m in sys.argv[2:]]
+    labels = dict(m.split("=", 1) if "=" in m else (m, m) for m in sys.argv[2:])
     with open(os.path.join(out, "manifest.csv"), newline="") as f:
         manifest = list(csv.DictReader(f))
     rows, unreadable = [], 0
@@ -95,7 +97,7 @@ def main():
 
     head = ["instrument", "GM", "notes"]
     for mode in modes:
-        head += [f"{mode}: gross", f"{mode}: median \\|¢\\|"]
+        head += [f"{labels[mode]}: gross", f"{labels[mode]}: median \\|¢\\|"]
     table = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
     plain = [r for r in rows if r["variant"] == "plain"]
     for name, program in dict.fromkeys((r["instrument"], r["program"]) for r in plain):
