@@ -78,7 +78,9 @@ void add_judged_tones(const RecordingResult& result, const Tuning& tuning,
   for (const ToneRecord& tone : result.tones) {
     if (!tone.measured()) continue;
     const std::optional<ToneTarget> target = tone_target(tone, tuning);
-    if (target) tones.push_back({tone.frequency(), target->note});
+    if (target && std::fabs(*target->deviation_cents) <= reference_reach_cents) {
+      tones.push_back({tone.frequency(), target->note});
+    }
   }
 }
 

@@ -39,7 +39,11 @@ struct ToneTarget {
 std::optional<ToneTarget> tone_target(const ToneRecord& tone, const Tuning& tuning);
 
 // Each measured tone of `result` with the note it is judged against, for
-// best_reference.
+// best_reference: those within half an octave of their targets. A tone
+// further from the note expected of it has taken a wrong octave, which
+// says nothing of the tuning; a reference far from the one assumed (A4 at
+// 415 Hz measured against 440) moves every tone by less.
+inline constexpr double reference_reach_cents = 600.0;
 void add_judged_tones(const RecordingResult& result, const Tuning& tuning,
                       std::vector<JudgedTone>& tones);
 
