@@ -389,7 +389,8 @@ class HtmlWriter final : public ResultWriter {
   HtmlWriter(const BatchOptions& options, std::FILE* out)
       : options_(options),
         out_(out),
-        report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4, options.partials) {
+        report_(std::string("toneprint-batch ") + TONEPRINT_VERSION, options.a4, options.partials,
+                options.tuning) {
     write(report_.begin());
   }
 
@@ -410,7 +411,7 @@ class HtmlWriter final : public ResultWriter {
     write(report_.recording(result, settings));
   }
 
-  void finish(const std::optional<BestReference>& /*best*/) override { write(report_.end()); }
+  void finish(const std::optional<BestReference>& best) override { write(report_.end(best)); }
 
  private:
   void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), out_); }

@@ -1,8 +1,11 @@
 #include "html/html_report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <string_view>
 
@@ -100,6 +103,22 @@ constexpr std::string_view partials_style_sheet = R"(:root { --vibrato: #cc79a7;
 .stretch { fill: none; stroke: var(--fit); stroke-width: 1.5; }
 .b-dot circle { fill: var(--tone); stroke: var(--bg); stroke-width: 1; }
 .b-dot line { stroke: var(--tone); stroke-width: 1.2; }
+)";
+
+// What the view of the run against its targets adds, on the pages of runs
+// with a target only: the best reference's line (bluish green, apart from
+// the tone's blue and the threshold's purple) and the octave guard's mark
+// (orange).
+constexpr std::string_view target_style_sheet = R"(:root { --reference: #009e73; --guarded: #e69f00; }
+@media (prefers-color-scheme: dark) { :root { --reference: #3fcf9f; --guarded: #f0c05a; } }
+.target-dot circle, circle.legend-dot { fill: var(--tone); stroke: var(--bg); stroke-width: 1; }
+.target-dot.split circle, circle.legend-split { fill: var(--bg); stroke: var(--tone); stroke-width: 1.8; }
+.target-dot line { stroke: var(--tone); stroke-width: 1.2; }
+.target-dot path.off-scale { fill: var(--tone); }
+path.guard-mark { fill: none; stroke: var(--guarded); stroke-width: 1.8; }
+.reference { stroke: var(--reference); stroke-width: 1.8; stroke-dasharray: 8 4; }
+.reference-label { fill: var(--reference) !important; font-weight: 600; paint-order: stroke;
+  stroke: var(--bg); stroke-width: 3px; stroke-linejoin: round; }
 )";
 
 // printf's formatting of one number, in a text of any length.
@@ -670,6 +689,48 @@ void tone_partials(MarkupWriter& w, const ToneFigure& tone) {
   }
 }
 
+// The notes of a note axis: an octave at least, a semitone beyond the first
+// and last.
+std::pair<double, double> note_range(double first_note, double last_note) {
+  double lo = std::floor(first_note) - 1.0;
+  double hi = std::ceil(last_note) + 1.0;
+  if (hi - lo < 12.0) {
+    const double middle = (lo + hi) / 2.0;
+    lo = middle - 6.0;
+    hi = middle + 6.0;
+  }
+  return {lo, hi};
+}
+
+// A horizontal axis of notes along the box's bottom, named for A4 = `a4`
+// Hz, with grid lines up the box: notes every `step` semitones from a C,
+// the finest step that puts at most 12 on the axis.
+void note_axis(MarkupWriter& w, const Box& box, const LinearScale& x, double a4,
+               const std::string& caption) {
+  const double lo = x.data_lo;
+  const double hi = x.data_hi;
+  const auto ticks = [&](int step) { return std::floor(hi / step) - std::ceil(lo / step) + 1; };
+  int step = 12;
+  for (const int candidate : {1, 2, 3, 4, 6}) {
+    if (ticks(candidate) <= 12) {
+      step = candidate;
+      break;
+    }
+  }
+  while (ticks(step) > 12) step += 12;
+  const auto axis = w.open("g");
+  w.attr("class", "axis");
+  line(w, box.left, box.bottom(), box.right(), box.bottom(), nullptr);
+  for (auto midi = static_cast<int>(std::ceil(lo / step)) * step; midi <= hi; midi += step) {
+    const double note = midi;
+    line(w, x(note), box.top, x(note), box.bottom(), "grid");
+    line(w, x(note), box.bottom(), x(note), box.bottom() + 4, nullptr);
+    label(w, x(note), box.bottom() + 16,
+          nearest_note(a4 * std::pow(2.0, (note - 69.0) / 12.0), a4).name, "middle");
+  }
+  label(w, box.left + box.width / 2, box.bottom() + 34, caption, "middle");
+}
+
 // The tones' inharmonicity B against their notes, B on a log axis with
 // each tone's standard error as a whisker: the view in which a piano's
 // scale shows how the stiffness of its strings runs. Tones without a
@@ -701,14 +762,7 @@ void inharmonicity_chart(MarkupWriter& w, const RecordingFigure& figure, double 
   const int top = static_cast<int>(std::floor(std::log10(highest))) + 1;
   const int bottom = std::min(static_cast<int>(std::ceil(std::log10(lowest))) - 1, top - 2);
   const LogScale y{bottom, top, box.bottom(), box.top};
-  // The notes, an octave at least, a semitone beyond the first and last.
-  double lo = std::floor(first_note) - 1.0;
-  double hi = std::ceil(last_note) + 1.0;
-  if (hi - lo < 12.0) {
-    const double middle = (lo + hi) / 2.0;
-    lo = middle - 6.0;
-    hi = middle + 6.0;
-  }
+  const auto [lo, hi] = note_range(first_note, last_note);
   const LinearScale x{lo, hi, box.left, box.right()};
 
   const auto chart =
@@ -736,30 +790,7 @@ void inharmonicity_chart(MarkupWriter& w, const RecordingFigure& figure, double 
     }
     upright_label(w, box.left - 50, box.top + box.height / 2, "inharmonicity B");
   }
-  {
-    // Notes every `step` semitones from a C: the finest step that puts at
-    // most 12 on the axis.
-    const auto ticks = [&](int step) { return std::floor(hi / step) - std::ceil(lo / step) + 1; };
-    int step = 12;
-    for (const int candidate : {1, 2, 3, 4, 6}) {
-      if (ticks(candidate) <= 12) {
-        step = candidate;
-        break;
-      }
-    }
-    while (ticks(step) > 12) step += 12;
-    const auto axis = w.open("g");
-    w.attr("class", "axis");
-    line(w, box.left, box.bottom(), box.right(), box.bottom(), nullptr);
-    for (auto midi = static_cast<int>(std::ceil(lo / step)) * step; midi <= hi; midi += step) {
-      const double note = midi;
-      line(w, x(note), box.top, x(note), box.bottom(), "grid");
-      line(w, x(note), box.bottom(), x(note), box.bottom() + 4, nullptr);
-      label(w, x(note), box.bottom() + 16,
-            nearest_note(a4 * std::pow(2.0, (note - 69.0) / 12.0), a4).name, "middle");
-    }
-    label(w, box.left + box.width / 2, box.bottom() + 34, "note", "middle");
-  }
+  note_axis(w, box, x, a4, "note");
   std::size_t drawn = 0;
   for (const ToneFigure& tone : figure.tones) {
     const std::optional<Inharmonicity> b = positive_b(tone);
@@ -788,6 +819,187 @@ void inharmonicity_chart(MarkupWriter& w, const RecordingFigure& figure, double 
           std::to_string(measured - drawn) + " of " + std::to_string(measured) +
               " measured tones left out: no positive B",
           "end", "muted");
+  }
+}
+
+// How far from its target a tone may lie and still be drawn in place; one
+// further (a tone an octave from the note expected of it) is drawn at the
+// plot's edge, pointing out of it, and counted.
+constexpr double max_deviation_drawn = 200.0;
+
+// A diamond around (x, y): the octave guard's mark.
+void diamond(MarkupWriter& w, double x, double y, double r, const char* css_class) {
+  const auto path = w.open("path");
+  w.attr("class", css_class)
+      .attr("d", "M" + w.number(x) + " " + w.number(y - r) + " L" + w.number(x + r) + " " +
+                     w.number(y) + " L" + w.number(x) + " " + w.number(y + r) + " L" +
+                     w.number(x - r) + " " + w.number(y) + " Z");
+}
+
+std::string target_point_title(const TargetPoint& point) {
+  std::string text = point.file + ", tone " + std::to_string(point.tone) + ": " +
+                     note_name(point.midi) + (point.expected ? " expected, " : " nearest, ") +
+                     formatted("%.2f Hz", point.target_hz) + "; measured " +
+                     formatted("%.2f Hz", point.frequency) + ", " +
+                     cents_text(point.deviation_cents) + ", spread " +
+                     formatted("%.2f c", point.spread_cents);
+  if (point.octave_taken) {
+    text += "; the octave guard took the expected pitch (found " +
+            formatted("%.2f Hz", point.octave_found_hz) + ")";
+  }
+  if (point.split) text += "; split from notes played legato";
+  return text;
+}
+
+// The run's tones by key: each one's deviation in cents from its target
+// with the spread of its passes as a whisker, the targets at zero, and the
+// reference pitch that fits the tones best as a line at its distance from
+// the tuning's A4 (every target moves with A4, so a whole instrument tuned
+// to another reference lies along that line). Tones on one key stand side
+// by side within it, in the run's order.
+void deviation_chart(MarkupWriter& w, const std::vector<TargetPoint>& points, const Tuning& tuning,
+                     const std::optional<BestReference>& best) {
+  constexpr double width = 960;
+  constexpr double height = 330;
+  const Box box{62, 40, width - 62 - 14, height - 40 - 52};
+  const auto in_range = [](double cents) { return std::abs(cents) <= max_deviation_drawn; };
+  const double reference = best ? reference_offset_cents(best->a4_hz, tuning.a4) : NAN;
+  const bool reference_drawn = best && in_range(reference);
+  // The deviations' range, the same above zero as below, from ±10 cents up.
+  double largest = reference_drawn ? std::abs(reference) : 0.0;
+  double first_note = 1e9, last_note = -1e9;
+  for (const TargetPoint& point : points) {
+    if (in_range(point.deviation_cents)) largest = std::max(largest, std::abs(point.deviation_cents));
+    first_note = std::min(first_note, static_cast<double>(point.midi));
+    last_note = std::max(last_note, static_cast<double>(point.midi));
+  }
+  static constexpr std::array<double, 4> extents = {10.0, 20.0, 50.0, 100.0};
+  const auto fits = std::find_if(extents.begin(), extents.end(),
+                                 [&](double candidate) { return largest * 1.1 <= candidate; });
+  const double extent = fits == extents.end() ? max_deviation_drawn : *fits;
+  const auto [lo, hi] = note_range(first_note, last_note);
+  const LinearScale x{lo, hi, box.left, box.right()};
+  const LinearScale y{-extent, extent, box.bottom(), box.top};
+
+  const auto chart = svg(w, width, height, "deviation",
+                         "Each tone's deviation from its target in cents against its note");
+  y_axis(w, box, y, nice_ticks(-extent, extent, 9), "%g", "deviation from target (cents)");
+  note_axis(w, box, x, tuning.a4, "target note");
+  {
+    const auto group = w.open("g");
+    title(w, "The targets: " + tuning_text(tuning));
+    line(w, box.left, y(0), box.right(), y(0), "zero");
+  }
+  // The tones of each key side by side, in the run's order.
+  std::map<int, std::size_t> on_key, placed;
+  for (const TargetPoint& point : points) ++on_key[point.midi];
+  const double key = x(1.0) - x(0.0);
+  const double radius = std::clamp(key / 4.0, 2.5, 4.5);
+  std::vector<double> centres;
+  for (const TargetPoint& point : points) {
+    const auto count = static_cast<double>(on_key[point.midi]);
+    const auto index = static_cast<double>(placed[point.midi]++);
+    const double step = std::min(0.7 * key / count, 4.0 * radius);
+    centres.push_back(x(point.midi) + (index - (count - 1.0) / 2.0) * step);
+  }
+
+  if (reference_drawn) {
+    const double at = y(reference);
+    const auto group = w.open("g");
+    title(w, best_reference_text(*best) + ", " + cents_text(reference) + " from A4 = " +
+                 formatted("%g Hz", tuning.a4));
+    line(w, box.left, at, box.right(), at, "reference");
+    // The label above the line (below it where the plot's top is too
+    // near), at whichever end covers fewer tones.
+    const std::string text = best_reference_text(*best);
+    const double span = 6.8 * static_cast<double>(text.size());
+    const double baseline = at - 14 < box.top ? at + 15 : at - 6;
+    const auto covered = [&](double from) {
+      std::size_t count = 0;
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        const double dot = y(std::clamp(points[i].deviation_cents, -extent, extent));
+        count += centres[i] > from - 8 && centres[i] < from + span + 8 && dot > baseline - 20 &&
+                 dot < baseline + 8;
+      }
+      return count;
+    };
+    if (covered(box.left + 4) < covered(box.right() - 4 - span)) {
+      label(w, box.left + 4, baseline, text, "start", "reference-label");
+    } else {
+      label(w, box.right() - 4, baseline, text, "end", "reference-label");
+    }
+  }
+
+  std::size_t off_scale = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const TargetPoint& point = points[i];
+    const double centre = centres[i];
+    const auto group = w.open("g");
+    w.attr("class", point.split ? "target-dot split" : "target-dot");
+    title(w, target_point_title(point));
+    if (!in_range(point.deviation_cents) || std::abs(point.deviation_cents) > extent) {
+      // At the edge, pointing the way it lies.
+      ++off_scale;
+      const double edge = point.deviation_cents > 0 ? box.top : box.bottom();
+      const double tip = point.deviation_cents > 0 ? -7.0 : 7.0;
+      const auto arrow = w.open("path");
+      w.attr("class", "off-scale")
+          .attr("d", "M" + w.number(centre - 5) + " " + w.number(edge - tip) + " L" +
+                         w.number(centre + 5) + " " + w.number(edge - tip) + " L" +
+                         w.number(centre) + " " + w.number(edge) + " Z");
+      continue;
+    }
+    const auto clamp = [&](double cents) { return std::clamp(cents, -extent, extent); };
+    if (point.spread_cents > 0.0) {
+      const double upper = y(clamp(point.deviation_cents + point.spread_cents));
+      const double lower = y(clamp(point.deviation_cents - point.spread_cents));
+      line(w, centre, upper, centre, lower, "whisker");
+      line(w, centre - 3, upper, centre + 3, upper, "cap");
+      line(w, centre - 3, lower, centre + 3, lower, "cap");
+    }
+    if (point.octave_taken) diamond(w, centre, y(point.deviation_cents), radius + 4, "guard-mark");
+    const auto dot = w.open("circle");
+    w.attr("cx", centre).attr("cy", y(point.deviation_cents)).attr("r", radius);
+  }
+  if (off_scale > 0) {
+    label(w, box.right(), box.top - 6,
+          std::to_string(off_scale) + (off_scale == 1 ? " tone lies" : " tones lie") +
+              formatted(" beyond ±%g c: drawn at the edge", extent),
+          "end", "muted");
+  }
+
+  // The legend, along the top: what is drawn.
+  const auto legend = w.open("g");
+  w.attr("class", "legend");
+  double at = box.left;
+  const auto entry = [&](const std::string& text) {
+    label(w, at + 18, 14, text, "start", "muted");
+    at += 18 + 6.5 * static_cast<double>(text.size()) + 18;
+  };
+  if (!std::all_of(points.begin(), points.end(), [](const TargetPoint& p) { return p.split; })) {
+    {
+      const auto swatch = w.open("circle");
+      w.attr("class", "legend-dot").attr("cx", at + 6).attr("cy", 10).attr("r", 4);
+    }
+    entry("tone");
+  }
+  if (std::any_of(points.begin(), points.end(), [](const TargetPoint& p) { return p.split; })) {
+    {
+      const auto swatch = w.open("circle");
+      w.attr("class", "legend-split").attr("cx", at + 6).attr("cy", 10).attr("r", 4);
+    }
+    entry("split from notes played legato");
+  }
+  if (std::any_of(points.begin(), points.end(),
+                  [](const TargetPoint& p) { return p.octave_taken; })) {
+    diamond(w, at + 6, 10, 7, "guard-mark");
+    entry("octave guard took the expected pitch");
+  }
+  line(w, at, 10, at + 14, 10, "zero");
+  entry("target");
+  if (reference_drawn) {
+    line(w, at, 10, at + 14, 10, "reference");
+    entry("best reference");
   }
 }
 
@@ -843,6 +1055,7 @@ std::string HtmlReport::begin() const {
     const auto style = w.open_html("style");
     w.raw(style_sheet);
     if (partials_) w.raw(partials_style_sheet);
+    if (tuning_) w.raw(target_style_sheet);
   }
   page += "\n<body>";
   {
@@ -856,12 +1069,46 @@ std::string HtmlReport::begin() const {
   return page.append("\n");
 }
 
-std::string HtmlReport::end() const { return "</body></html>\n"; }
+std::string HtmlReport::end(const std::optional<BestReference>& best) const {
+  std::string page;
+  if (tuning_) {
+    MarkupWriter w(page);
+    const auto section = w.open_html("section");
+    w.attr("class", "run").attr("id", "tuning-by-key");
+    w.element("h2", "Tuning by key");
+    if (targets_.empty()) {
+      w.element("p", "No tone was measured, so none lies anywhere from its target. Targets: " +
+                         tuning_text(*tuning_) + ".");
+    } else {
+      const auto fig = w.open_html("figure");
+      deviation_chart(w, targets_, *tuning_, best);
+      std::string caption =
+          "Each measured tone of the run: its deviation in cents from its target (the note "
+          "expected of it, or else the tuning's nearest) against that note; the whisker spans ± "
+          "the standard deviation of its passes. Targets: " +
+          tuning_text(*tuning_) + ".";
+      if (best) {
+        const double offset = reference_offset_cents(best->a4_hz, tuning_->a4);
+        caption += " The dashed line is the reference pitch that fits the tones best, " +
+                   best_reference_text(*best) + ": " + cents_text(offset) + " from A4 = " +
+                   formatted("%g Hz", tuning_->a4) + ".";
+      }
+      w.element("figcaption", caption);
+    }
+    page += "\n";
+  }
+  return page + "</body></html>\n";
+}
 
 std::string HtmlReport::recording(
     const RecordingResult& result,
     const std::vector<std::pair<std::string, std::string>>& settings) {
   ++sections_;
+  if (tuning_) {
+    std::vector<TargetPoint> points = target_points(result, *tuning_, sections_);
+    targets_.insert(targets_.end(), std::make_move_iterator(points.begin()),
+                    std::make_move_iterator(points.end()));
+  }
   std::string page;
   {
     MarkupWriter w(page);
@@ -965,15 +1212,24 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
   const auto row = [&](std::size_t index) {
     std::vector<std::string> cells =
         tone_table_row(result, index, result.settings.harmonic_count, a4_);
+    // The later place first, so that both are where the plain table has them.
     if (partials_) {
       const std::vector<std::string> more = partials_table_cells(result.tones[index]);
       cells.insert(cells.begin() + partials_table_at, more.begin(), more.end());
+    }
+    if (tuning_) {
+      const std::vector<std::string> more = target_table_cells(result.tones[index], *tuning_);
+      cells.insert(cells.begin() + target_table_at, more.begin(), more.end());
     }
     return cells;
   };
   if (partials_) {
     const std::vector<std::string> more = partials_table_columns();
     columns.insert(columns.begin() + partials_table_at, more.begin(), more.end());
+  }
+  if (tuning_) {
+    const std::vector<std::string> more = target_table_columns();
+    columns.insert(columns.begin() + target_table_at, more.begin(), more.end());
   }
   w.element("h3", "Tones");
   for (const ToneFigure& tone : figure.tones) {

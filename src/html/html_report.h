@@ -5,10 +5,14 @@
 // a bar chart per tone, and the numbers with the settings used; where the
 // run measured the partials, also each tone's partials against the
 // harmonic series, the tones' inharmonicity B by note, and their vibrato
-// (the page of a run without them is exactly as before). Inline SVG
+// (the page of a run without them is exactly as before); where a target
+// was asked for, each tone's target in the tables and, at the page's end,
+// every tone's deviation from its target by key with the reference pitch
+// that fits them best. Inline SVG
 // and one style sheet; no script, nothing fetched; light and dark colour
 // schemes, and printable.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,17 +26,20 @@ namespace toneprint {
 class HtmlReport {
  public:
   // `generator` names the program and version; notes are named for A4 =
-  // `a4` Hz; `partials` says that the run measured the partials.
-  HtmlReport(std::string generator, double a4, bool partials = false)
-      : generator_(std::move(generator)), a4_(a4), partials_(partials) {}
+  // `a4` Hz; `partials` says that the run measured the partials; `tuning`,
+  // that the tones are judged against its targets.
+  HtmlReport(std::string generator, double a4, bool partials = false,
+             std::optional<Tuning> tuning = std::nullopt)
+      : generator_(std::move(generator)), a4_(a4), partials_(partials), tuning_(std::move(tuning)) {}
 
   // The page's start, up to the first recording.
   std::string begin() const;
   // One recording's section; `settings` are the names and values to list.
   std::string recording(const RecordingResult& result,
                         const std::vector<std::pair<std::string, std::string>>& settings);
-  // The page's end.
-  std::string end() const;
+  // The page's end; with a tuning, after the run's deviations by key and
+  // `best`, the reference pitch that fits them, where there is one.
+  std::string end(const std::optional<BestReference>& best = std::nullopt) const;
 
  private:
   void recording_section(MarkupWriter& w, const RecordingResult& result,
@@ -48,7 +55,10 @@ class HtmlReport {
   std::string generator_;
   double a4_;
   bool partials_;
+  std::optional<Tuning> tuning_;
   int sections_ = 0;
+  // The run's tones against their targets, gathered for the page's end.
+  std::vector<TargetPoint> targets_;
 };
 
 }  // namespace toneprint

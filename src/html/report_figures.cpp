@@ -138,6 +138,55 @@ RecordingFigure recording_figure(const RecordingResult& result, double a4, bool 
   return figure;
 }
 
+std::vector<TargetPoint> target_points(const RecordingResult& result, const Tuning& tuning,
+                                       int recording) {
+  std::vector<TargetPoint> points;
+  for (std::size_t i = 0; i < result.tones.size(); ++i) {
+    const ToneRecord& tone = result.tones[i];
+    const std::optional<ToneTarget> target = tone_target(tone, tuning);
+    if (!target || !target->deviation_cents) continue;
+    TargetPoint point;
+    point.recording = recording;
+    point.tone = i + 1;
+    point.file = result.path;
+    point.midi = target->note.midi;
+    point.expected = target->expected;
+    point.target_hz = target->hz;
+    point.frequency = tone.frequency();
+    point.deviation_cents = *target->deviation_cents;
+    point.spread_cents = tone.spread_cents();
+    if (tone.octave_check && tone.octave_check->taken) {
+      point.octave_taken = true;
+      point.octave_found_hz = tone.octave_check->measured;
+    }
+    point.split = tone.split_from.has_value();
+    points.push_back(std::move(point));
+  }
+  return points;
+}
+
+double reference_offset_cents(double best_a4, double a4) { return 1200.0 * std::log2(best_a4 / a4); }
+
+std::string tuning_text(const Tuning& tuning) {
+  std::string root = note_name(60 + tuning.root);
+  root.pop_back();  // the octave
+  char numbers[96];
+  std::snprintf(numbers, sizeof numbers, ", A4 = %g Hz", tuning.a4);
+  std::string text = (tuning.temperament.name.empty() ? std::string("equal")
+                                                      : tuning.temperament.name) +
+                     " on " + root + numbers;
+  if (tuning.stretch_cents == 0.0) return text + ", no stretch";
+  std::snprintf(numbers, sizeof numbers, ", stretch %+g c per octave", tuning.stretch_cents);
+  return text + numbers;
+}
+
+std::string best_reference_text(const BestReference& best) {
+  char text[96];
+  std::snprintf(text, sizeof text, "best A4 = %.2f Hz ± %.2f (%zu tone%s)", best.a4_hz,
+                best.interval_hz, best.tones, best.tones == 1 ? "" : "s");
+  return text;
+}
+
 std::vector<double> column_levels(const LevelEnvelope& levels, std::uint64_t samples,
                                   std::size_t columns) {
   std::vector<double> dbfs(columns, level_floor_dbfs);

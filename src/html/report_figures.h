@@ -58,6 +58,43 @@ struct RecordingFigure {
   double levels_bottom_db = -harmonic_range_db;
 };
 
+// A tone as the deviation-by-key chart draws it: against its target (the
+// note expected of it, or else the tuning's nearest), which it lies
+// `deviation_cents` from, with the spread of its passes. Only measured
+// tones have a deviation to draw.
+struct TargetPoint {
+  int recording = 0;     // the page's section, from 1
+  std::size_t tone = 0;  // from 1
+  std::string file;
+  int midi = 69;          // the target note
+  bool expected = false;  // the note is the one expected, not the nearest
+  double target_hz = 0.0;
+  double frequency = 0.0;
+  double deviation_cents = 0.0;
+  double spread_cents = 0.0;
+  // The octave guard took the expected pitch, an octave, a twelfth or two
+  // octaves from the one found.
+  bool octave_taken = false;
+  double octave_found_hz = 0.0;
+  bool split = false;  // split from a tone of notes played legato
+};
+
+// The measured tones of `result`, the `recording`-th of the page.
+std::vector<TargetPoint> target_points(const RecordingResult& result, const Tuning& tuning,
+                                       int recording);
+
+// Where a reference pitch of `best_a4` Hz lies from the tuning's `a4`, in
+// cents: every target moves with A4, so the tones that fit it best lie
+// this far from the tuning's targets.
+double reference_offset_cents(double best_a4, double a4);
+
+// "werckmeister-iii on C, A4 = 415 Hz, stretch +0.5 c per octave" ("no
+// stretch" for none): the tuning as the report names it.
+std::string tuning_text(const Tuning& tuning);
+
+// "best A4 = 441.27 Hz ± 0.08 (24 tones)".
+std::string best_reference_text(const BestReference& best);
+
 // The figures of the recording's tones; with `partials`, their partials
 // too (a page without them draws none, whatever the tones hold).
 RecordingFigure recording_figure(const RecordingResult& result, double a4, bool partials = false);

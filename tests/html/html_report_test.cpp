@@ -6,7 +6,9 @@
 #include "support/test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 using namespace toneprint;
@@ -98,9 +100,51 @@ RecordingResult stiff_tones() {
   return result;
 }
 
-std::string page_of(const RecordingResult& result, bool partials) {
-  HtmlReport report("toneprint-batch test", 440.0, partials);
-  return report.begin() + report.recording(result, {{"--harmonics", "2"}}) + report.end();
+// three_tones' recording with tones judged against targets (equal
+// temperament, A4 = 440 Hz): A4 +10 c, expected; C4 -5 c, judged against
+// the nearest note, with passes 16 c apart; E4 +3 c, which the octave guard
+// took at the expected pitch; G4 -8 c, split from notes played legato; A3
+// found at 440 Hz, 1200 c from it; and the tone too short to measure.
+RecordingResult judged_tones() {
+  RecordingResult result = three_tones("judged.wav");
+  const ToneRecord model = result.tones[0];
+  const ToneRecord short_tone = result.tones[1];
+  const struct {
+    int midi;
+    double cents;
+    bool expected;
+    double spread;  // the passes this far either side of the mean, in cents
+  } tones[] = {{69, 10.0, true, 0.0},  {60, -5.0, false, 8.0}, {64, 3.0, true, 0.0},
+               {67, -8.0, true, 0.0},  {57, 1200.0, true, 0.0}};
+  result.tones.clear();
+  std::uint64_t start = 800;
+  for (const auto& tone : tones) {
+    const double hz = 440.0 * std::exp2((tone.midi - 69) / 12.0 + tone.cents / 1200.0);
+    ToneRecord record = model;
+    record.start = start;
+    record.end = start + 3000;
+    record.totals.frequency_sum = 2 * hz;
+    record.passes[0].fundamental = hz * std::exp2(tone.spread / 1200.0);
+    record.passes[1].fundamental = hz * std::exp2(-tone.spread / 1200.0);
+    if (tone.expected) record.expected = MidiNote{tone.midi, 0.0};
+    result.tones.push_back(record);
+    start += 3200;
+  }
+  result.tones[2].octave_check = OctaveCheck{164.8, 329.6, 330.2, true, OctaveEvidence::spectrum};
+  result.tones[3].split_from = 4;
+  result.tones.push_back(short_tone);
+  result.tones.back().start = start;
+  result.tones.back().end = start + 500;
+  return result;
+}
+
+std::string page_of(const RecordingResult& result, bool partials,
+                    const std::optional<Tuning>& tuning = std::nullopt,
+                    const std::optional<BestReference>& best = std::nullopt) {
+  HtmlReport report("toneprint-batch test", 440.0, partials, tuning);
+  std::string page = report.begin();
+  page += report.recording(result, {{"--harmonics", "2"}});  // before the end, which it adds to
+  return page + report.end(best);
 }
 
 // A tag of the page: its name, its attributes, and the text that follows
@@ -132,6 +176,13 @@ std::vector<Tag> tags(const std::string& page) {
     all.push_back(std::move(tag));
   }
   return all;
+}
+
+// "12.34": cents as the tables write them.
+std::string formatted_cents(double cents) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", cents);
+  return text;
 }
 
 // Every start tag has its end tag, in order (the page has no comments and
@@ -283,11 +334,14 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
     bool partials;
     std::size_t pictures;  // and charts with two axes, each with ticks and a caption
     std::size_t charts;
+    std::optional<Tuning> tuning = std::nullopt;
   } cases[] = {
       // The level over time, the tuning, the timbre map, one tone's bars.
       {three_tones("a.wav"), false, 4, 3},
       // And the inharmonicity, four tones' bars and partials.
       {stiff_tones(), true, 12, 3 + 1 + 4 * 2},
+      // Five tones' bars, and the deviations by key.
+      {judged_tones(), false, 3 + 5 + 1, 2 + 5 + 1, Tuning{}},
   };
   for (const auto& c : cases) {
     std::size_t pictures = 0;
@@ -299,7 +353,7 @@ TEST(HtmlReport, EveryMarkIsInsideItsPictureAndInItsPlace) {
     double axis_x = NAN, axis_y = NAN;
     bool axis_line_seen = false, horizontal = false;
     std::size_t axis_labels = 0;
-    for (const Tag& tag : tags(page_of(c.result, c.partials))) {
+    for (const Tag& tag : tags(page_of(c.result, c.partials, c.tuning, BestReference{441, 1, 4}))) {
       std::map<std::string, std::string> a = tag.a;
       const std::string& name = tag.name;
       const auto number = [&](const char* key) { return tag.number(key); };
@@ -612,4 +666,210 @@ TEST(ReportFigures, WriteAndScaleTheStretchAsReadersKnowIt) {
     double value, drawn;
   } points[] = {{1e-6, 250.0}, {1e-3, 100.0}, {1e-1, 0.0}, {0.0, 250.0}};
   for (const auto& p : points) EXPECT_NEAR(y(p.value), p.drawn, 1e-9) << p.value;
+}
+
+// The deviation-by-key chart, read back through its own axes: each tone's
+// dot at its deviation and on its key, the whisker over its spread, the
+// zero line at 0 and the best reference's line at the cents its A4 lies
+// from the tuning's; the guarded and split tones marked, and the tone 1200
+// c off drawn at the edge.
+TEST(HtmlReport, TheTuningViewDrawsEachToneAtItsDeviationAndKey) {
+  const BestReference best{441.0, 0.12, 4};  // 1200 log2(441 / 440) = +3.93 c
+  const std::string page = page_of(judged_tones(), false, Tuning{}, best);
+  EXPECT_TRUE(balanced(page));
+  std::string kind, group, dot_title;
+  std::vector<std::pair<double, double>> y_ticks, x_notes;  // (value, drawn)
+  struct Dot {
+    double cx = NAN, cy = NAN, top = NAN, bottom = NAN;
+    bool guarded = false, split = false;
+  };
+  std::map<std::string, Dot> dots;  // by title
+  double zero = NAN, reference = NAN;
+  std::size_t off_scale = 0;
+  std::string reference_label;
+  for (const Tag& tag : tags(page)) {
+    if (tag.name == "svg" && tag.a.count("class")) kind = tag.attr("class");
+    if (tag.name == "/svg") kind.clear();
+    if (kind != "deviation") continue;
+    if (tag.name == "g") group = tag.attr("class"), dot_title.clear();
+    if (tag.name == "/g") group.clear();
+    // The ticks' labels: the deviations' left of the plot, the notes' below.
+    if (group == "axis" && tag.name == "text" && tag.attr("text-anchor") == "end") {
+      y_ticks.emplace_back(std::stod(tag.text), tag.number("y") - 4);
+    }
+    if (group == "axis" && tag.name == "text" && tag.attr("text-anchor") == "middle" &&
+        parse_note(tag.text)) {
+      x_notes.emplace_back(*parse_note(tag.text), tag.number("x"));
+    }
+    if (tag.attr("class") == "zero" && std::isnan(zero)) zero = tag.number("y1");
+    if (tag.attr("class") == "reference" && std::isnan(reference)) reference = tag.number("y1");
+    if (tag.attr("class") == "reference-label") reference_label = tag.text;
+    if (group.rfind("target-dot", 0) != 0) continue;
+    if (tag.name == "title") dot_title = tag.text.substr(0, tag.text.find(':'));
+    if (dot_title.empty()) continue;
+    Dot& dot = dots[dot_title];
+    dot.split = group == "target-dot split";
+    if (tag.name == "circle") dot.cx = tag.number("cx"), dot.cy = tag.number("cy");
+    if (tag.attr("class") == "whisker") dot.top = tag.number("y1"), dot.bottom = tag.number("y2");
+    if (tag.attr("class") == "guard-mark") dot.guarded = true;
+    off_scale += tag.attr("class") == "off-scale";
+  }
+  ASSERT_GE(y_ticks.size(), 2u);
+  ASSERT_GE(x_notes.size(), 2u);
+  // The scales as the axes draw them.
+  const auto drawn = [](const std::vector<std::pair<double, double>>& ticks, double value) {
+    const auto& [v0, d0] = ticks.front();
+    const auto& [v1, d1] = ticks.back();
+    return d0 + (value - v0) * (d1 - d0) / (v1 - v0);
+  };
+  const double key = std::abs(drawn(x_notes, 1.0) - drawn(x_notes, 0.0));
+  EXPECT_NEAR(zero, drawn(y_ticks, 0.0), 1.0);
+  EXPECT_NEAR(reference, drawn(y_ticks, 1200.0 * std::log2(441.0 / 440.0)), 1.0);
+  EXPECT_EQ(reference_label, "best A4 = 441.00 Hz ± 0.12 (4 tones)");
+  const double spread = judged_tones().tones[1].spread_cents();
+  ASSERT_GT(spread, 7.9);
+  const struct {
+    const char* title;
+    int midi;
+    double cents, spread;
+    bool guarded, split;
+  } expected[] = {{"judged.wav, tone 1", 69, 10.0, 0.0, false, false},
+                  {"judged.wav, tone 2", 60, -5.0, spread, false, false},
+                  {"judged.wav, tone 3", 64, 3.0, 0.0, true, false},
+                  {"judged.wav, tone 4", 67, -8.0, 0.0, false, true}};
+  ASSERT_EQ(dots.size(), 5u);  // and the tone 1200 c off, at the edge
+  for (const auto& e : expected) {
+    ASSERT_EQ(dots.count(e.title), 1u) << e.title;
+    const Dot& dot = dots.at(e.title);
+    EXPECT_NEAR(dot.cy, drawn(y_ticks, e.cents), 1.0) << e.title;
+    EXPECT_LT(std::abs(dot.cx - drawn(x_notes, e.midi)), key / 2) << e.title;
+    EXPECT_EQ(dot.guarded, e.guarded) << e.title;
+    EXPECT_EQ(dot.split, e.split) << e.title;
+    if (e.spread > 0.0) {
+      EXPECT_NEAR(dot.top, drawn(y_ticks, e.cents + e.spread), 1.0) << e.title;
+      EXPECT_NEAR(dot.bottom, drawn(y_ticks, e.cents - e.spread), 1.0) << e.title;
+    } else {
+      EXPECT_TRUE(std::isnan(dot.top)) << e.title;
+    }
+  }
+  EXPECT_EQ(off_scale, 1u);
+  EXPECT_TRUE(std::isnan(dots.at("judged.wav, tone 5").cy));
+  const struct {
+    const char* mark;
+    std::size_t count;
+  } marks[] = {
+      {">1 tone lies beyond ±20 c: drawn at the edge</text>", 1},
+      {">octave guard took the expected pitch</text>", 1},  // the legend
+      {">split from notes played legato</text>", 1},
+      {"Targets: equal on C, A4 = 440 Hz, no stretch.", 1},
+      {"+3.9 c from A4 = 440 Hz.</figcaption>", 1},
+  };
+  for (const auto& m : marks) EXPECT_EQ(test::occurrences(page, m.mark), m.count) << m.mark;
+  // No best reference: no line; no measured tone: no chart, and why.
+  const std::string without_best = page_of(judged_tones(), false, Tuning{});
+  EXPECT_EQ(test::occurrences(without_best, "class=\"reference\""), 0u);
+  EXPECT_EQ(test::occurrences(without_best, "class=\"deviation\" role=\"img\""), 1u);
+  RecordingResult unmeasured = judged_tones();
+  unmeasured.tones.erase(unmeasured.tones.begin(), unmeasured.tones.end() - 1);
+  const std::string none = page_of(unmeasured, false, Tuning{});
+  EXPECT_TRUE(balanced(none));
+  EXPECT_EQ(test::occurrences(none, "<p>No tone was measured, so none lies anywhere from its "
+                                    "target. Targets: equal on C, A4 = 440 Hz, no stretch.</p>"),
+            1u);
+}
+
+// With a target, every table gets its cells after cents, before the
+// partials' after spread_cents; without one, the page is as it was,
+// whatever the tones hold.
+TEST(HtmlReport, ShowsTheTargetOnlyWhereTheRunAskedForOne) {
+  RecordingResult plain = judged_tones();
+  for (ToneRecord& tone : plain.tones) {
+    tone.expected.reset();
+    tone.octave_check.reset();
+    tone.split_from.reset();
+  }
+  Tuning werckmeister;
+  werckmeister.temperament = *read_temperament("werckmeister-iii").temperament;
+  werckmeister.a4 = 415.0;
+  werckmeister.stretch_cents = 1.5;
+  const struct {
+    bool partials;
+    std::optional<Tuning> tuning;
+    const char* head;
+    std::size_t tables;
+  } cases[] = {
+      {false, std::nullopt, "<th>cents</th><th>spread_cents</th>", 7},
+      {true, std::nullopt, "<th>spread_cents</th><th>B</th><th>vibrato</th><th>max_", 7},
+      {false, Tuning{},
+       "<th>cents</th><th>expected_note</th><th>expected_hz</th><th>deviation_cents</th>"
+       "<th>spread_cents</th><th>max_",
+       7},
+      {true, werckmeister,
+       "<th>cents</th><th>expected_note</th><th>expected_hz</th><th>deviation_cents</th>"
+       "<th>spread_cents</th><th>B</th><th>vibrato</th><th>max_",
+       7},
+  };
+  for (const auto& c : cases) {
+    const std::string page = page_of(judged_tones(), c.partials, c.tuning);
+    EXPECT_EQ(test::occurrences(page, c.head), c.tables) << c.head;  // six tones and the numbers
+    EXPECT_EQ(test::occurrences(page, "Tuning by key"), c.tuning ? 1u : 0u);
+    EXPECT_EQ(test::occurrences(page, "--reference: "), c.tuning ? 2u : 0u);
+    if (!c.tuning) {
+      EXPECT_TRUE(page == page_of(plain, c.partials)) << c.partials;
+    }
+  }
+  // Tone 1, A4 +10 c, in its table and the numbers; against A4 = 415 Hz
+  // (Werckmeister III, stretched, leaves A4 where it is) it lies 10 c +
+  // 1200 log2(440 / 415) from its target.
+  EXPECT_EQ(test::occurrences(page_of(judged_tones(), false, Tuning{}),
+                              "<td>A4</td><td>10.00</td><td>A4</td><td>440.000</td><td>10.00</td>"),
+            2u);
+  const std::string werckmeister_page = page_of(judged_tones(), false, werckmeister);
+  EXPECT_EQ(test::occurrences(werckmeister_page,
+                              "<td>A4</td><td>415.000</td><td>" +
+                                  formatted_cents(10.0 + 1200.0 * std::log2(440.0 / 415.0)) +
+                                  "</td>"),
+            2u);
+  EXPECT_EQ(test::occurrences(werckmeister_page,
+                              "Targets: werckmeister-iii on C, A4 = 415 Hz, stretch +1.5 c per "
+                              "octave."),
+            1u);
+}
+
+// toneprint-batch with a target draws a dot for each tone whose JSON has a
+// deviation, and its table cells and best reference agree with the JSON.
+TEST(HtmlReportRun, DrawsTheDeviationsThatTheJsonReports) {
+  const test::TempDir dir;
+  const std::string demo = std::string(TONEPRINT_SOURCE_DIR) + "/demo/demo.wav";
+  const auto run = [&](const char* format, const char* name) {
+    const test::ProgramRun run = test::run_program(
+        TONEPRINT_BATCH_BINARY,
+        std::string("-q --temperament werckmeister-iii --a4 415 -f ") + format + " -o \"" +
+            dir.file(name) + "\" \"" + demo + "\"",
+        dir.write("input", ""), dir.file("console"));
+    EXPECT_EQ(run.status, 0) << run.console;
+    return test::read_file(dir.file(name));
+  };
+  const nlohmann::json json = nlohmann::json::parse(run("json", "run.json"));
+  const std::string page = run("html", "run.html");
+  std::size_t deviations = 0;
+  for (const nlohmann::json& tone : json["recordings"][0]["tones"]) {
+    if (tone["deviation_cents"].is_null()) continue;
+    ++deviations;
+    char cells[128];
+    std::snprintf(cells, sizeof cells, "<td>%s</td><td>%.3f</td><td>%.2f</td>",
+                  tone["expected_note"].get<std::string>().c_str(),
+                  tone["expected_hz"].get<double>(), tone["deviation_cents"].get<double>());
+    EXPECT_EQ(test::occurrences(page, cells), 2u) << cells;  // its table and the numbers
+  }
+  ASSERT_GE(deviations, 1u);
+  EXPECT_EQ(test::occurrences(page, "<g class=\"target-dot"), deviations);
+  const nlohmann::json& best = json["best_reference"];
+  char label[96];
+  std::snprintf(label, sizeof label, ">best A4 = %.2f Hz ± %.2f (%zu tones)</text>",
+                best["a4_hz"].get<double>(), best["interval_hz"].get<double>(),
+                best["tones"].get<std::size_t>());
+  EXPECT_EQ(test::occurrences(page, label), 1u) << label;
+  EXPECT_EQ(test::occurrences(page, "Targets: werckmeister-iii on C, A4 = 415 Hz, no stretch."),
+            1u);
 }
