@@ -73,8 +73,9 @@ void judge(RecordingResult& result, const CallOptions& options,
                        std::to_string(result.tones.size()) + " tones");
   }
   const AnalysisOptions run = run_for(options);
-  const bool expected = std::any_of(result.tones.begin(), result.tones.end(),
-                                    [](const ToneRecord& tone) { return tone.expected.has_value(); });
+  const bool expected =
+      std::any_of(result.tones.begin(), result.tones.end(),
+                  [](const ToneRecord& tone) { return tone.expected.has_value(); });
   if (expected && guards_octaves(run)) {
     std::string problem;
     {

@@ -405,7 +405,8 @@ void bind_results(py::module_& module) {
       "best_reference",
       [](const py::handle& tones, const py::handle& a4, const py::handle& temperament,
          const py::handle& root, const py::handle& stretch) {
-        return best_reference_of(tones, tuning_from(a4_from(a4), {py::none(), temperament, root, stretch}));
+        const TargetKeywords target{py::none(), temperament, root, stretch};
+        return best_reference_of(tones, tuning_from(a4_from(a4), target));
       },
       py::arg("tones"), py::kw_only(), py::arg("a4") = 440.0,
       py::arg("temperament") = py::none(), py::arg("temperament_root") = py::none(),

@@ -180,7 +180,8 @@ Tuning tuning_from(double a4, const TargetKeywords& target) {
                            "of a .scl file, not " + shown(target.temperament));
     }
     // A path in the file system's own encoding, as analyse_file takes one.
-    const std::string name = py::bytes(py::module_::import("os").attr("fsencode")(target.temperament));
+    const std::string name =
+        py::bytes(py::module_::import("os").attr("fsencode")(target.temperament));
     TemperamentRead read = read_temperament(name);
     if (!read.temperament) throw py::value_error("temperament: " + read.error);
     tuning.temperament = std::move(*read.temperament);
