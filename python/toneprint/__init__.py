@@ -13,11 +13,15 @@ analyse() takes an array of samples and its sample rate; analyse_file() a
 recording. Both return a list of Tone objects. Settings gives the defaults
 for a sample rate. With partials=True each tone's partials are measured at
 their own frequencies too, with the string's inharmonicity and the vibrato.
+With expect=, temperament=, temperament_root= or stretch= each tone is
+judged against its target, and best_reference() fits A4 to the tones.
 """
 
 from ._toneprint import (
+    BestReference,
     FailedPass,
     Inharmonicity,
+    OctaveCheck,
     Partial,
     Pass,
     ReadError,
@@ -27,11 +31,14 @@ from ._toneprint import (
     __version__,
     analyse,
     analyse_file,
+    best_reference,
 )
 
 __all__ = [
+    "BestReference",
     "FailedPass",
     "Inharmonicity",
+    "OctaveCheck",
     "Partial",
     "Pass",
     "ReadError",
@@ -41,4 +48,5 @@ __all__ = [
     "__version__",
     "analyse",
     "analyse_file",
+    "best_reference",
 ]

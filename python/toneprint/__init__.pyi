@@ -1,5 +1,6 @@
 # Type hints for the compiled module: the signatures of analyse(),
-# analyse_file() and Settings, and the attributes of the results.
+# analyse_file(), best_reference() and Settings, and the attributes of the
+# results.
 
 from os import PathLike
 from typing import Any, Iterable, Literal, Sequence, Union
@@ -23,6 +24,11 @@ RobustChange = Literal[
     "follow_tail", "short_attack", "short_frames", "check_vote", "consensus",
     "relative_threshold",
     "split_legato",
+]
+
+Temperament = Literal[
+    "equal", "pythagorean", "quarter-comma-meantone", "sixth-comma-meantone",
+    "werckmeister-iii", "kirnberger-iii", "vallotti", "young", "just",
 ]
 
 class ReadError(OSError):
@@ -78,6 +84,25 @@ class Vibrato:
     @property
     def extent_cents(self) -> float: ...
 
+class OctaveCheck:
+    @property
+    def found_hz(self) -> float: ...
+    @property
+    def expected_hz(self) -> float: ...
+    @property
+    def taken(self) -> Literal["expected", "found"]: ...
+    @property
+    def evidence(self) -> Literal["spectrum", "period", "spectrum and period", "none",
+                                  "unresolved"]: ...
+
+class BestReference:
+    @property
+    def a4_hz(self) -> float: ...
+    @property
+    def interval_hz(self) -> float: ...
+    @property
+    def tones(self) -> int: ...
+
 class Tone:
     @property
     def start(self) -> float: ...
@@ -111,6 +136,16 @@ class Tone:
     def vibrato(self) -> Vibrato | None: ...
     @property
     def split_from(self) -> int | None: ...
+    @property
+    def expected_note(self) -> str | None: ...
+    @property
+    def expected_hz(self) -> float | None: ...
+    @property
+    def expected_from(self) -> Literal["expectation", "nearest"] | None: ...
+    @property
+    def deviation_cents(self) -> float | None: ...
+    @property
+    def octave_check(self) -> OctaveCheck | None: ...
     @property
     def measured(self) -> bool: ...
 
@@ -160,6 +195,14 @@ class Settings:
     def peaks(self) -> int: ...
     def as_dict(self) -> dict[str, int | float]: ...
 
+def best_reference(
+    tones: Iterable[Tone],
+    *,
+    a4: float = 440.0,
+    temperament: Temperament | str | PathLike[str] | None = None,
+    temperament_root: str | None = None,
+    stretch: float | None = None,
+) -> BestReference | None: ...
 def analyse(
     samples: Samples,
     sample_rate: int,
@@ -168,6 +211,10 @@ def analyse(
     channel: Literal["mix"] | int = "mix",
     robust: bool | Iterable[RobustChange] = False,
     partials: bool = False,
+    expect: str | Iterable[str | int] | None = None,
+    temperament: Temperament | str | PathLike[str] | None = None,
+    temperament_root: str | None = None,
+    stretch: float | None = None,
     harmonics: int | None = ...,
     min_tone: float | None = ...,
     attack: float | None = ...,
@@ -188,6 +235,10 @@ def analyse_file(
     channel: Literal["mix"] | int = "mix",
     robust: bool | Iterable[RobustChange] = False,
     partials: bool = False,
+    expect: str | Iterable[str | int] | None = None,
+    temperament: Temperament | str | PathLike[str] | None = None,
+    temperament_root: str | None = None,
+    stretch: float | None = None,
     harmonics: int | None = ...,
     min_tone: float | None = ...,
     attack: float | None = ...,

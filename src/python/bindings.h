@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "toneprint/toneprint.h"
@@ -20,6 +21,19 @@ struct CallOptions {
   ChannelChoice channel;
   RobustSettings robust;
   bool partials = false;
+  // The target the tones are judged against, when one was asked for, and
+  // the notes they are expected to sound.
+  std::optional<Tuning> tuning;
+  Expectation expectation;
+};
+
+// The keywords that ask for a target: expect, temperament,
+// temperament_root and stretch (each None when not given).
+struct TargetKeywords {
+  py::handle expect;
+  py::handle temperament;
+  py::handle root;
+  py::handle stretch;
 };
 
 // The settings given as keywords, each checked against its bounds.
@@ -39,8 +53,22 @@ std::uint32_t sample_rate_from(const py::handle& value);
 CallOptions call_options(const py::handle& a4, const py::handle& channel,
                          const py::handle& robust, const py::handle& partials);
 
-// The list of Tone objects of an analysed recording.
-py::list tones_of(const RecordingResult& result, double a4);
+// Sets options.tuning (at options.a4) and options.expectation when a
+// target keyword is given; ValueError naming the bad entry or the bound,
+// TypeError for a value of the wrong type.
+void set_target(CallOptions& options, const TargetKeywords& target);
+
+// The tuning that temperament, temperament_root and stretch give at `a4`
+// (equal temperament on C, unstretched, for those that are None).
+Tuning tuning_from(double a4, const TargetKeywords& target);
+
+// A4 as the a4 keyword gives it, Hz within min_a4 to max_a4; ValueError or
+// TypeError.
+double a4_from(const py::handle& a4);
+
+// The list of Tone objects of an analysed recording, each judged against
+// `tuning` when there is one.
+py::list tones_of(const RecordingResult& result, double a4, const std::optional<Tuning>& tuning);
 
 // The names of the keywords, "harmonics" ... "peaks", in table order.
 const std::string& keyword_name(std::size_t index);

@@ -5,10 +5,13 @@
 #include <pybind11/pybind11.h>
 
 #include <atomic>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "toneprint/toneprint.h"
 #include "python/bindings.h"
@@ -36,12 +39,55 @@ void analyse_released(Analysis& analysis, const Reopen& reopen, const CallOption
   analyse_source(analysis.source, reopen, run_for(options), analysis.result, read);
 }
 
+void warn(const std::string& line) {
+  if (PyErr_WarnEx(PyExc_UserWarning, line.c_str(), 2) != 0) throw py::error_already_set();
+}
+
 // Results that look confident but are not, as warnings: the lines that
 // toneprint-batch prints on standard error.
 void warn_of_doubts(const RecordingResult& result) {
-  for (const std::string& line : result_warnings(result)) {
-    if (PyErr_WarnEx(PyExc_UserWarning, line.c_str(), 2) != 0) throw py::error_already_set();
+  for (const std::string& line : result_warnings(result)) warn(line);
+}
+
+// Gives the tones the notes expected of them (a list from its first note:
+// each call is one recording) and lets the octave guard check them, reading
+// the recording again through `guard` with the interpreter free. What
+// stands in the way is a warning, as toneprint-batch prints it, and the
+// tones stand as found.
+void judge(RecordingResult& result, const CallOptions& options,
+           const std::function<std::string(const AnalysisOptions&)>& guard) {
+  if (!options.tuning) return;
+  std::vector<std::string> problems;
+  std::size_t next = 0;
+  if (std::string unexpected = expect_notes(result, options.expectation, next);
+      !unexpected.empty()) {
+    problems.push_back(std::move(unexpected));
   }
+  const std::size_t listed = options.expectation.notes.size();
+  if (options.expectation.kind == ExpectationKind::list && listed < result.tones.size()) {
+    problems.push_back("the " + std::to_string(listed) + " expected notes end before tone " +
+                       std::to_string(listed + 1));
+  } else if (options.expectation.kind == ExpectationKind::list && listed > result.tones.size()) {
+    problems.push_back(std::to_string(listed - next) + " of the " + std::to_string(listed) +
+                       " expected notes were left over: the recording has " +
+                       std::to_string(result.tones.size()) + " tones");
+  }
+  const AnalysisOptions run = run_for(options);
+  const bool expected =
+      std::any_of(result.tones.begin(), result.tones.end(),
+                  [](const ToneRecord& tone) { return tone.expected.has_value(); });
+  if (expected && guards_octaves(run)) {
+    std::string problem;
+    {
+      const py::gil_scoped_release release;
+      problem = guard(run);
+    }
+    if (!problem.empty()) {
+      problems.push_back("the octave guard could not read the recording again: " + problem +
+                         "; its tones stand as found");
+    }
+  }
+  for (const std::string& line : problems) warn(line);
 }
 
 template <typename Sample>
@@ -75,15 +121,30 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
     return std::unique_ptr<SampleSource>();
   };
   analyse_released(analysis, cannot_reopen, options);
+  // The samples, still held, are read again where the guard asks.
+  judge(analysis.result, options, [&](const AnalysisOptions& run) {
+    if (analysis.source == nullptr) return std::string("the samples could not be read again");
+    return guard_octaves(analysis.result, *options.tuning, *analysis.source, run);
+  });
   warn_of_doubts(analysis.result);
-  return tones_of(analysis.result, options.a4);
+  return tones_of(analysis.result, options.a4, options.tuning);
 }
 
 py::list analyse(const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
                  const py::handle& channel, const py::handle& robust, const py::handle& partials,
-                 const py::kwargs& keywords) {
+                 const TargetKeywords& target, const py::kwargs& keywords) {
   const GivenSettings given = given_settings(keywords);
-  const CallOptions options = call_options(a4, channel, robust, partials);
+  CallOptions options = call_options(a4, channel, robust, partials);
+  set_target(options, target);
+  // An array has neither a file name nor a sampler chunk to take notes from.
+  if (options.expectation.kind == ExpectationKind::file_name ||
+      options.expectation.kind == ExpectationKind::sampler) {
+    throw py::value_error(
+        std::string("expect: ") +
+        (options.expectation.kind == ExpectationKind::file_name ? "'filename'" : "'smpl'") +
+        " takes the notes from a recording file, which an array is not; give the notes, or "
+        "use analyse_file()");
+  }
   const std::uint32_t rate = sample_rate_from(sample_rate);
   const py::array array = py::array::ensure(samples);
   if (!array) {
@@ -129,6 +190,15 @@ py::list analyse(const py::object& samples, const py::handle& sample_rate, const
                        py::str(static_cast<const py::handle&>(type)).cast<std::string>());
 }
 
+// "equal, pythagorean, ...", the built-in temperaments' names.
+std::string temperament_names() {
+  std::string names;
+  for (const BuiltInTemperament& temperament : built_in_temperaments) {
+    names += (names.empty() ? "" : ", ") + std::string(temperament.name);
+  }
+  return names;
+}
+
 // A message of the readers as Python text; bytes that are not UTF-8 (from
 // a file name) are replaced rather than refused.
 py::str text_of(const std::string& message) {
@@ -150,9 +220,11 @@ py::str text_of(const std::string& message) {
 
 py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
                       const py::handle& robust, const py::handle& partials,
-                      const py::kwargs& keywords, const py::object& read_error) {
+                      const TargetKeywords& target, const py::kwargs& keywords,
+                      const py::object& read_error) {
   const GivenSettings given = given_settings(keywords);
-  const CallOptions options = call_options(a4, channel, robust, partials);
+  CallOptions options = call_options(a4, channel, robust, partials);
+  set_target(options, target);
   // The name as the system has it: str, bytes or a path object, in any
   // encoding the file system takes.
   const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
@@ -172,8 +244,11 @@ py::list analyse_file(const py::object& path, const py::handle& a4, const py::ha
     return open_recording(name, options.channel, error);
   };
   analyse_released(analysis, reopen, options);
+  judge(analysis.result, options, [&](const AnalysisOptions& run) {
+    return guard_octaves_in_file(analysis.result, *options.tuning, name, run);
+  });
   warn_of_doubts(analysis.result);
-  py::list tones = tones_of(analysis.result, options.a4);
+  py::list tones = tones_of(analysis.result, options.a4, options.tuning);
   // The tones up to where the reading stopped go with the error.
   if (!analysis.result.error.empty()) {
     raise_read_error(read_error, encoded, analysis.result.error, tones);
@@ -207,7 +282,7 @@ PYBIND11_MODULE(_toneprint, module) {
   py::options options;
   options.disable_function_signatures();
 
-  static const std::string analyse_doc = R"(analyse(samples: numpy.ndarray, sample_rate: int, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, **settings) -> list[Tone]
+  static const std::string analyse_doc = R"(analyse(samples: numpy.ndarray, sample_rate: int, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, expect: str | Iterable[str | int] | None = None, temperament: str | os.PathLike | None = None, temperament_root: str | None = None, stretch: float | None = None, **settings) -> list[Tone]
 
 Measures the tones in an array of samples.
 
@@ -230,6 +305,23 @@ robust: True for all the robust mode's changes for real instruments, or a
 partials: True to measure each partial at its own frequency too, as
     toneprint-batch --partials does: each Tone's partials, inharmonicity
     and vibrato (None otherwise), and its frequency is partial 1's.
+expect: the notes the tones are expected to sound, one per tone in
+    order: a list of note names ('C#4', 'Bb2') and MIDI numbers (60), the
+    same as one string separated by commas, or '@FILE' for a file of one
+    note per line. Each Tone's expected_note is then its note, and in the
+    robust and partials modes the octave guard checks a tone found an
+    octave, a twelfth or two octaves from it. Notes left over, or tones
+    past the list's end, are warned of.
+temperament: the temperament of the targets: a built-in name ()" +
+                                        temperament_names() + R"() or the path
+    of a Scala .scl file. Default equal.
+temperament_root: the note the temperament is laid on: 'C', 'F#', 'Bb'...
+    Default 'C'.
+stretch: cents per octave by which octaves above A4 are wider (and those
+    below narrower), -50 to 50. Default 0.
+    Any of expect, temperament, temperament_root and stretch judges each
+    tone against its target (expected_note, expected_hz, expected_from,
+    deviation_cents, octave_check); a4 is the target's A4 too.
 **settings: the analysis settings, with the programs' names, defaults and
     bounds. An unknown name raises TypeError; a value out of bounds
     ValueError naming them.
@@ -241,31 +333,43 @@ while the analysis runs.)";
       "analyse",
       [](const py::object& samples, const py::handle& sample_rate, const py::handle& a4,
          const py::handle& channel, const py::handle& robust, const py::handle& partials,
-         const py::kwargs& keywords) {
-        return analyse(samples, sample_rate, a4, channel, robust, partials, keywords);
+         const py::handle& expect, const py::handle& temperament, const py::handle& root,
+         const py::handle& stretch, const py::kwargs& keywords) {
+        return analyse(samples, sample_rate, a4, channel, robust, partials,
+                       {expect, temperament, root, stretch}, keywords);
       },
       py::arg("samples"), py::arg("sample_rate"), py::kw_only(), py::arg("a4") = 440.0,
       py::arg("channel") = "mix", py::arg("robust") = false, py::arg("partials") = false,
+      py::arg("expect") = py::none(), py::arg("temperament") = py::none(),
+      py::arg("temperament_root") = py::none(), py::arg("stretch") = py::none(),
       analyse_doc.c_str());
 
-  static const std::string analyse_file_doc = R"(analyse_file(path: str | os.PathLike, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, **settings) -> list[Tone]
+  static const std::string analyse_file_doc = R"(analyse_file(path: str | os.PathLike, *, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, expect: str | Iterable[str | int] | None = None, temperament: str | os.PathLike | None = None, temperament_root: str | None = None, stretch: float | None = None, **settings) -> list[Tone]
 
 Measures the tones in a recording file.
 
 path: a WAVE file, or any format the build reads through libsndfile (FLAC,
     AIFF, Ogg Vorbis, Opus, MP3, ...): a str or os.PathLike.
 
-a4, channel, robust, partials and the settings are those of analyse(); the settings'
-defaults are those for the file's sample rate.
+a4, channel, robust, partials, the target's keywords and the settings are
+those of analyse(); the settings' defaults are those for the file's sample
+rate. expect may also be 'filename', for the note in the file's name
+('Piano_C#4.wav', '060.wav'), or 'smpl', for the unity note of a WAVE
+file's sampler chunk.
 
 Returns a list of Tone objects. Raises ReadError when the file cannot be
 opened, or cannot be read to its end (with the tones found up to there).)";
   module.def(
       "analyse_file",
       [](const py::object& path, const py::handle& a4, const py::handle& channel,
-         const py::handle& robust, const py::handle& partials, const py::kwargs& keywords) {
-        return analyse_file(path, a4, channel, robust, partials, keywords, read_error);
+         const py::handle& robust, const py::handle& partials, const py::handle& expect,
+         const py::handle& temperament, const py::handle& root, const py::handle& stretch,
+         const py::kwargs& keywords) {
+        return analyse_file(path, a4, channel, robust, partials,
+                            {expect, temperament, root, stretch}, keywords, read_error);
       },
       py::arg("path"), py::kw_only(), py::arg("a4") = 440.0, py::arg("channel") = "mix",
-      py::arg("robust") = false, py::arg("partials") = false, analyse_file_doc.c_str());
+      py::arg("robust") = false, py::arg("partials") = false, py::arg("expect") = py::none(),
+      py::arg("temperament") = py::none(), py::arg("temperament_root") = py::none(),
+      py::arg("stretch") = py::none(), analyse_file_doc.c_str());
 }

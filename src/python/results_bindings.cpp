@@ -53,6 +53,14 @@ struct InharmonicityResult {
   std::string b_uncertainty_from;  // "passes" or "fit"
 };
 
+// What the octave guard found, with toneprint-batch's JSON names.
+struct OctaveCheckResult {
+  double found_hz = 0.0;
+  double expected_hz = 0.0;
+  std::string taken;     // "expected" or "found"
+  std::string evidence;  // octave_evidence_name
+};
+
 struct Tone {
   double start = 0.0;
   double end = 0.0;
@@ -70,6 +78,15 @@ struct Tone {
   std::optional<InharmonicityResult> inharmonicity;
   std::optional<Vibrato> vibrato;
   std::optional<std::size_t> split_from;
+  // The target, when one was asked for.
+  std::optional<std::string> expected_note;
+  std::optional<double> expected_hz;
+  std::optional<std::string> expected_from;  // "expectation" or "nearest"
+  std::optional<double> deviation_cents;
+  std::optional<OctaveCheckResult> octave_check;
+  // The note expected of the tone, as the analysis had it, for
+  // best_reference.
+  std::optional<MidiNote> expected;
 };
 
 py::array_t<double> array_of(const std::vector<double>& values) {
@@ -110,7 +127,25 @@ void add_partials(Tone& tone, const TonePartials& summary) {
   tone.vibrato = summary.vibrato;
 }
 
-Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4) {
+// The target the tone is judged against, as toneprint-batch's JSON gives it.
+void add_target(Tone& tone, const ToneRecord& record, const Tuning& tuning) {
+  tone.expected = record.expected;
+  if (const std::optional<ToneTarget> target = tone_target(record, tuning)) {
+    tone.expected_note = note_name(target->note.midi);
+    tone.expected_hz = target->hz;
+    tone.expected_from = target->expected ? "expectation" : "nearest";
+    tone.deviation_cents = target->deviation_cents;
+  }
+  if (record.octave_check) {
+    const OctaveCheck& check = *record.octave_check;
+    tone.octave_check = OctaveCheckResult{check.measured, check.expected,
+                                          check.taken ? "expected" : "found",
+                                          octave_evidence_name(check.evidence)};
+  }
+}
+
+Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4,
+             const std::optional<Tuning>& tuning) {
   Tone tone;
   tone.start = result.seconds(record.start);
   tone.end = result.seconds(record.end);
@@ -145,14 +180,44 @@ Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4)
     tone.failed.push_back(
         {result.seconds(failed.first), failed.first, failure_name(failed.failure), failure_message(failed.failure)});
   }
+  if (tuning) add_target(tone, record, *tuning);
   return tone;
+}
+
+// The A4 that fits the tones best, each judged as toneprint-batch judges
+// a recording's: a record holding just the tone's frequency and expected
+// note goes through the same add_judged_tones.
+std::optional<BestReference> best_reference_of(const py::handle& tones, const Tuning& tuning) {
+  if (py::isinstance<Tone>(tones) || !py::isinstance<py::iterable>(tones)) {
+    throw py::type_error("tones must be a list of Tone objects");
+  }
+  RecordingResult judged;
+  for (const py::handle item : tones) {
+    if (!py::isinstance<Tone>(item)) {
+      throw py::type_error("tones must be a list of Tone objects, not one holding " +
+                           py::repr(item).cast<std::string>());
+    }
+    const Tone& tone = item.cast<const Tone&>();
+    ToneRecord record;
+    record.expected = tone.expected;
+    if (tone.frequency) {
+      record.totals.pass_count = 1;
+      record.totals.frequency_sum = *tone.frequency;
+    }
+    judged.tones.push_back(std::move(record));
+  }
+  std::vector<JudgedTone> fitted;
+  add_judged_tones(judged, tuning, fitted);
+  return best_reference(tuning, fitted);
 }
 
 }  // namespace
 
-py::list tones_of(const RecordingResult& result, double a4) {
+py::list tones_of(const RecordingResult& result, double a4, const std::optional<Tuning>& tuning) {
   py::list tones;
-  for (const ToneRecord& record : result.tones) tones.append(py::cast(tone_of(result, record, a4)));
+  for (const ToneRecord& record : result.tones) {
+    tones.append(py::cast(tone_of(result, record, a4, tuning)));
+  }
   return tones;
 }
 
@@ -237,6 +302,38 @@ void bind_results(py::module_& module) {
                ", extent_cents=" + short_text(v.extent_cents) + ")";
       });
 
+  py::class_<OctaveCheckResult>(module, "OctaveCheck",
+                                "The octave guard's check of a tone found an octave, a twelfth or "
+                                "two octaves from its expected note.")
+      .def_readonly("found_hz", &OctaveCheckResult::found_hz,
+                    "The frequency the analysis found first, Hz.")
+      .def_readonly("expected_hz", &OctaveCheckResult::expected_hz,
+                    "The expected note's target, Hz.")
+      .def_readonly("taken", &OctaveCheckResult::taken,
+                    "'expected' when the tone was measured again at the expected pitch, 'found' "
+                    "when it stands as found.")
+      .def_readonly("evidence", &OctaveCheckResult::evidence,
+                    "What decided it: 'spectrum', 'period', 'spectrum and period', 'none' or "
+                    "'unresolved'.")
+      .def("__repr__", [](const OctaveCheckResult& check) {
+        return "OctaveCheck(found_hz=" + short_text(check.found_hz) + ", expected_hz=" +
+               short_text(check.expected_hz) + ", taken='" + check.taken + "', evidence='" +
+               check.evidence + "')";
+      });
+
+  py::class_<BestReference>(module, "BestReference",
+                            "The A4 at which a set of tones fits its tuning best.")
+      .def_readonly("a4_hz", &BestReference::a4_hz,
+                    "The median of the A4s at which each tone would sound its target exactly, "
+                    "Hz.")
+      .def_readonly("interval_hz", &BestReference::interval_hz,
+                    "The half-width of the median's 95 % interval, Hz (0 for one tone).")
+      .def_readonly("tones", &BestReference::tones, "How many measured tones it was fitted to.")
+      .def("__repr__", [](const BestReference& best) {
+        return "BestReference(a4_hz=" + short_text(best.a4_hz) + ", interval_hz=" +
+               short_text(best.interval_hz) + ", tones=" + std::to_string(best.tones) + ")";
+      });
+
   py::class_<Tone>(module, "Tone",
                    "A tone: a stretch of sound between silences, with its means over the passes "
                    "used. A tone too short for one pass has no frequency, note or harmonics "
@@ -273,6 +370,22 @@ void bind_results(py::module_& module) {
       .def_readonly("split_from", &Tone::split_from,
                     "The number (from 1) of the tone of notes played legato that this note was "
                     "split from (robust split_legato); None otherwise.")
+      .def_readonly("expected_note", &Tone::expected_note,
+                    "The note the tone is judged against: the one expected of it, or else the "
+                    "tuning's nearest; None when no target was asked for (expect, temperament, "
+                    "temperament_root, stretch), or the tone is neither expected nor measured.")
+      .def_readonly("expected_hz", &Tone::expected_hz,
+                    "Where expected_note should sound in the tuning, Hz; None with it.")
+      .def_readonly("expected_from", &Tone::expected_from,
+                    "'expectation' when expected_note is the one expected, 'nearest' when it is "
+                    "the tuning's nearest; None with it.")
+      .def_readonly("deviation_cents", &Tone::deviation_cents,
+                    "The frequency's deviation from expected_hz, cents; None when no target was "
+                    "asked for or the tone was not measured.")
+      .def_readonly("octave_check", &Tone::octave_check,
+                    "What the octave guard found when it checked the tone, found an octave, a "
+                    "twelfth or two octaves from its expected note (robust or partials mode); "
+                    "None otherwise.")
       .def_property_readonly(
           "measured", [](const Tone& tone) { return tone.frequency.has_value(); },
           "Whether a pass measured the tone.")
@@ -284,6 +397,29 @@ void bind_results(py::module_& module) {
         }
         return text + ")";
       });
+
+  // The signature is written into the docstring, with the Python types.
+  py::options options;
+  options.disable_function_signatures();
+  module.def(
+      "best_reference",
+      [](const py::handle& tones, const py::handle& a4, const py::handle& temperament,
+         const py::handle& root, const py::handle& stretch) {
+        const TargetKeywords target{py::none(), temperament, root, stretch};
+        return best_reference_of(tones, tuning_from(a4_from(a4), target));
+      },
+      py::arg("tones"), py::kw_only(), py::arg("a4") = 440.0,
+      py::arg("temperament") = py::none(), py::arg("temperament_root") = py::none(),
+      py::arg("stretch") = py::none(),
+      R"(best_reference(tones: Iterable[Tone], *, a4: float = 440.0, temperament: str | os.PathLike | None = None, temperament_root: str | None = None, stretch: float | None = None) -> BestReference | None
+
+The A4 at which measured tones fit a tuning best, as toneprint-batch gives
+it for a run: each measured tone, judged against the note expected of it
+(when the analysis was given one) or else the tuning's nearest, gives the
+A4 at which it would sound its target exactly; the result is their median
+and its 95 % interval. temperament, temperament_root and stretch are
+those of analyse(), a4 the reference that the nearest notes are found at.
+None when no tone was measured.)");
 }
 
 }  // namespace toneprint::python

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toneprint/toneprint.h"
@@ -116,7 +118,8 @@ GivenSettings given_settings(const py::kwargs& keywords) {
     while (index < names.size() && names[index] != name) ++index;
     if (index == names.size()) {
       throw py::type_error("unknown setting '" + name + "'; the settings are " + all_keywords() +
-                           ", a4, channel, robust and partials");
+                           ", a4, channel, robust, partials, expect, temperament, temperament_root "
+                           "and stretch");
     }
     const SettingBounds& bounds = setting_bounds[index];
     if (value.is_none()) continue;  // the default
@@ -159,15 +162,107 @@ std::uint32_t sample_rate_from(const py::handle& value) {
   return static_cast<std::uint32_t>(rate);
 }
 
+double a4_from(const py::handle& a4) {
+  const double value = number_from(a4, "a4", false);
+  if (!(value >= min_a4 && value <= max_a4)) {
+    throw py::value_error(out_of_bounds("a4", a4, min_a4, max_a4));
+  }
+  return value;
+}
+
+Tuning tuning_from(double a4, const TargetKeywords& target) {
+  Tuning tuning;
+  tuning.a4 = a4;
+  if (!target.temperament.is_none()) {
+    if (!py::isinstance<py::str>(target.temperament) &&
+        !py::hasattr(target.temperament, "__fspath__")) {
+      throw py::type_error("temperament must be the name of a built-in temperament or the path "
+                           "of a .scl file, not " + shown(target.temperament));
+    }
+    // A path in the file system's own encoding, as analyse_file takes one.
+    const std::string name =
+        py::bytes(py::module_::import("os").attr("fsencode")(target.temperament));
+    TemperamentRead read = read_temperament(name);
+    if (!read.temperament) throw py::value_error("temperament: " + read.error);
+    tuning.temperament = std::move(*read.temperament);
+  }
+  if (!target.root.is_none()) {
+    const std::optional<int> pitch_class =
+        py::isinstance<py::str>(target.root) ? parse_pitch_class(target.root.cast<std::string>())
+                                             : std::nullopt;
+    if (!pitch_class) {
+      throw py::value_error("temperament_root: " + shown(target.root) +
+                            " is not a note name such as 'C', 'F#' or 'Bb'");
+    }
+    tuning.root = *pitch_class;
+  }
+  if (!target.stretch.is_none()) {
+    tuning.stretch_cents = number_from(target.stretch, "stretch", false);
+    if (!(std::fabs(tuning.stretch_cents) <= max_stretch_cents)) {
+      throw py::value_error(
+          out_of_bounds("stretch", target.stretch, -max_stretch_cents, max_stretch_cents));
+    }
+  }
+  return tuning;
+}
+
+namespace {
+
+// The notes of a list: note names ("C#4") or MIDI numbers, as --expect
+// takes them, each entry named by its place when it is neither.
+Expectation expected_list(const py::handle& notes) {
+  Expectation expectation;
+  expectation.kind = ExpectationKind::list;
+  std::size_t entry = 0;
+  for (const py::handle note : notes) {
+    ++entry;
+    std::optional<int> midi;
+    if (py::isinstance<py::str>(note)) {
+      midi = parse_note(note.cast<std::string>());
+    } else if (!PyBool_Check(note.ptr()) && PyIndex_Check(note.ptr()) != 0) {
+      const double number = number_from(note, "expect", true);
+      if (number >= 0.0 && number <= 127.0) midi = static_cast<int>(number);
+    }
+    if (!midi) {
+      throw py::value_error("expect: entry " + std::to_string(entry) + ": " + shown(note) +
+                            " is not a note name or a MIDI number from 0 to 127");
+    }
+    if (expectation.notes.size() == max_expected_notes) {
+      throw py::value_error("expect: more than " + std::to_string(max_expected_notes) + " notes");
+    }
+    expectation.notes.push_back({*midi, 0.0});
+  }
+  if (expectation.notes.empty()) throw py::value_error("expect: no notes given");
+  return expectation;
+}
+
+}  // namespace
+
+void set_target(CallOptions& options, const TargetKeywords& target) {
+  if (target.expect.is_none() && target.temperament.is_none() && target.root.is_none() &&
+      target.stretch.is_none()) {
+    return;
+  }
+  options.tuning = tuning_from(options.a4, target);
+  if (target.expect.is_none()) return;
+  if (py::isinstance<py::str>(target.expect)) {
+    ExpectationParse parsed = parse_expectation(target.expect.cast<std::string>());
+    if (!parsed.error.empty()) throw py::value_error("expect: " + parsed.error);
+    options.expectation = std::move(parsed.expectation);
+  } else if (py::isinstance<py::iterable>(target.expect)) {
+    options.expectation = expected_list(target.expect);
+  } else {
+    throw py::type_error("expect must be a list of notes, a string of them separated by commas, "
+                         "'filename', 'smpl' or '@FILE', not " + shown(target.expect));
+  }
+}
+
 CallOptions call_options(const py::handle& a4, const py::handle& channel,
                          const py::handle& robust, const py::handle& partials) {
   CallOptions options;
   if (!PyBool_Check(partials.ptr())) throw py::type_error("partials must be True or False");
   options.partials = partials.cast<bool>();
-  options.a4 = number_from(a4, "a4", false);
-  if (!(options.a4 >= min_a4 && options.a4 <= max_a4)) {
-    throw py::value_error(out_of_bounds("a4", a4, min_a4, max_a4));
-  }
+  options.a4 = a4_from(a4);
 
   if (py::isinstance<py::str>(channel)) {
     if (channel.cast<std::string>() != "mix") {

@@ -10,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <utility>
 
 #include "toneprint/toneprint.h"
@@ -42,6 +43,10 @@ constexpr std::size_t a4_index = setting_bounds.size();
 constexpr const char* a4_identifier = "a4";
 constexpr const char* robust_identifier = "robust";
 constexpr const char* partials_identifier = "partials";
+constexpr const char* temperament_identifier = "temperament";
+constexpr const char* root_identifier = "temperament-root";
+constexpr const char* stretch_identifier = "stretch";
+constexpr double last_pitch_class = 11.0;
 // A host's samples are floats in ±1; the analysis takes the 16-bit scale.
 constexpr double host_scale = 32768.0;
 // The samples between the host's thread and the analysis's (512 KiB).
@@ -78,6 +83,25 @@ double typed_value(float value) {
   double parsed = value;
   std::from_chars(text, written.ptr, parsed);
   return parsed;
+}
+
+// Hosts show the temperament as a menu of the built-in ones, from 0.
+double last_temperament() { return static_cast<double>(built_in_temperaments.size() - 1); }
+
+std::size_t equal_temperament() {
+  std::size_t index = 0;
+  while (index + 1 < built_in_temperaments.size() &&
+         std::string_view(built_in_temperaments[index].name) != "equal") {
+    ++index;
+  }
+  return index;
+}
+
+// "C", "C#", ... "B": the note names of octave 4 without their octave.
+std::string pitch_class_name(int pitch_class) {
+  std::string name = note_name(60 + pitch_class);
+  name.pop_back();
+  return name;
 }
 
 Vamp::RealTime at(std::uint64_t sample, std::uint32_t sample_rate) {
@@ -200,6 +224,7 @@ TonePlugin::TonePlugin(float input_sample_rate)
     values_[i] = parameter_value(defaults, setting_bounds[i].setting);
   }
   values_[a4_index] = default_a4;
+  temperament_ = equal_temperament();
 }
 
 TonePlugin::~TonePlugin() { stop_feed(true); }
@@ -273,6 +298,46 @@ TonePlugin::ParameterList TonePlugin::getParameterDescriptors() const {
       "vibrato and a stiff string's stretched partials, for the Partials and Inharmonicity "
       "outputs; each tone's frequency is then its first partial's";
   list.push_back(partials);
+
+  // The tuning that the Deviation output judges each tone against.
+  ParameterDescriptor temperament;
+  temperament.identifier = temperament_identifier;
+  temperament.name = "Temperament";
+  temperament.description =
+      "The temperament that the Deviation output's targets lie in, as toneprint-batch's "
+      "--temperament";
+  temperament.unit = "";
+  temperament.minValue = 0.0f;
+  temperament.maxValue = static_cast<float>(last_temperament());
+  temperament.defaultValue = static_cast<float>(equal_temperament());
+  temperament.isQuantized = true;
+  temperament.quantizeStep = 1.0f;
+  for (const BuiltInTemperament& t : built_in_temperaments) {
+    temperament.valueNames.emplace_back(t.name);
+  }
+  list.push_back(temperament);
+  ParameterDescriptor root = temperament;
+  root.identifier = root_identifier;
+  root.name = "Temperament root";
+  root.description = "The note the temperament is laid on, as toneprint-batch's --temperament-root";
+  root.maxValue = static_cast<float>(last_pitch_class);
+  root.defaultValue = 0.0f;
+  root.valueNames.clear();
+  for (int pitch_class = 0; pitch_class <= 11; ++pitch_class) {
+    root.valueNames.push_back(pitch_class_name(pitch_class));
+  }
+  list.push_back(root);
+  ParameterDescriptor stretch;
+  stretch.identifier = stretch_identifier;
+  stretch.name = "Stretch";
+  stretch.description =
+      "How much wider each octave above A4 is (and each below narrower) for the Deviation "
+      "output's targets, as toneprint-batch's --stretch";
+  stretch.unit = "cents/octave";
+  stretch.minValue = static_cast<float>(-max_stretch_cents);
+  stretch.maxValue = static_cast<float>(max_stretch_cents);
+  stretch.defaultValue = 0.0f;
+  list.push_back(stretch);
   return list;
 }
 
@@ -280,6 +345,9 @@ float TonePlugin::getParameter(std::string identifier) const {
   if (identifier == a4_identifier) return static_cast<float>(values_[a4_index]);
   if (identifier == robust_identifier) return robust_ ? 1.0f : 0.0f;
   if (identifier == partials_identifier) return partials_ ? 1.0f : 0.0f;
+  if (identifier == temperament_identifier) return static_cast<float>(temperament_);
+  if (identifier == root_identifier) return static_cast<float>(root_);
+  if (identifier == stretch_identifier) return static_cast<float>(stretch_);
   for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
     if (identifier == setting_names[i].name) return static_cast<float>(values_[i]);
   }
@@ -294,6 +362,19 @@ void TonePlugin::setParameter(std::string identifier, float value) {
   }
   if (identifier == partials_identifier) {
     partials_ = value >= 0.5f;
+    return;
+  }
+  if (identifier == temperament_identifier) {
+    temperament_ = static_cast<std::size_t>(
+        std::round(std::clamp(typed_value(value), 0.0, last_temperament())));
+    return;
+  }
+  if (identifier == root_identifier) {
+    root_ = static_cast<int>(std::round(std::clamp(typed_value(value), 0.0, last_pitch_class)));
+    return;
+  }
+  if (identifier == stretch_identifier) {
+    stretch_ = std::clamp(typed_value(value), -max_stretch_cents, max_stretch_cents);
     return;
   }
   double minimum = min_a4;
@@ -391,8 +472,17 @@ TonePlugin::OutputList TonePlugin::getOutputDescriptors() const {
       "standard error";
   stiffness.unit = "";
 
+  OutputDescriptor target = pass;
+  target.identifier = "deviation";
+  target.name = "Deviation from target";
+  target.description =
+      "Each measured tone's deviation from the nearest note of the tuning (the temperament on "
+      "its root, the A4 reference, the stretch), in cents, at the tone's start, labelled with "
+      "that note";
+  target.unit = "cents";
+
   // In the order of enum Output.
-  return {tone, amplitudes, level, pass, failed, partial, stiffness};
+  return {tone, amplitudes, level, pass, failed, partial, stiffness, target};
 }
 
 bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::size_t block_size) {
@@ -422,6 +512,12 @@ bool TonePlugin::initialise(std::size_t channels, std::size_t step_size, std::si
   settings_ = settings;
   robust_run_ = robust_ ? all_robust_changes() : RobustSettings{};
   partials_run_ = partials_;
+  tuning_ = Tuning{};
+  tuning_.a4 = values_[a4_index];
+  tuning_.root = root_;
+  tuning_.stretch_cents = stretch_;
+  TemperamentRead temperament = read_temperament(built_in_temperaments[temperament_].name);
+  if (temperament.temperament) tuning_.temperament = std::move(*temperament.temperament);
   channels_ = channels;
   step_ = step_size;
   block_ = block_size;
@@ -629,6 +725,15 @@ TonePlugin::FeatureSet TonePlugin::features(const RecordingResult& result) const
       if (record.partials) add_partials(features, tone, *record.partials, harmonic_count);
     }
     features[tones].push_back(tone);
+    if (const std::optional<ToneTarget> target = tone_target(record, tuning_);
+        target && target->deviation_cents) {
+      Feature deviation;
+      deviation.hasTimestamp = true;
+      deviation.timestamp = tone.timestamp;
+      deviation.values.push_back(static_cast<float>(*target->deviation_cents));
+      deviation.label = note_name(target->note.midi);
+      features[TonePlugin::deviation].push_back(std::move(deviation));
+    }
     for (const MeasuredPass& measured : record.passes) {
       Feature pass;
       pass.hasTimestamp = true;

@@ -7,7 +7,11 @@
 // that memory stays bounded by the settings; the robust mode, which reads
 // the recording twice, keeps the mix instead and analyses it at the end.
 // With the partials parameter, each tone's partials at their own
-// frequencies and its inharmonicity B are outputs of their own.
+// frequencies and its inharmonicity B are outputs of their own. Each
+// measured tone's deviation from the nearest note of a tuning (a built-in
+// temperament on a root, the A4 reference, a stretch) is one too. Expected
+// notes (toneprint-batch's --expect) are left out: a host hands over one
+// recording with neither a list of notes nor a file name to take them from.
 
 #include <array>
 #include <atomic>
@@ -63,7 +67,9 @@ class TonePlugin final : public Vamp::Plugin {
   FeatureSet getRemainingFeatures() override;
 
   // The outputs, in the order getOutputDescriptors lists them.
-  enum Output : int { tones, harmonics, levels, passes, failed_passes, partials, inharmonicity };
+  enum Output : int {
+    tones, harmonics, levels, passes, failed_passes, partials, inharmonicity, deviation
+  };
 
   // The channels of a recording that the plugin mixes (their mean).
   static constexpr std::size_t max_channels = 256;
@@ -96,12 +102,18 @@ class TonePlugin final : public Vamp::Plugin {
   std::array<double, setting_bounds.size() + 1> values_{};
   bool robust_ = false;
   bool partials_ = false;
+  // The tuning's parameters: an index of built_in_temperaments, the pitch
+  // class of its root (0 is C), the stretch in cents per octave.
+  std::size_t temperament_ = 0;
+  int root_ = 0;
+  double stretch_ = 0.0;
   std::size_t channels_ = 0;
   std::size_t step_ = 0;
   std::size_t block_ = 0;
   AnalysisSettings settings_;
   RobustSettings robust_run_;  // the robust mode's changes as initialised
   bool partials_run_ = false;  // the partials parameter as initialised
+  Tuning tuning_;              // the tuning as initialised
   std::uint64_t blocks_ = 0;  // process calls since initialise or reset
   // The first block's time: a host analysing a selection starts it there.
   Vamp::RealTime origin_ = Vamp::RealTime::zeroTime;

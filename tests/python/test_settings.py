@@ -23,6 +23,8 @@ BOUNDS = {
 }
 NAMES = [*list(BOUNDS)[:5], "fft_size", *list(BOUNDS)[5:]]
 EMPTY = np.zeros((0, 2), np.int16)
+# The keywords that ask for a target, in the signatures' order.
+TARGET = ["expect", "temperament", "temperament_root", "stretch"]
 
 
 class FailingIndex:
@@ -61,7 +63,8 @@ def test_wrong_types_raise_type_error(name):
 
 @pytest.mark.parametrize("keywords, error, message", [
     ({"harmonic": 3}, TypeError, "^unknown setting 'harmonic'; the settings are " +
-     ", ".join(NAMES) + ", a4, channel, robust and partials$"),
+     ", ".join(NAMES) + ", a4, channel, robust, partials, expect, temperament, "
+     "temperament_root and stretch$"),
     ({"fft_size": 3000}, ValueError, "fft_size: 3000 is not 2048, 4096, 8192 or 16384"),
     ({"fft_size": 2048, "hop": 2049}, ValueError, "hop: 2049 is longer than the FFT size 2048$"),
     ({"hop": 8193}, ValueError,
@@ -147,12 +150,16 @@ def test_the_help_gives_each_settings_default_and_bounds(documented):
 
 
 @pytest.mark.parametrize("documented, names", [
-    (toneprint.analyse, ["samples", "sample_rate", "a4", "channel", "robust", "partials"]),
-    (toneprint.analyse_file, ["path", "a4", "channel", "robust", "partials", "ReadError"]),
+    (toneprint.analyse, ["samples", "sample_rate", "a4", "channel", "robust", "partials",
+                         *TARGET]),
+    (toneprint.analyse_file, ["path", "a4", "channel", "robust", "partials", *TARGET,
+                              "filename", "smpl", "ReadError"]),
+    (toneprint.best_reference, ["tones", "a4", *TARGET[1:]]),
     (toneprint.Settings.__init__, ["sample_rate"]), (toneprint.ReadError, ["tones"]),
     *[(cls, [n for n in dir(cls) if not n.startswith("_")])
       for cls in (toneprint.Tone, toneprint.Pass, toneprint.FailedPass, toneprint.Settings,
-                  toneprint.Partial, toneprint.Inharmonicity, toneprint.Vibrato)],
+                  toneprint.Partial, toneprint.Inharmonicity, toneprint.Vibrato,
+                  toneprint.OctaveCheck, toneprint.BestReference)],
 ])
 def test_the_help_names_every_parameter_and_attribute(documented, names):
     text = pydoc.render_doc(documented, renderer=pydoc.plaintext)
@@ -166,12 +173,14 @@ def test_the_type_stub_matches_the_module(source_dir):
     stub = {node.name: node for node in tree.body if hasattr(node, "name")}
     assert set(stub) | {"__version__"} == set(toneprint.__all__)
     init = next(node for node in stub["Settings"].body if getattr(node, "name", "") == "__init__")
-    options = ["a4", "channel", "robust", "partials"]
+    options = ["a4", "channel", "robust", "partials", *TARGET]
     for name, node, options in [("analyse", stub["analyse"], options),
                                 ("analyse_file", stub["analyse_file"], options),
                                 ("Settings", init, [])]:
         assert [arg.arg for arg in node.args.kwonlyargs] == options + NAMES, name
-    for name in ("Tone", "Pass", "FailedPass", "Settings", "Partial", "Inharmonicity", "Vibrato"):
+    assert [arg.arg for arg in stub["best_reference"].args.kwonlyargs] == ["a4", *TARGET[1:]]
+    for name in ("Tone", "Pass", "FailedPass", "Settings", "Partial", "Inharmonicity", "Vibrato",
+                 "OctaveCheck", "BestReference"):
         members = {node.name for node in stub[name].body if not node.name.startswith("_")}
         module = {member for member in dir(getattr(toneprint, name)) if not member.startswith("_")}
         assert members == module, name

@@ -98,13 +98,14 @@ constexpr OutputIndices indices{TonePlugin::tones, TonePlugin::harmonics, TonePl
 
 // Every analysis setting is a parameter under the programs' name, with the
 // dialogue's bounds and the default for the host's sample rate; then the A4
-// reference, the robust mode and the partials, each off or on.
+// reference, the robust mode and the partials, each off or on, and the
+// tuning (below).
 TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
   for (const float host_rate : {8000.0f, 22050.0f, 44100.0f, 96000.0f}) {
     SCOPED_TRACE(host_rate);
     const TonePlugin plugin(host_rate);
     const auto parameters = plugin.getParameterDescriptors();
-    ASSERT_EQ(parameters.size(), setting_bounds.size() + 3);
+    ASSERT_EQ(parameters.size(), setting_bounds.size() + 6);
     AnalysisSettings defaults;
     set_default_settings(defaults, static_cast<std::uint32_t>(host_rate));
     for (std::size_t i = 0; i < setting_bounds.size(); ++i) {
@@ -149,6 +150,46 @@ TEST(VampPlugin, EverySettingIsAParameterWithItsBoundsAndDefault) {
   }
 }
 
+// The tuning of the Deviation output: menus of the built-in temperaments
+// and of the root's pitch classes, and the stretch, with toneprint-batch's
+// defaults and bounds.
+TEST(VampPlugin, TheTuningIsAParameterOfEachTarget) {
+  struct Expected {
+    const char* identifier;
+    const char* unit;
+    float minimum, maximum, default_value;
+    bool quantized;
+    std::vector<std::string> names;
+  };
+  const Expected expected[] = {
+      {"temperament", "", 0, 8, 0, true,
+       {"equal", "pythagorean", "quarter-comma-meantone", "sixth-comma-meantone",
+        "werckmeister-iii", "kirnberger-iii", "vallotti", "young", "just"}},
+      {"temperament-root", "", 0, 11, 0, true,
+       {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"}},
+      {"stretch", "cents/octave", -50, 50, 0, false, {}},
+  };
+  const TonePlugin plugin(44100.0f);
+  const auto parameters = plugin.getParameterDescriptors();
+  ASSERT_EQ(parameters.size(), setting_bounds.size() + 3 + std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    const Expected& e = expected[i];
+    const auto& p = parameters[setting_bounds.size() + 3 + i];
+    EXPECT_EQ(p.identifier, e.identifier);
+    EXPECT_EQ(p.unit, e.unit) << e.identifier;
+    EXPECT_EQ(p.minValue, e.minimum) << e.identifier;
+    EXPECT_EQ(p.maxValue, e.maximum) << e.identifier;
+    EXPECT_EQ(p.defaultValue, e.default_value) << e.identifier;
+    EXPECT_EQ(plugin.getParameter(e.identifier), e.default_value) << e.identifier;
+    EXPECT_EQ(p.isQuantized, e.quantized) << e.identifier;
+    if (e.quantized) {
+      EXPECT_EQ(p.quantizeStep, 1.0f) << e.identifier;
+    }
+    EXPECT_EQ(p.valueNames, e.names) << e.identifier;
+    EXPECT_FALSE(p.name.empty() || p.description.empty()) << e.identifier;
+  }
+}
+
 // A host may set any float: out of bounds it is held to them, a whole
 // setting takes the nearest whole number, NaN and unknown names change
 // nothing.
@@ -166,6 +207,10 @@ TEST(VampPlugin, ParameterValuesAreHeldToTheirBounds) {
       {"a4", 415.0f, 415.0f},             {"peaks", std::nanf(""), 5.0f},
       {"robust", 0.7f, 1.0f},             {"robust", 0.2f, 0.0f},
       {"partials", 0.7f, 1.0f},           {"partials", 0.2f, 0.0f},
+      {"temperament", 4.4f, 4.0f},        {"temperament", 99.0f, 8.0f},
+      {"temperament", -1.0f, 0.0f},       {"temperament-root", 11.6f, 11.0f},
+      {"temperament-root", -3.0f, 0.0f},  {"stretch", 60.0f, 50.0f},
+      {"stretch", -60.0f, -50.0f},        {"stretch", 1.5f, 1.5f},
   };
   for (const Case& c : cases) {
     TonePlugin plugin(44100.0f);
@@ -348,6 +393,7 @@ TEST(VampPlugin, OutputsKeepTheirIdentifiersUnitsAndShapes) {
       {TonePlugin::failed_passes, "failed", "", 0, false},
       {TonePlugin::partials, "partials", "Hz", 11, true},
       {TonePlugin::inharmonicity, "inharmonicity", "", 1, true},
+      {TonePlugin::deviation, "deviation", "cents", 1, false},
   };
   const TonePlugin plugin(static_cast<float>(rate));
   const auto outputs = plugin.getOutputDescriptors();
@@ -394,6 +440,60 @@ TEST(VampPlugin, InharmonicityLabelsShowBToItsUncertainty) {
       {1.234e-3, NAN, "B 1.23e-3, uncertainty unknown"},
   };
   for (const auto& c : cases) EXPECT_EQ(inharmonicity_label(c.b, c.uncertainty), c.label);
+}
+
+// Each measured tone's deviation from the nearest note of the tuning, at
+// the tone's start: equal-tempered C4, F4, Bb3 and E4 (A4 = 440 Hz) against
+// Werckmeister III on C, whose published cents above C are C 0, E 390.225,
+// F 498.045, A 888.270 and Bb 996.090 (Barbour), so that a note's deviation
+// is its equal-tempered cents from A less Werckmeister's; a stretch of s
+// cents per octave raises a target s (key - 69) / 12 cents.
+TEST(VampPlugin, DeviationIsFromTheTemperamentsNearestNote) {
+  struct Note {
+    double hz;
+    int key;  // MIDI
+    const char* label;
+    double werckmeister_cents;  // above C4
+  };
+  const Note notes[] = {{261.6255653005986, 60, "C4", 0.0},
+                        {349.2282314330039, 65, "F4", 498.045},
+                        {233.0818807590449, 58, "A#3", 996.090 - 1200.0},
+                        {329.6275569128699, 64, "E4", 390.225}};
+  constexpr double werckmeister_a = 888.270;
+  std::vector<std::int16_t> samples(rate * 6, 0);
+  for (std::size_t i = 0; i < std::size(notes); ++i) {
+    const std::vector<double> tone =
+        test::synthesise({notes[i].hz, {{1, 9000, 0}, {2, 3000, 1}}}, rate, rate * 9 / 10);
+    std::copy(tone.begin(), tone.end(), samples.begin() + static_cast<long>(i * rate * 3 / 2));
+  }
+  const test::TempDir dir;
+  const std::string path = dir.write("equal.wav", test::wave(samples, rate));
+
+  struct Case {
+    float temperament;  // the menu's index: 0 equal, 4 werckmeister-iii
+    float stretch;
+  };
+  for (const Case c : {Case{0, 0}, Case{4, 0}, Case{4, 6}}) {
+    SCOPED_TRACE(testing::Message() << c.temperament << " " << c.stretch);
+    TonePlugin plugin(static_cast<float>(rate));
+    plugin.setParameter("temperament", c.temperament);
+    plugin.setParameter("stretch", c.stretch);
+    auto features = run<Vamp::RealTime>(plugin, host_samples(path), 4096, 4096);
+    const Vamp::Plugin::FeatureList& deviations = features[TonePlugin::deviation];
+    const Vamp::Plugin::FeatureList& tones = features[TonePlugin::tones];
+    ASSERT_EQ(deviations.size(), std::size(notes));
+    ASSERT_EQ(tones.size(), std::size(notes));
+    for (std::size_t i = 0; i < std::size(notes); ++i) {
+      const Note& n = notes[i];
+      const double equal = 100.0 * (n.key - 69);
+      const double target = (c.temperament == 0 ? equal : n.werckmeister_cents - werckmeister_a) +
+                            c.stretch * (n.key - 69) / 12.0;
+      ASSERT_EQ(deviations[i].values.size(), 1u);
+      EXPECT_NEAR(deviations[i].values[0], equal - target, 0.02) << n.label;
+      EXPECT_EQ(deviations[i].label, n.label);
+      EXPECT_EQ(deviations[i].timestamp, tones[i].timestamp) << n.label;
+    }
+  }
 }
 
 // A tone too short for one pass appears with no value and says why; the
