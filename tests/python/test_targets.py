@@ -101,8 +101,11 @@ def test_targets_and_best_reference_are_the_batch_programs(name, keywords, files
     best = toneprint.best_reference(from_file, **tuning)
     if "tuning" in document:
         reference = document["best_reference"]
-        assert (best.a4_hz, best.interval_hz, best.tones) == (
-            reference["a4_hz"], reference["interval_hz"], reference["tones"])
+        if reference is None:  # every tone a wrong octave from its note
+            assert best is None
+        else:
+            assert (best.a4_hz, best.interval_hz, best.tones) == (
+                reference["a4_hz"], reference["interval_hz"], reference["tones"])
     else:  # no target asked for: no tone is judged
         assert all(t[:5] == (None,) * 5 for t in targets(from_file))
         assert best.tones == sum(t.measured for t in from_file)
