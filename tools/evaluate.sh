@@ -18,36 +18,15 @@
 #                 only rendered again when the render settings change
 set -euo pipefail
 
-usage() { echo "usage: tools/evaluate.sh [--quick] [--batch PATH] [--out DIR]" >&2; exit 2; }
-quick=() batch="" out=build/evaluate
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --quick) quick=(--quick) ;;
-    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
-    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
-    *) usage ;;
-  esac
-  shift
-done
-if [ -n "$batch" ] && [ ! -x "$batch" ]; then
-  echo "tools/evaluate.sh: --batch $batch is not an executable file" >&2
-  exit 2
-fi
+. "$(dirname "$0")/lib/debian_packages.sh"
+. "$(dirname "$0")/lib/evaluation.sh"
+evaluation_arguments evaluate.sh build/evaluate --quick -- "$@"
 cd "$(dirname "$0")/.."
-. tools/lib/debian_packages.sh
 
-packages=(fluidsynth timgm6mb-soundfont musescore-general-soundfont python3)
-[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
-require_debian_packages "${packages[@]}"
-soundfont() { dpkg -L "$1" | grep -m1 -E '\.sf[23]$'; }
-timgm=$(soundfont timgm6mb-soundfont)
-musescore=$(soundfont musescore-general-soundfont)
+evaluation_batch fluidsynth timgm6mb-soundfont musescore-general-soundfont python3
+timgm=$(soundfont_file timgm6mb-soundfont)
+musescore=$(soundfont_file musescore-general-soundfont)
 
-if [ -z "$batch" ]; then
-  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
-  batch=$PWD/build/evaluate-build/toneprint-batch
-fi
 modes=(default)
 help=$("$batch" --help)
 grep -q -- '--robust' <<<"$help" && modes+=(robust)

@@ -16,33 +16,13 @@
 #                 there and only rendered again when the settings change
 set -euo pipefail
 
-usage() { echo "usage: tools/evaluate_inharmonicity.sh [--batch PATH] [--out DIR]" >&2; exit 2; }
-batch="" out=build/evaluate-inharmonicity
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
-    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
-    *) usage ;;
-  esac
-  shift
-done
-if [ -n "$batch" ] && [ ! -x "$batch" ]; then
-  echo "tools/evaluate_inharmonicity.sh: --batch $batch is not an executable file" >&2
-  exit 2
-fi
+. "$(dirname "$0")/lib/debian_packages.sh"
+. "$(dirname "$0")/lib/evaluation.sh"
+evaluation_arguments evaluate_inharmonicity.sh build/evaluate-inharmonicity -- "$@"
 cd "$(dirname "$0")/.."
-. tools/lib/debian_packages.sh
 
-packages=(fluidsynth timgm6mb-soundfont musescore-general-soundfont python3 python3-matplotlib)
-[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
-require_debian_packages "${packages[@]}"
-soundfont() { dpkg -L "$1" | grep -m1 -E '\.sf[23]$'; }
+evaluation_batch fluidsynth timgm6mb-soundfont musescore-general-soundfont python3 python3-matplotlib
 
-if [ -z "$batch" ]; then
-  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
-  batch=$PWD/build/evaluate-build/toneprint-batch
-fi
 # The help is read whole first: grep -q would stop reading it early, and
 # pipefail would take the writer's broken pipe for a failure.
 help=$("$batch" --help)
@@ -53,7 +33,7 @@ grep -q -- '--partials' <<<"$help" || {
 
 mkdir -p "$out"
 /usr/bin/python3 tools/evaluate/inharmonicity.py render "$out" \
-  "timgm6mb=$(soundfont timgm6mb-soundfont)" "musescore=$(soundfont musescore-general-soundfont)"
+  "timgm6mb=$(soundfont_file timgm6mb-soundfont)" "musescore=$(soundfont_file musescore-general-soundfont)"
 mapfile -t files < <(awk -F, -v o="$out" 'NR > 1 { print o "/" $1 }' "$out/manifest.csv")
 status=0
 "$batch" --partials --robust --harmonics 15 -f json -q -j 2 --force \

@@ -15,33 +15,13 @@
 #                 build/evaluate-legato); rendered scales are kept there
 set -euo pipefail
 
-usage() { echo "usage: tools/evaluate_legato.sh [--batch PATH] [--out DIR]" >&2; exit 2; }
-batch="" out=build/evaluate-legato
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
-    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
-    *) usage ;;
-  esac
-  shift
-done
-if [ -n "$batch" ] && [ ! -x "$batch" ]; then
-  echo "tools/evaluate_legato.sh: --batch $batch is not an executable file" >&2
-  exit 2
-fi
+. "$(dirname "$0")/lib/debian_packages.sh"
+. "$(dirname "$0")/lib/evaluation.sh"
+evaluation_arguments evaluate_legato.sh build/evaluate-legato -- "$@"
 cd "$(dirname "$0")/.."
-. tools/lib/debian_packages.sh
 
-packages=(fluidsynth timgm6mb-soundfont musescore-general-soundfont python3)
-[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
-require_debian_packages "${packages[@]}"
-soundfont() { dpkg -L "$1" | grep -m1 -E '\.sf[23]$'; }
+evaluation_batch fluidsynth timgm6mb-soundfont musescore-general-soundfont python3
 
-if [ -z "$batch" ]; then
-  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
-  batch=$PWD/build/evaluate-build/toneprint-batch
-fi
 help=$("$batch" --help)
 # The robust mode's other changes, each by its option, so that the mode
 # without the split is the robust mode less that one change.
@@ -55,7 +35,7 @@ grep -q -- '--split-legato' <<<"$help" && modes+=(split-legato robust)
 
 mkdir -p "$out/json"
 /usr/bin/python3 tools/evaluate/legato.py make "$out" \
-  "timgm=$(soundfont timgm6mb-soundfont)" "musescore=$(soundfont musescore-general-soundfont)"
+  "timgm=$(soundfont_file timgm6mb-soundfont)" "musescore=$(soundfont_file musescore-general-soundfont)"
 for mode in "${modes[@]}"; do
   flags=()
   case "$mode" in

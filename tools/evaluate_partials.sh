@@ -14,32 +14,13 @@
 #                 build/evaluate-partials)
 set -euo pipefail
 
-usage() { echo "usage: tools/evaluate_partials.sh [--batch PATH] [--out DIR]" >&2; exit 2; }
-batch="" out=build/evaluate-partials
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
-    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
-    *) usage ;;
-  esac
-  shift
-done
-if [ -n "$batch" ] && [ ! -x "$batch" ]; then
-  echo "tools/evaluate_partials.sh: --batch $batch is not an executable file" >&2
-  exit 2
-fi
+. "$(dirname "$0")/lib/debian_packages.sh"
+. "$(dirname "$0")/lib/evaluation.sh"
+evaluation_arguments evaluate_partials.sh build/evaluate-partials -- "$@"
 cd "$(dirname "$0")/.."
-. tools/lib/debian_packages.sh
 
-packages=(python3 python3-numpy)
-[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
-require_debian_packages "${packages[@]}"
+evaluation_batch python3 python3-numpy
 
-if [ -z "$batch" ]; then
-  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
-  batch=$PWD/build/evaluate-build/toneprint-batch
-fi
 modes=(default robust)
 help=$("$batch" --help)
 grep -q -- '--partials' <<<"$help" && modes+=(partials robust+partials)

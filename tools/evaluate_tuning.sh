@@ -16,32 +16,13 @@
 #                 build/evaluate-tuning)
 set -euo pipefail
 
-usage() { echo "usage: tools/evaluate_tuning.sh [--batch PATH] [--out DIR]" >&2; exit 2; }
-batch="" out=build/evaluate-tuning
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --batch) [ $# -ge 2 ] || usage; batch=$(realpath -m -- "$2"); shift ;;
-    --out) [ $# -ge 2 ] || usage; out=$(realpath -m -- "$2"); shift ;;
-    *) usage ;;
-  esac
-  shift
-done
-if [ -n "$batch" ] && [ ! -x "$batch" ]; then
-  echo "tools/evaluate_tuning.sh: --batch $batch is not an executable file" >&2
-  exit 2
-fi
+. "$(dirname "$0")/lib/debian_packages.sh"
+. "$(dirname "$0")/lib/evaluation.sh"
+evaluation_arguments evaluate_tuning.sh build/evaluate-tuning -- "$@"
 cd "$(dirname "$0")/.."
-. tools/lib/debian_packages.sh
 
-packages=(python3 python3-numpy)
-[ -n "$batch" ] || packages+=(cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev)
-require_debian_packages "${packages[@]}"
+evaluation_batch python3 python3-numpy
 
-if [ -z "$batch" ]; then
-  cmake -S . -B build/evaluate-build -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
-  cmake --build build/evaluate-build --target toneprint-batch --parallel 2 >/dev/null
-  batch=$PWD/build/evaluate-build/toneprint-batch
-fi
 if ! "$batch" --help | grep -q -- '--temperament-root'; then
   echo "tools/evaluate_tuning.sh: $batch has no --expect and --temperament" >&2
   exit 2
