@@ -38,14 +38,6 @@ FOUND_CENTS, FOUND_SECONDS = 50.0, 0.05
 PER_SECOND = 960  # MIDI ticks: 480 a beat at 120 beats a minute
 
 
-def varlen(value):
-    out = [value & 0x7F]
-    while value > 0x7F:
-        value >>= 7
-        out.append(0x80 | (value & 0x7F))
-    return bytes(reversed(out))
-
-
 def scale_midi(program, notes):
     """A one-track MIDI file: the notes (note, start, seconds) in turn, each
     note-off at the same tick as the next note-on and before it."""
@@ -60,7 +52,7 @@ def scale_midi(program, notes):
     track, now = b"", 0
     for seconds, _, data in events:
         tick = round(seconds * PER_SECOND)
-        track += varlen(tick - now) + data
+        track += render.varlen(tick - now) + data
         now = tick
     return (b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 1, 0xE0]) +
             b"MTrk" + len(track).to_bytes(4, "big") + track)

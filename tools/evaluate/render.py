@@ -63,17 +63,19 @@ def spread(low, high, count=NOTES_PER_INSTRUMENT):
     return sorted({round(low + i * (high - low) / (count - 1)) for i in range(count)})
 
 
+def varlen(value):
+    """A MIDI variable-length quantity."""
+    out = [value & 0x7F]
+    while value > 0x7F:
+        value >>= 7
+        out.append(0x80 | (value & 0x7F))
+    return bytes(reversed(out))
+
+
 def midi_file(program, note, hold=HOLD):
     """A one-track MIDI file: program change, one note held `hold` seconds,
     end of track."""
     per_second = 960  # 480 ticks a beat at 120 beats a minute
-
-    def varlen(value):
-        out = [value & 0x7F]
-        while value > 0x7F:
-            value >>= 7
-            out.append(0x80 | (value & 0x7F))
-        return bytes(reversed(out))
 
     events = [(0, b"\xff\x51\x03" + (500000).to_bytes(3, "big")),
               (0, bytes([0xC0, program - 1])),
