@@ -133,7 +133,7 @@ TEST(Tuning, Expectations) {
       {"@" + bad_line, bad_line + " line 3: \"H4\" is not a note"},
       {"@" + comments, comments + ": holds no note"},
       {"@" + too_large, too_large + ": larger than 1048576 bytes"},
-      {"@" + dir.file("missing.txt"),
+      {std::string("@").append(dir.file("missing.txt")),
        dir.file("missing.txt") + ": cannot be opened (No such file or directory)"}};
   for (const auto& [text, error] : bad) {
     const ExpectationParse parse = parse_expectation(text);
