@@ -76,9 +76,10 @@ std::optional<ToneTarget> tone_target(const ToneRecord& tone, const Tuning& tuni
 void add_judged_tones(const RecordingResult& result, const Tuning& tuning,
                       std::vector<JudgedTone>& tones) {
   for (const ToneRecord& tone : result.tones) {
-    if (!tone.measured()) continue;
+    // A tone not measured has no deviation.
     const std::optional<ToneTarget> target = tone_target(tone, tuning);
-    if (target && std::fabs(*target->deviation_cents) <= reference_reach_cents) {
+    if (target && target->deviation_cents &&
+        std::fabs(*target->deviation_cents) <= reference_reach_cents) {
       tones.push_back({tone.frequency(), target->note});
     }
   }
@@ -116,8 +117,8 @@ std::string guard_octaves(RecordingResult& result, const Tuning& tuning, SampleS
     }
     modes.expected_hz = target;
     ToneCollector collector(options.robust.consensus, settings.sample_rate);
-    const std::string error = analyse_span(source, tone.start, tone.end, settings, modes,
-                                           collector, options.evaluation, options.one_thread);
+    std::string error = analyse_span(source, tone.start, tone.end, settings, modes, collector,
+                                     options.evaluation, options.one_thread);
     if (!error.empty()) return error;
     if (collector.tones().empty()) continue;
     ToneRecord& again = collector.tones().front();
