@@ -407,7 +407,8 @@ TEST(Tuning, TemperamentsByNameOrFile) {
       {broken, broken + ": line 3: \"3/0\" is not a ratio or cents"},
       {too_large, too_large + ": larger than 65536 bytes"},
       {dir.file("missing.scl"), dir.file("missing.scl") + ": cannot be opened (No such file"},
-      {folder, folder + ": cannot be read (Is a directory)"},
+      // Opened and then unreadable here; not opened at all on Windows.
+      {folder, folder + ": cannot be "},
   };
   for (const auto& [name, error] : bad) {
     const TemperamentRead read = read_temperament(name);
