@@ -19,6 +19,7 @@ judged against its target, and best_reference() fits A4 to the tones.
 
 from ._toneprint import (
     BestReference,
+    Descriptors,
     FailedPass,
     Inharmonicity,
     OctaveCheck,
@@ -36,6 +37,7 @@ from ._toneprint import (
 
 __all__ = [
     "BestReference",
+    "Descriptors",
     "FailedPass",
     "Inharmonicity",
     "OctaveCheck",

@@ -58,6 +58,9 @@ class CsvWriter final : public ResultWriter {
       std::fprintf(out_, ",%s", column.c_str());
     }
     if (options_.partials) std::fputs(",b,vibrato_hz,vibrato_cents", out_);
+    for (const std::string& column : timbre_table_columns()) {
+      std::fprintf(out_, ",%s", column.c_str());
+    }
     std::fputs("\n", out_);
   }
 
@@ -79,6 +82,10 @@ class CsvWriter final : public ResultWriter {
                      b ? number_cell("%.6g", partials->inharmonicity->b).c_str() : "",
                      vibrato ? number_cell("%.2f", partials->vibrato->rate_hz).c_str() : "",
                      vibrato ? number_cell("%.1f", partials->vibrato->extent_cents).c_str() : "");
+      }
+      for (const std::string& cell :
+           timbre_table_cells(result.tones[i], result.format.sample_rate, options_.partials)) {
+        std::fprintf(out_, ",%s", cell.c_str());
       }
       std::fputs("\n", out_);
     }
@@ -251,6 +258,7 @@ class JsonWriter final : public ResultWriter {
       entry["harmonics"] = harmonics;
     }
     if (options_.partials && tone.measured()) add_partials(entry, tone);
+    if (tone.measured()) entry["descriptors"] = descriptors(tone, result.format.sample_rate);
     entry["measured"] = json::array();
     for (const MeasuredPass& pass : tone.passes) {
       json measured = {{"time_s", result.seconds(pass.first)},
@@ -290,6 +298,25 @@ class JsonWriter final : public ResultWriter {
                                {"taken", check.taken ? "expected" : "found"},
                                {"evidence", octave_evidence_name(check.evidence)}};
     }
+  }
+
+  // The tone's timbre descriptors, null where no harmonic was left to
+  // compute them from; an odd-to-even ratio or slope without the harmonics
+  // it needs is null.
+  json descriptors(const ToneRecord& tone, std::uint32_t sample_rate) const {
+    const std::optional<TimbreDescriptors> d = tone_timbre(tone, sample_rate, options_.partials);
+    if (!d) return nullptr;
+    const auto optional = [](const std::optional<double>& value) {
+      return value ? json(*value) : json(nullptr);
+    };
+    return {{"harmonics_used", d->harmonics_used},
+            {"centroid_hz", d->centroid_hz},
+            {"centroid_harmonic", d->centroid_harmonic},
+            {"odd_even_db", optional(d->odd_even_db)},
+            {"t1", d->t1},
+            {"t2", d->t2},
+            {"t3", d->t3},
+            {"slope_db_per_octave", optional(d->slope_db_per_octave)}};
   }
 
   static json expectation_text(ExpectationKind kind) {

@@ -584,6 +584,20 @@ std::string b_text(const Inharmonicity& b) {
   return text;
 }
 
+// "centroid 523.2 Hz (harmonic 2.38), odd/even -3.1 dB, tristimulus
+// 0.42/0.47/0.11, slope -6.0 dB/octave, from 9 harmonics": the tone's
+// timbre descriptors, those it has.
+std::string timbre_text(const TimbreDescriptors& d) {
+  std::string text = formatted("centroid %.1f Hz", d.centroid_hz) +
+                     formatted(" (harmonic %.2f)", d.centroid_harmonic);
+  if (d.odd_even_db) text += formatted(", odd/even %.1f dB", *d.odd_even_db);
+  text +=
+      formatted(", tristimulus %.2f", d.t1) + formatted("/%.2f", d.t2) + formatted("/%.2f", d.t3);
+  if (d.slope_db_per_octave) text += formatted(", slope %.1f dB/octave", *d.slope_db_per_octave);
+  return text + ", from " + std::to_string(d.harmonics_used) +
+         (d.harmonics_used == 1 ? " harmonic" : " harmonics");
+}
+
 // One tone's partials: each one's deviation in cents from its place in the
 // harmonic series (n times partial 1's frequency), and through them the
 // stretch that the tone's B gives a stiff string. A partial below the noise
@@ -1255,6 +1269,10 @@ void HtmlReport::tones_and_numbers(MarkupWriter& w, const RecordingResult& resul
                    : std::string("; fundamental above the Nyquist limit"));
         w.text(", " + std::to_string(tone.measured_s.size()) +
                (tone.measured_s.size() == 1 ? " pass" : " passes"));
+        if (const std::optional<TimbreDescriptors> d =
+                tone_timbre(result.tones[tone.number - 1], result.format.sample_rate, partials_)) {
+          w.text("; " + timbre_text(*d));
+        }
         if (partials_ && !tone.partials) {
           w.text("; partials not read: no pass was long enough for them");
         } else if (partials_) {

@@ -70,6 +70,27 @@ std::vector<std::string> target_table_cells(const ToneRecord& tone, const Tuning
   return cells;
 }
 
+std::vector<std::string> timbre_table_columns() {
+  return {"harmonics_used",     "centroid_hz", "centroid_harmonic", "odd_even_db", "t1", "t2", "t3",
+          "slope_db_per_octave"};
+}
+
+std::vector<std::string> timbre_table_cells(const ToneRecord& tone, std::uint32_t sample_rate,
+                                            bool partials) {
+  std::vector<std::string> cells(8);
+  const std::optional<TimbreDescriptors> d = tone_timbre(tone, sample_rate, partials);
+  if (!d) return cells;
+  cells[0] = std::to_string(d->harmonics_used);
+  cells[1] = formatted("%.3f", d->centroid_hz);
+  cells[2] = formatted("%.4f", d->centroid_harmonic);
+  if (d->odd_even_db) cells[3] = formatted("%.2f", hundredths(*d->odd_even_db));
+  cells[4] = formatted("%.4f", d->t1);
+  cells[5] = formatted("%.4f", d->t2);
+  cells[6] = formatted("%.4f", d->t3);
+  if (d->slope_db_per_octave) cells[7] = formatted("%.2f", hundredths(*d->slope_db_per_octave));
+  return cells;
+}
+
 std::vector<std::string> partials_table_columns() { return {"B", "vibrato"}; }
 
 std::vector<std::string> partials_table_cells(const ToneRecord& tone) {

@@ -41,4 +41,13 @@ inline constexpr std::size_t target_table_at = 8;
 std::vector<std::string> target_table_columns();
 std::vector<std::string> target_table_cells(const ToneRecord& tone, const Tuning& tuning);
 
+// The timbre descriptors' cells (tone_timbre in a recording of
+// `sample_rate`, from the partials with `partials`), which the CSV puts
+// after all others: harmonics_used, centroid_hz, centroid_harmonic,
+// odd_even_db, t1, t2, t3, slope_db_per_octave, each empty where the tone
+// has none.
+std::vector<std::string> timbre_table_columns();
+std::vector<std::string> timbre_table_cells(const ToneRecord& tone, std::uint32_t sample_rate,
+                                            bool partials);
+
 }  // namespace toneprint

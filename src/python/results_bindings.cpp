@@ -78,6 +78,7 @@ struct Tone {
   std::optional<InharmonicityResult> inharmonicity;
   std::optional<Vibrato> vibrato;
   std::optional<std::size_t> split_from;
+  std::optional<TimbreDescriptors> descriptors;
   // The target, when one was asked for.
   std::optional<std::string> expected_note;
   std::optional<double> expected_hz;
@@ -164,6 +165,8 @@ Tone tone_of(const RecordingResult& result, const ToneRecord& record, double a4,
       tone.harmonics[k] = record.harmonic(k).value_or(not_measured);
     }
     if (record.partials) add_partials(tone, *record.partials);
+    // The partials are there only where they were asked for.
+    tone.descriptors = tone_timbre(record, result.format.sample_rate, record.partials.has_value());
   }
   for (const MeasuredPass& measured : record.passes) {
     Pass pass;
@@ -334,6 +337,30 @@ void bind_results(py::module_& module) {
                short_text(best.interval_hz) + ", tones=" + std::to_string(best.tones) + ")";
       });
 
+  py::class_<TimbreDescriptors>(
+      module, "Descriptors",
+      "A tone's timbre descriptors, from its mean harmonic amplitudes A_k (its partials' with "
+      "partials=True), harmonics above half the sample rate or not measured left out.")
+      .def_readonly("harmonics_used", &TimbreDescriptors::harmonics_used,
+                    "How many harmonics the descriptors were computed from.")
+      .def_readonly("centroid_hz", &TimbreDescriptors::centroid_hz,
+                    "The spectral centroid, centroid_harmonic times the fundamental, Hz.")
+      .def_readonly("centroid_harmonic", &TimbreDescriptors::centroid_harmonic,
+                    "The spectral centroid sum k A_k / sum A_k, as a harmonic number.")
+      .def_readonly("odd_even_db", &TimbreDescriptors::odd_even_db,
+                    "10 log10 of the energy of odd harmonics from 3 over that of even ones, dB; "
+                    "None when either is zero.")
+      .def_readonly("t1", &TimbreDescriptors::t1, "Tristimulus T1: A_1 / sum A_k.")
+      .def_readonly("t2", &TimbreDescriptors::t2, "Tristimulus T2: (A_2 + A_3 + A_4) / sum A_k.")
+      .def_readonly("t3", &TimbreDescriptors::t3, "Tristimulus T3: sum A_k, k >= 5 / sum A_k.")
+      .def_readonly("slope_db_per_octave", &TimbreDescriptors::slope_db_per_octave,
+                    "The least-squares slope of 20 log10 A_k against log2 k, dB per octave; "
+                    "None with fewer than two harmonics.")
+      .def("__repr__", [](const TimbreDescriptors& d) {
+        return "<Descriptors centroid_hz=" + short_text(d.centroid_hz) +
+               " harmonics_used=" + std::to_string(d.harmonics_used) + ">";
+      });
+
   py::class_<Tone>(module, "Tone",
                    "A tone: a stretch of sound between silences, with its means over the passes "
                    "used. A tone too short for one pass has no frequency, note or harmonics "
@@ -367,6 +394,9 @@ void bind_results(py::module_& module) {
       .def_readonly("vibrato", &Tone::vibrato,
                     "The pitch's vibrato (partials=True); None otherwise or when none was "
                     "found.")
+      .def_readonly("descriptors", &Tone::descriptors,
+                    "The timbre descriptors (Descriptors); None when the tone was not measured "
+                    "or no harmonic was left to compute them from.")
       .def_readonly("split_from", &Tone::split_from,
                     "The number (from 1) of the tone of notes played legato that this note was "
                     "split from (robust split_legato); None otherwise.")

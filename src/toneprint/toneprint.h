@@ -21,6 +21,7 @@
 #include "analysis/result_warnings.h"
 #include "analysis/robust_settings.h"
 #include "analysis/sample_source.h"
+#include "analysis/timbre.h"
 #include "analysis/tone_results.h"
 #include "analysis/tuning.h"
 

@@ -124,13 +124,19 @@ TEST(PartialsMode, EveryFormatTellsTheSamePartials) {
     }
   }
 
-  // The usual CSV: three more columns, B's and the vibrato's.
+  // The usual CSV: three more columns, B's and the vibrato's, before the
+  // eight timbre descriptors' that end every row.
   const auto table = csv_rows(run("--partials -f csv", dir.file("t.csv")).first);
   ASSERT_EQ(table.size(), 4u);
-  ASSERT_GE(table[0].size(), 3u);
-  EXPECT_EQ(std::vector<std::string>(table[0].end() - 3, table[0].end()),
-            (std::vector<std::string>{"b", "vibrato_hz", "vibrato_cents"}));
-  EXPECT_NEAR(std::stod(table[1][table[1].size() - 3]), 5e-4, 1e-5);
-  EXPECT_EQ(table[1].back(), "");
-  EXPECT_EQ(table[3][table[3].size() - 3], "");
+  constexpr std::size_t timbre = 8;
+  ASSERT_GE(table[0].size(), 3u + timbre);
+  const auto b_column = [&](const std::vector<std::string>& row, std::size_t i) {
+    return row[row.size() - timbre - 3 + i];
+  };
+  EXPECT_EQ((std::vector<std::string>{b_column(table[0], 0), b_column(table[0], 1),
+                                      b_column(table[0], 2), table[0].back()}),
+            (std::vector<std::string>{"b", "vibrato_hz", "vibrato_cents", "slope_db_per_octave"}));
+  EXPECT_NEAR(std::stod(b_column(table[1], 0)), 5e-4, 1e-5);
+  EXPECT_EQ(b_column(table[1], 2), "");
+  EXPECT_EQ(b_column(table[3], 0), "");
 }

@@ -293,12 +293,20 @@ TEST(HtmlReport, TonesThatWereNotMeasuredStillGetTheirRowsAndTheReasonWhy) {
   RecordingResult result = three_tones("short.wav");
   const std::string all = report.recording(result, {{"--harmonics", "2"}});
   EXPECT_EQ(test::occurrences(all, "peak -6.0 dBFS;"), 1u);
+  // The measured tone's caption: A_1 = 1000 and A_2 = 100 at 440 Hz give a
+  // centroid of 1200/1100 harmonics, T1 = 10/11, a 20 dB fall in an octave
+  // and, without an odd harmonic from 3 up, no odd-to-even ratio.
+  EXPECT_EQ(test::occurrences(all,
+                              "; centroid 480.0 Hz (harmonic 1.09), tristimulus "
+                              "0.91/0.09/0.00, slope -20.0 dB/octave, from 2 harmonics"),
+            1u);
   result.tones.erase(result.tones.begin());
   const std::string section = report.recording(result, {{"--harmonics", "2"}});
   EXPECT_TRUE(balanced(section));
   EXPECT_EQ(test::occurrences(section, "class=\"tuning\""), 0u);
   EXPECT_EQ(test::occurrences(section, "class=\"timbre\""), 0u);
   EXPECT_EQ(test::occurrences(section, "<figure class=\"tone\""), 2u);
+  EXPECT_EQ(test::occurrences(section, "; centroid "), 0u);
   // A pass needs the pitch block of 4096 + 1024 samples at 8000 Hz.
   EXPECT_EQ(
       test::occurrences(section, "a pass needs at least 0.64 s after the attack skip of 0.2 s"),

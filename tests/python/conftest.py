@@ -135,6 +135,17 @@ def _batch_partials(tone):
     }
 
 
+DESCRIPTORS = ["harmonics_used", "centroid_hz", "centroid_harmonic", "odd_even_db", "t1", "t2",
+               "t3", "slope_db_per_octave"]
+
+
+def _descriptors(descriptors):
+    """A Descriptors object as the batch JSON's object, None as null."""
+    if descriptors is None:
+        return None
+    return {name: getattr(descriptors, name) for name in DESCRIPTORS}
+
+
 def records(tones):
     """Module Tone objects as plain data."""
     return [{
@@ -145,6 +156,7 @@ def records(tones):
         "passes": [(p.time, p.fundamental, _none_for_nan(p.amplitudes.tolist()), p.used)
                    for p in t.passes],
         "failed": [(f.time, f.failure, f.message) for f in t.failed],
+        "descriptors": _descriptors(t.descriptors),
         **_partials(t),
     } for t in tones]
 
@@ -161,6 +173,7 @@ def batch_records(entry):
         "passes": [(p["time_s"], p["fundamental_hz"], p["amplitudes"], p["used"])
                    for p in t["measured"]],
         "failed": [(f["time_s"], f["failure"], f["message"]) for f in t["failed"]],
+        "descriptors": t.get("descriptors"),
         **_batch_partials(t),
     } for t in entry["tones"]]
 

@@ -53,6 +53,8 @@ def test_file_and_array_agree_with_the_batch_program(name, keywords, recordings,
     assert expected
     # With partials, some tone has them; without, none has.
     assert any(t["partials"] for t in expected) == keywords.get("partials", False)
+    # Every measured tone has its timbre descriptors to agree on.
+    assert all(t["descriptors"] for t in expected if t["frequency"] is not None)
 
     from_file = toneprint.analyse_file(path, **keywords)
     assert records(from_file) == expected
