@@ -167,10 +167,10 @@ def truth_hz(degrees, root_pc, a4, stretch, midi):
     return a4 * 2 ** ((cents(midi) - cents(69) + stretch * (midi - 69) / 12) / 1200)
 
 
-def set_notes(spec, degrees):
+def set_notes(recipe, degrees):
     """The keys played: a chromatic scale up an octave from the root (for
     19 degrees, 20 keys), then a triad low, in the middle and high."""
-    root = 60 + parse_name(spec["root"] + "4") % 12
+    root = 60 + parse_name(recipe["root"] + "4") % 12
     size = len(degrees)
     scale = list(range(root, root + size + 1))
     triad = [0, 4, 7] if size == 12 else [0, 6, 11]  # 19-tone: 6 and 11 steps
@@ -239,8 +239,8 @@ def write_16bit(path, samples):
         w.writeframes(samples.tobytes())
 
 
-def degrees_of(spec, out):
-    name = spec["temperament"]
+def degrees_of(recipe, out):
+    name = recipe["temperament"]
     if name.endswith(".scl"):
         text, degrees = scale_file(name)
         with open(os.path.join(out, name), "w") as f:
@@ -286,24 +286,24 @@ GUARDED = [
 def make(out):
     os.makedirs(out, exist_ok=True)
     truth = {"sets": [], "separate": [], "guarded": []}
-    for index, spec in enumerate(SETS):
+    for index, recipe in enumerate(SETS):
         rng = np.random.default_rng(20270301 + index)
-        degrees = degrees_of(spec, out)
-        root_pc = parse_name(spec["root"] + "4") % 12
-        keys = set_notes(spec, degrees)
+        degrees = degrees_of(recipe, out)
+        root_pc = parse_name(recipe["root"] + "4") % 12
+        keys = set_notes(recipe, degrees)
         tones = []
         pieces = [np.zeros(int(GAP_SECONDS * RATE))]
         for key in keys:
-            hz = truth_hz(degrees, root_pc, spec["a4"], spec["stretch"], key)
+            hz = truth_hz(degrees, root_pc, recipe["a4"], recipe["stretch"], key)
             seconds = float(rng.uniform(SHORTEST, LONGEST))
             pieces += [tone(hz, seconds, rng, PLUCKED), np.zeros(int(GAP_SECONDS * RATE))]
             tones.append({"midi": key, "hz": hz})
-        write_16bit(os.path.join(out, spec["set"] + ".wav"), samples_of(pieces, rng))
+        write_16bit(os.path.join(out, recipe["set"] + ".wav"), samples_of(pieces, rng))
         # Names for twelve-tone sets; MIDI numbers where names mean little.
         words = [note_name(k) if len(degrees) == 12 else str(k) for k in keys]
-        with open(os.path.join(out, spec["set"] + ".list.txt"), "w") as f:
-            f.write("# %s, one note per tone\n" % spec["set"] + "\n".join(words) + "\n")
-        truth["sets"].append(dict(spec, degrees=degrees, tones=tones, list=words))
+        with open(os.path.join(out, recipe["set"] + ".list.txt"), "w") as f:
+            f.write("# %s, one note per tone\n" % recipe["set"] + "\n".join(words) + "\n")
+        truth["sets"].append(dict(recipe, degrees=degrees, tones=tones, list=words))
 
     rng = np.random.default_rng(20270401)
     degrees = TEMPERAMENTS[SEPARATE["temperament"]]
@@ -325,13 +325,13 @@ def make(out):
                                   "smpl_cents": cents})
 
     os.makedirs(os.path.join(out, "guard"), exist_ok=True)
-    for spec in GUARDED:
-        hz = 440.0 * 2 ** ((spec["midi"] - 69) / 12)
+    for recipe in GUARDED:
+        hz = 440.0 * 2 ** ((recipe["midi"] - 69) / 12)
         gap = np.zeros(int(GAP_SECONDS * RATE))
-        x = samples_of([gap, tone(hz, 1.2, rng, spec["partials"], False), gap], rng)
-        path = os.path.join(out, "guard", spec["name"] + ".wav")
+        x = samples_of([gap, tone(hz, 1.2, rng, recipe["partials"], False), gap], rng)
+        path = os.path.join(out, "guard", recipe["name"] + ".wav")
         write_16bit(path, x)
-        truth["guarded"].append({"name": spec["name"], "midi": spec["midi"], "hz": hz})
+        truth["guarded"].append({"name": recipe["name"], "midi": recipe["midi"], "hz": hz})
     with open(os.path.join(out, "truth.json"), "w") as f:
         json.dump(truth, f, indent=1)
 
@@ -375,21 +375,21 @@ class Table:
         self.failures += ["%s: %s" % (label, p) for p in problems]
 
 
-def check_set(batch, out, spec, table):
-    temperament = spec["temperament"]
+def check_set(batch, out, recipe, table):
+    temperament = recipe["temperament"]
     if temperament.endswith(".scl"):
         temperament = os.path.join(out, temperament)
-    wav = os.path.join(out, spec["set"] + ".wav")
-    expect = (",".join(spec["list"]) if spec["inline"]
-              else "@" + os.path.join(out, spec["set"] + ".list.txt"))
-    tuning = ["--temperament", temperament, "--temperament-root", spec["root"],
-              "--stretch", repr(spec["stretch"])]
-    runs = [("expect", ["--expect", expect, "--a4", repr(spec["a4"])], 0.0),
-            ("wrong", ["--expect", expect, "--a4", repr(spec["wrong_a4"])],
-             cents(spec["a4"], spec["wrong_a4"])),
-            ("nearest", ["--a4", repr(spec["a4"])], 0.0)]
+    wav = os.path.join(out, recipe["set"] + ".wav")
+    expect = (",".join(recipe["list"]) if recipe["inline"]
+              else "@" + os.path.join(out, recipe["set"] + ".list.txt"))
+    tuning = ["--temperament", temperament, "--temperament-root", recipe["root"],
+              "--stretch", repr(recipe["stretch"])]
+    runs = [("expect", ["--expect", expect, "--a4", repr(recipe["a4"])], 0.0),
+            ("wrong", ["--expect", expect, "--a4", repr(recipe["wrong_a4"])],
+             cents(recipe["a4"], recipe["wrong_a4"])),
+            ("nearest", ["--a4", repr(recipe["a4"])], 0.0)]
     for run, flags, offset in runs:
-        label = "%s-%s" % (spec["set"], run)
+        label = "%s-%s" % (recipe["set"], run)
         shown = " ".join(f for f in flags if not f.startswith("@") and "," not in f)
         if run == "nearest":
             shown = "no --expect (nearest) " + shown
@@ -397,14 +397,14 @@ def check_set(batch, out, spec, table):
             shown = shown.replace("--expect", "--expect list")
         if run == "wrong":
             shown += " (wrong)"
-        row = [spec["set"], os.path.basename(temperament) + " on " + spec["root"], shown]
+        row = [recipe["set"], os.path.basename(temperament) + " on " + recipe["root"], shown]
         report, error = run_batch(batch, out, label, tuning + flags + [wav])
         if report is None:
             table.add(row + ["—"] * 5, [error])
             continue
         tones = tones_of(report)
         problems = []
-        truth = spec["tones"]
+        truth = recipe["tones"]
         if len(tones) != len(truth):
             problems.append("%d tones found, %d played" % (len(tones), len(truth)))
         worst = 0.0
@@ -424,15 +424,15 @@ def check_set(batch, out, spec, table):
                 problems.append("%s: expected_from %s" % (where, found.get("expected_from")))
             note, target = found.get("expected_note"), found.get("expected_hz")
             # Names are twelve-tone; a 19-tone key's name means little.
-            if note is None or (len(spec["degrees"]) == 12 and parse_name(note) != true["midi"]):
+            if note is None or (len(recipe["degrees"]) == 12 and parse_name(note) != true["midi"]):
                 problems.append("%s: expected_note %s" % (where, note))
             if target is None or (run != "wrong" and abs(cents(target, true["hz"])) > TARGET_CENTS):
                 problems.append("%s: expected_hz %s, true %.6f" % (where, target, true["hz"]))
         best = report.get("best_reference")
         best_a4 = best["a4_hz"] if best else None
-        if best_a4 is None or abs(best_a4 - spec["a4"]) > A4_HZ:
-            problems.append("best reference %s, true %.2f" % (fmt(best_a4, 4), spec["a4"]))
-        table.add(row + [str(len(tones)), fmt(worst, 4), fmt(best_a4, 3), "%.2f" % spec["a4"]],
+        if best_a4 is None or abs(best_a4 - recipe["a4"]) > A4_HZ:
+            problems.append("best reference %s, true %.2f" % (fmt(best_a4, 4), recipe["a4"]))
+        table.add(row + [str(len(tones)), fmt(worst, 4), fmt(best_a4, 3), "%.2f" % recipe["a4"]],
                   problems)
 
 
@@ -487,28 +487,28 @@ def check_guard(batch, out, truth, table):
     octave and the tone lies within GUARD_CENTS of its truth; without
     --expect the tone is as the robust mode finds it (the octave off, no
     octave_check). The default run is shown, not judged."""
-    for spec in truth:
-        wav = os.path.join(out, "guard", spec["name"] + ".wav")
-        note = note_name(spec["midi"])
+    for recipe in truth:
+        wav = os.path.join(out, "guard", recipe["name"] + ".wav")
+        note = note_name(recipe["midi"])
         reports, errors = {}, []
         for run, flags in (("default", []), ("robust", ["--robust"]),
                            ("guarded", ["--robust", "--expect", note])):
-            report, error = run_batch(batch, out, "guard-%s-%s" % (spec["name"], run),
+            report, error = run_batch(batch, out, "guard-%s-%s" % (recipe["name"], run),
                                       flags + [wav])
             reports[run] = report
             if error:
                 errors.append(run + ": " + error)
-        row = [spec["name"], note, "%.3f" % spec["hz"]]
+        row = [recipe["name"], note, "%.3f" % recipe["hz"]]
         if errors:
-            table.add(row + ["—"] * 5, errors, spec["name"])
+            table.add(row + ["—"] * 5, errors, recipe["name"])
             continue
         tones = {run: tones_of(report) for run, report in reports.items()}
         if any(len(found) != 1 for found in tones.values()):
             table.add(row + ["—"] * 5, ["tones found: " + ", ".join(
-                "%s %d" % (run, len(found)) for run, found in tones.items())], spec["name"])
+                "%s %d" % (run, len(found)) for run, found in tones.items())], recipe["name"])
             continue
         off = {run: (None if found[0].get("frequency_hz") is None
-                     else cents(found[0]["frequency_hz"], spec["hz"]))
+                     else cents(found[0]["frequency_hz"], recipe["hz"]))
                for run, found in tones.items()}
         problems = []
         check = tones["guarded"][0].get("octave_check")
@@ -530,7 +530,7 @@ def check_guard(batch, out, truth, table):
                             (alone["frequency_hz"], check["found_hz"]))
         table.add(row + [fmt(off["default"], 1), fmt(off["robust"], 1),
                          (check or {}).get("taken", "—"), (check or {}).get("evidence", "—"),
-                         fmt(off["guarded"], 3)], problems, spec["name"])
+                         fmt(off["guarded"], 3)], problems, recipe["name"])
 
 
 def markdown(header, rows):
@@ -546,8 +546,8 @@ def run(out, batch):
         truth = json.load(f)
     os.makedirs(os.path.join(out, "json"), exist_ok=True)
     table, guard = Table(), Table()
-    for spec in truth["sets"]:
-        check_set(batch, out, spec, table)
+    for recipe in truth["sets"]:
+        check_set(batch, out, recipe, table)
     check_separate(batch, out, truth["separate"], table)
     check_guard(batch, out, truth["guarded"], guard)
 
