@@ -10,6 +10,8 @@
 #include <limits>
 #include <system_error>
 
+#include "analysis/tone_results.h"
+
 namespace toneprint {
 
 namespace {
@@ -318,6 +320,12 @@ std::optional<int> parse_pitch_class(std::string_view text) {
   const std::optional<int> midi = parse_note(named);
   if (!midi) return std::nullopt;
   return *midi % 12;
+}
+
+std::string pitch_class_name(int pitch_class) {
+  std::string name = note_name(60 + pitch_class);  // octave 4
+  name.pop_back();
+  return name;
 }
 
 NoteInName note_in_file_name(std::string_view path) {

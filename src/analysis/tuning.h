@@ -27,6 +27,10 @@ std::optional<int> parse_note(std::string_view text);
 // "F#", "Bb"); 0 for C to 11 for B. None when `text` is not one.
 std::optional<int> parse_pitch_class(std::string_view text);
 
+// "C", "C#", ... "B" for a pitch class from 0 to 11: the name
+// parse_pitch_class reads back.
+std::string pitch_class_name(int pitch_class);
+
 // The note that a recording's file name gives: the name without its folders
 // and extension holds exactly one note name (set off from letters and
 // digits: "Piano_C#4.wav", "A3-soft.flac", "Bb2 mf.wav", with 's' for a

@@ -34,13 +34,6 @@ std::string number_cell(const char* format, double value) {
   return text;
 }
 
-// "C" to "B" for a pitch class from 0 to 11.
-std::string pitch_class_name(int pitch_class) {
-  std::string name = note_name(60 + pitch_class);  // octave 4
-  name.pop_back();
-  return name;
-}
-
 std::string channel_text(const ChannelChoice& choice) {
   return choice.channel == 0 ? "mix" : std::to_string(choice.channel);
 }

@@ -97,13 +97,6 @@ std::size_t equal_temperament() {
   return index;
 }
 
-// "C", "C#", ... "B": the note names of octave 4 without their octave.
-std::string pitch_class_name(int pitch_class) {
-  std::string name = note_name(60 + pitch_class);
-  name.pop_back();
-  return name;
-}
-
 Vamp::RealTime at(std::uint64_t sample, std::uint32_t sample_rate) {
   return Vamp::RealTime::frame2RealTime(static_cast<long>(sample), sample_rate);
 }
