@@ -96,16 +96,20 @@ const char* octave_evidence_name(OctaveEvidence evidence) {
   return "none";
 }
 
+bool needs_octave_guard(const ToneRecord& tone, const Tuning& tuning) {
+  return tone.expected && tone.measured() &&
+         octaves_apart(tone.frequency(), target_hz(tuning, *tone.expected));
+}
+
 std::string guard_octaves(RecordingResult& result, const Tuning& tuning, SampleSource& source,
                           const AnalysisOptions& options) {
   if (!guards_octaves(options)) return {};
   ToneLoopModes modes{options.robust, result.noise_floor, options.partials};
   for (std::size_t i = 0; i < result.tones.size(); ++i) {
     ToneRecord& tone = result.tones[i];
-    if (!tone.expected || !tone.measured()) continue;
+    if (!needs_octave_guard(tone, tuning)) continue;
     const double target = target_hz(tuning, *tone.expected);
     const double found = tone.frequency();
-    if (!octaves_apart(found, target)) continue;
 
     // The tone again, as the tone loop (or the legato split, for a note
     // joined to the one before it) analysed it, with the guard on.

@@ -57,6 +57,10 @@ void add_judged_tones(const RecordingResult& result, const Tuning& tuning,
 std::string guard_octaves(RecordingResult& result, const Tuning& tuning, SampleSource& source,
                           const AnalysisOptions& options);
 
+// Whether the octave guard checks the tone: it has an expected note, was
+// measured, and lies an octave, a twelfth or two octaves from the target.
+bool needs_octave_guard(const ToneRecord& tone, const Tuning& tuning);
+
 // What the octave guard's evidence is called in results: "spectrum",
 // "period", "spectrum and period", "none", "unresolved".
 const char* octave_evidence_name(OctaveEvidence evidence);

@@ -436,9 +436,11 @@ bool judge_against_target(const BatchOptions& options, RecordingResult& result,
         << " expected notes end before tone " << next - before + 1 << "\n";
   }
   const AnalysisOptions run = analysis_options(options, false);
-  const bool expected = std::any_of(result.tones.begin(), result.tones.end(),
-                                    [](const ToneRecord& tone) { return tone.expected.has_value(); });
-  if (expected && guards_octaves(run)) {
+  const bool checked = std::any_of(result.tones.begin(), result.tones.end(),
+                                   [&tuning](const ToneRecord& tone) {
+                                     return needs_octave_guard(tone, tuning);
+                                   });
+  if (checked && guards_octaves(run)) {
     const std::string& path = result.path;
     if (path == standard_input_name) {
       err << "toneprint-batch: -: the octave guard cannot read standard input again; its tones "

@@ -1,5 +1,6 @@
 #include "toneprint/toneprint.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -52,7 +53,14 @@ RecordingResult analyse_file(const std::string& path, const std::string& name,
 
 std::string guard_octaves_in_file(RecordingResult& result, const Tuning& tuning,
                                   const std::string& path, const AnalysisOptions& options) {
-  if (!guards_octaves(options)) return {};
+  // Opened again only for a tone that the guard checks.
+  const auto checked = [&tuning](const ToneRecord& tone) {
+    return needs_octave_guard(tone, tuning);
+  };
+  if (!guards_octaves(options) ||
+      std::none_of(result.tones.begin(), result.tones.end(), checked)) {
+    return {};
+  }
   std::string error;
   const std::unique_ptr<SampleSource> source = open_recording(path, options.channel, error);
   if (source == nullptr) return error;
