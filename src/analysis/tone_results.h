@@ -24,6 +24,10 @@ struct NearestNote {
   double cents = 0.0;  // the frequency's deviation from the note, -50 to +50
 };
 
+// The amplitude of a full-scale sine in sample units (the 16-bit scale
+// that every recording is measured on): 0 dBFS.
+inline constexpr double full_scale = 32768.0;
+
 // The reference pitch that note names and cents are taken from: A4 in Hz,
 // its default and the bounds the front-ends accept.
 inline constexpr double default_a4 = 440.0;

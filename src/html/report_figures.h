@@ -13,8 +13,6 @@
 
 namespace toneprint {
 
-// The amplitude of a full-scale sine in sample units: 0 dBFS.
-inline constexpr double full_scale = 32768.0;
 // The lowest level drawn; anything quieter is drawn at it.
 inline constexpr double level_floor_dbfs = -80.0;
 // The range of the harmonic levels' colour map and bars, below its top.
