@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "analysis/comparison.h"
+#include "toneprint/toneprint.h"
 
 namespace toneprint {
 

@@ -4,8 +4,9 @@
 // (toneprint-batch, the Vamp plugin, the Python module) include. It gives
 // the settings with their names, bounds and defaults, the robust mode's
 // changes, the sources of samples, the run over a recording and its
-// results, and the targets that tones are tuned against. The records it
-// includes are plain; the analysis's machinery stays behind it.
+// results, the targets that tones are tuned against, and the comparison of
+// sets of tones, measured now or read back from stored results. The records
+// it includes are plain; the analysis's machinery stays behind it.
 
 #include <atomic>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "analysis/analysis_settings.h"
+#include "analysis/comparison.h"
 #include "analysis/expectations.h"
 #include "analysis/recording_analysis.h"
 #include "analysis/recording_result.h"
@@ -24,6 +26,7 @@
 #include "analysis/timbre.h"
 #include "analysis/tone_results.h"
 #include "analysis/tuning.h"
+#include "toneprint/stored_results.h"
 
 namespace toneprint {
 
