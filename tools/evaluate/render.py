@@ -3,14 +3,17 @@
 each sound font, in three variants (plain, quiet, noisy), and writes the
 manifest. Standard library only.
 
-  render.py OUT [--quick] [--jobs N] [--gain G] NAME=SOUNDFONT...
+  render.py OUT [--quick] [--instrument NAME]... [--by-font] [--jobs N]
+            [--gain G] NAME=SOUNDFONT...
 
 Every note is 0.5 s of silence, the note held 1.5 s at velocity 100, its
 release, then 1.5 s of silence, rendered by fluidsynth (reverb and chorus
 off) as 16-bit stereo at 44100 Hz. `quiet` is the same samples 30 dB lower;
 `noisy` adds white noise whose RMS is 50 dB below the plain note's peak,
 from a seed drawn from the file's name. Notes already rendered with the same
-settings are kept.
+settings are kept. --instrument renders only the instruments named (as in
+INSTRUMENTS); --by-font puts each sound font's notes in a folder of its own
+in each variant (OUT/plain/NAME/...), so that each can be taken as a set.
 """
 import argparse
 import array
@@ -18,6 +21,7 @@ import csv
 import math
 import os
 import random
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -140,8 +144,8 @@ def synthesise(sf_path, midi, gain, name):
 def render(job):
     """Renders one note and its variants unless they exist; returns its peak
     and its clipped samples."""
-    out, sf_name, sf_path, gain, name, program, note = job
-    paths = {v: os.path.join(out, v, name + ".wav") for v in ("plain", "quiet", "noisy")}
+    out, sf_name, sf_path, gain, name, program, note, folder = job
+    paths = {v: os.path.join(out, v, folder, name + ".wav") for v in ("plain", "quiet", "noisy")}
     if all(os.path.exists(p) for p in paths.values()):
         samples, _ = read_wav(paths["plain"])
         return max(map(abs, samples)), samples.count(32767) + samples.count(-32768)
@@ -167,28 +171,35 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--gain", type=float, default=1.0)
+    parser.add_argument("--instrument", action="append", default=[])
+    parser.add_argument("--by-font", action="store_true")
     args = parser.parse_args()
+    known = [i[0] for i in INSTRUMENTS]
+    if any(name not in known for name in args.instrument):
+        parser.error(f"--instrument takes one of: {', '.join(known)}")
     soundfonts = [s.split("=", 1) for s in args.soundfonts]
     if any(len(s) != 2 or not os.path.isfile(s[1]) for s in soundfonts):
         parser.error(f"each sound font must be NAME=FILE of an existing file: {args.soundfonts}")
 
     # A change of the settings or sound fonts makes every rendered note stale.
     settings = f"{soundfonts} gain={args.gain} {LEAD} {HOLD} {TAIL} {VELOCITY} " \
-               f"{QUIET_DB} {NOISE_DB}\n"
+               f"{QUIET_DB} {NOISE_DB}{' by font' if args.by_font else ''}\n"
     stamp = os.path.join(args.out, "render-settings.txt")
     if not os.path.exists(stamp) or open(stamp).read() != settings:
         for folder in ("midi", "plain", "quiet", "noisy"):
-            for old in os.listdir(os.path.join(args.out, folder)) \
-                    if os.path.isdir(os.path.join(args.out, folder)) else []:
-                os.remove(os.path.join(args.out, folder, old))
+            shutil.rmtree(os.path.join(args.out, folder), ignore_errors=True)
     for folder in ("midi", "plain", "quiet", "noisy"):
         os.makedirs(os.path.join(args.out, folder), exist_ok=True)
+        for sf_name, _ in soundfonts if args.by_font and folder != "midi" else []:
+            os.makedirs(os.path.join(args.out, folder, sf_name), exist_ok=True)
     with open(stamp, "w") as f:
         f.write(settings)
 
     jobs, rows = [], []
     for sf_name, sf_path in soundfonts:
         for instrument, program, low, high in INSTRUMENTS:
+            if args.instrument and instrument not in args.instrument:
+                continue
             notes = spread(low, high)
             if args.quick:
                 if instrument not in QUICK:
@@ -197,7 +208,8 @@ def main():
             for note in notes:
                 name = f"{sf_name}_{program:03d}-{instrument.replace(' ', '-')}_" \
                        f"{note:03d}-{note_name(note).replace('#', 's')}"
-                jobs.append((args.out, sf_name, sf_path, args.gain, name, program, note))
+                jobs.append((args.out, sf_name, sf_path, args.gain, name, program, note,
+                             sf_name if args.by_font else ""))
     with Pool(max(1, args.jobs)) as pool:
         results = pool.map(render, jobs, chunksize=1)
 
@@ -205,11 +217,11 @@ def main():
         out = csv.writer(f, lineterminator="\n")
         out.writerow(["file", "soundfont", "instrument", "program", "midi_note", "note",
                       "nominal_hz", "variant", "plain_peak_dbfs"])
-        for (_, sf_name, _, _, name, program, note), (peak, _) in zip(jobs, results):
+        for (_, sf_name, _, _, name, program, note, folder), (peak, _) in zip(jobs, results):
             instrument = next(i[0] for i in INSTRUMENTS if i[1] == program)
             for variant in ("plain", "quiet", "noisy"):
-                out.writerow([f"{variant}/{name}.wav", sf_name, instrument, program, note,
-                              note_name(note), f"{nominal_hz(note):.4f}", variant,
+                out.writerow([os.path.join(variant, folder, name + ".wav"), sf_name,
+                              instrument, program, note, note_name(note), f"{nominal_hz(note):.4f}", variant,
                               f"{20 * math.log10(max(peak, 1) / 32768):.1f}"])
     peaks = sorted(20 * math.log10(max(p, 1) / 32768) for p, _ in results)
     clipped = sum(1 for _, c in results if c)
