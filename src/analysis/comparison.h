@@ -122,6 +122,29 @@ struct Comparison {
 // Compares the sets, the first one the reference.
 Comparison compare_sets(const std::vector<ComparisonSet>& sets);
 
+// The comparison in tidy long form, one row per note (the matched ones low
+// to high, then the unmatched ones), set (in order; a set without the note
+// has no rows for it) and harmonic number k from 1: the set's mean level,
+// for k = 1 the fundamental's absolute level in dBFS and for k >= 2 the
+// level relative to the fundamental; its spread over the note's tones; and
+// its difference from the reference set's (none for an unmatched note or
+// where either lacks it). Written as CSV and given to Python as records.
+struct ComparisonRow {
+  int note = 0;
+  bool matched = false;
+  std::size_t set = 0;  // index into Comparison::sets
+  int harmonic = 1;
+  bool relative = false;  // relative to the fundamental, not to full scale
+  std::optional<double> level_db;
+  std::optional<double> spread_db;
+  std::optional<double> difference_db;
+  std::size_t tones = 0;
+};
+std::vector<ComparisonRow> comparison_rows(const Comparison& comparison);
+
+// What a row's level is relative to: "full scale" or "fundamental".
+const char* row_reference_name(const ComparisonRow& row);
+
 // A run's measured tones as a comparison takes them: matched by the note
 // expected of each where there is one, otherwise by the tuning's nearest
 // note; with `partials` (the run asked for them) a tone that the partials
