@@ -15,6 +15,8 @@ for a sample rate. With partials=True each tone's partials are measured at
 their own frequencies too, with the string's inharmonicity and the vibrato.
 With expect=, temperament=, temperament_root= or stretch= each tone is
 judged against its target, and best_reference() fits A4 to the tones.
+compare() sets tones of two or more takes, instruments or files of results
+side by side, note by note, as records for a table.
 """
 
 from ._toneprint import (
@@ -33,6 +35,7 @@ from ._toneprint import (
     analyse,
     analyse_file,
     best_reference,
+    compare,
 )
 
 __all__ = [
@@ -51,4 +54,5 @@ __all__ = [
     "analyse",
     "analyse_file",
     "best_reference",
+    "compare",
 ]

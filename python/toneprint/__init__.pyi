@@ -1,9 +1,9 @@
 # Type hints for the compiled module: the signatures of analyse(),
-# analyse_file(), best_reference() and Settings, and the attributes of the
-# results.
+# analyse_file(), best_reference(), compare() and Settings, and the
+# attributes of the results.
 
 from os import PathLike
-from typing import Any, Iterable, Literal, Sequence, Union
+from typing import Any, Iterable, Literal, Sequence, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -272,3 +272,41 @@ def analyse_file(
     max_cycle_fraction: float | None = ...,
     peaks: int | None = ...,
 ) -> list[Tone]: ...
+
+class ComparisonRecord(TypedDict):
+    note: str
+    midi: int
+    matched: bool
+    set: str
+    harmonic: int
+    level_db: float | None
+    difference_db: float | None
+    relative_to: Literal["full scale", "fundamental"]
+    spread_db: float | None
+    tones: int
+
+def compare(
+    sets: Iterable[Iterable[Tone] | str | PathLike[str]],
+    *,
+    names: Iterable[str] | None = None,
+    a4: float = 440.0,
+    channel: Literal["mix"] | int = "mix",
+    robust: bool | Iterable[RobustChange] = False,
+    partials: bool = False,
+    expect: str | Iterable[str | int] | None = None,
+    temperament: Temperament | str | PathLike[str] | None = None,
+    temperament_root: str | None = None,
+    stretch: float | None = None,
+    harmonics: int | None = ...,
+    min_tone: float | None = ...,
+    attack: float | None = ...,
+    peak_threshold: int | None = ...,
+    silence: float | None = ...,
+    fft_size: Literal[2048, 4096, 8192, 16384] | None = ...,
+    hop: int | None = ...,
+    threshold: float | None = ...,
+    min_cycles: int | None = ...,
+    max_extra: float | None = ...,
+    max_cycle_fraction: float | None = ...,
+    peaks: int | None = ...,
+) -> list[ComparisonRecord]: ...

@@ -70,6 +70,10 @@ double a4_from(const py::handle& a4);
 // `tuning` when there is one.
 py::list tones_of(const RecordingResult& result, double a4, const std::optional<Tuning>& tuning);
 
+// A Tone object as compare() takes it: none for a tone not measured;
+// TypeError for anything but a Tone.
+std::optional<ComparedTone> compared_of(const py::handle& tone);
+
 // The names of the keywords, "harmonics" ... "peaks", in table order.
 const std::string& keyword_name(std::size_t index);
 

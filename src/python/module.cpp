@@ -49,28 +49,25 @@ void warn_of_doubts(const RecordingResult& result) {
   for (const std::string& line : result_warnings(result)) warn(line);
 }
 
-// Gives the tones the notes expected of them (a list from its first note:
-// each call is one recording) and lets the octave guard check them, reading
-// the recording again through `guard` with the interpreter free. What
-// stands in the way is a warning, as toneprint-batch prints it, and the
-// tones stand as found.
+// Gives the tones the notes expected of them (a list's from position
+// `next` on, which moves past the notes given) and lets the octave guard
+// check them, reading the recording again through `guard` with the
+// interpreter free. What stands in the way is a warning, as toneprint-batch
+// prints it, and the tones stand as found.
 void judge(RecordingResult& result, const CallOptions& options,
-           const std::function<std::string(const AnalysisOptions&)>& guard) {
+           const std::function<std::string(const AnalysisOptions&)>& guard, std::size_t& next) {
   if (!options.tuning) return;
   std::vector<std::string> problems;
-  std::size_t next = 0;
+  const std::size_t before = next;
   if (std::string unexpected = expect_notes(result, options.expectation, next);
       !unexpected.empty()) {
     problems.push_back(std::move(unexpected));
   }
   const std::size_t listed = options.expectation.notes.size();
-  if (options.expectation.kind == ExpectationKind::list && listed < result.tones.size()) {
+  if (options.expectation.kind == ExpectationKind::list && before < listed && next == listed &&
+      next - before < result.tones.size()) {
     problems.push_back("the " + std::to_string(listed) + " expected notes end before tone " +
-                       std::to_string(listed + 1));
-  } else if (options.expectation.kind == ExpectationKind::list && listed > result.tones.size()) {
-    problems.push_back(std::to_string(listed - next) + " of the " + std::to_string(listed) +
-                       " expected notes were left over: the recording has " +
-                       std::to_string(result.tones.size()) + " tones");
+                       std::to_string(next - before + 1));
   }
   const AnalysisOptions run = run_for(options);
   const bool expected =
@@ -88,6 +85,16 @@ void judge(RecordingResult& result, const CallOptions& options,
     }
   }
   for (const std::string& line : problems) warn(line);
+}
+
+// The warning for a list of expected notes that the tones did not use up.
+void warn_of_notes_left(const CallOptions& options, std::size_t next, std::size_t tones,
+                        const char* whose) {
+  const std::size_t listed = options.expectation.notes.size();
+  if (options.tuning && options.expectation.kind == ExpectationKind::list && next < listed) {
+    warn(std::to_string(listed - next) + " of the " + std::to_string(listed) +
+         " expected notes were left over: " + whose + " " + std::to_string(tones) + " tones");
+  }
 }
 
 template <typename Sample>
@@ -122,10 +129,15 @@ py::list analyse_array(const py::array& samples, std::uint32_t sample_rate,
   };
   analyse_released(analysis, cannot_reopen, options);
   // The samples, still held, are read again where the guard asks.
-  judge(analysis.result, options, [&](const AnalysisOptions& run) {
-    if (analysis.source == nullptr) return std::string("the samples could not be read again");
-    return guard_octaves(analysis.result, *options.tuning, *analysis.source, run);
-  });
+  std::size_t next = 0;
+  judge(
+      analysis.result, options,
+      [&](const AnalysisOptions& run) {
+        if (analysis.source == nullptr) return std::string("the samples could not be read again");
+        return guard_octaves(analysis.result, *options.tuning, *analysis.source, run);
+      },
+      next);
+  warn_of_notes_left(options, next, analysis.result.tones.size(), "the recording has");
   warn_of_doubts(analysis.result);
   return tones_of(analysis.result, options.a4, options.tuning);
 }
@@ -218,15 +230,13 @@ py::str text_of(const std::string& message) {
   throw py::error_already_set();
 }
 
-py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
-                      const py::handle& robust, const py::handle& partials,
-                      const TargetKeywords& target, const py::kwargs& keywords,
-                      const py::object& read_error) {
-  const GivenSettings given = given_settings(keywords);
-  CallOptions options = call_options(a4, channel, robust, partials);
-  set_target(options, target);
-  // The name as the system has it: str, bytes or a path object, in any
-  // encoding the file system takes.
+// The recording at `path` (str, bytes or a path object, in any encoding the
+// file system takes) analysed as analyse_file() analyses it, a list of
+// expected notes taken from position `next` on. Raises ReadError, with the
+// tones found, when it cannot be opened or read to its end.
+RecordingResult analyse_path(const py::handle& path, const GivenSettings& given,
+                             const CallOptions& options, std::size_t& next,
+                             const py::object& read_error) {
   const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
   const std::string name = encoded;
 
@@ -244,16 +254,147 @@ py::list analyse_file(const py::object& path, const py::handle& a4, const py::ha
     return open_recording(name, options.channel, error);
   };
   analyse_released(analysis, reopen, options);
-  judge(analysis.result, options, [&](const AnalysisOptions& run) {
-    return guard_octaves_in_file(analysis.result, *options.tuning, name, run);
-  });
+  judge(
+      analysis.result, options,
+      [&](const AnalysisOptions& run) {
+        return guard_octaves_in_file(analysis.result, *options.tuning, name, run);
+      },
+      next);
   warn_of_doubts(analysis.result);
-  py::list tones = tones_of(analysis.result, options.a4, options.tuning);
   // The tones up to where the reading stopped go with the error.
   if (!analysis.result.error.empty()) {
-    raise_read_error(read_error, encoded, analysis.result.error, tones);
+    raise_read_error(read_error, encoded, analysis.result.error,
+                     tones_of(analysis.result, options.a4, options.tuning));
   }
+  return std::move(analysis.result);
+}
+
+py::list analyse_file(const py::object& path, const py::handle& a4, const py::handle& channel,
+                      const py::handle& robust, const py::handle& partials,
+                      const TargetKeywords& target, const py::kwargs& keywords,
+                      const py::object& read_error) {
+  const GivenSettings given = given_settings(keywords);
+  CallOptions options = call_options(a4, channel, robust, partials);
+  set_target(options, target);
+  std::size_t next = 0;
+  const RecordingResult result = analyse_path(path, given, options, next, read_error);
+  warn_of_notes_left(options, next, result.tones.size(), "the recording has");
+  return tones_of(result, options.a4, options.tuning);
+}
+
+// A set of compare() as its tones: a list of Tone objects, a file of
+// toneprint-batch's JSON results, a folder's recordings or one recording
+// (analysed with `options`, a list of expected notes running on through a
+// folder's recordings). `name` is set to what the set is called.
+std::vector<ComparedTone> set_tones(const py::handle& set, std::size_t index,
+                                    const GivenSettings& given, const CallOptions& options,
+                                    const py::object& read_error, std::string& name) {
+  const py::module_ os = py::module_::import("os");
+  std::vector<ComparedTone> tones;
+  if (!py::isinstance<py::str>(set) && !py::isinstance<py::bytes>(set) &&
+      !py::isinstance(set, os.attr("PathLike"))) {
+    if (!py::isinstance<py::iterable>(set)) {
+      throw py::type_error("each set must be a list of Tone objects or a path, not " +
+                           py::repr(set).cast<std::string>());
+    }
+    for (const py::handle tone : set) {
+      if (std::optional<ComparedTone> compared = compared_of(tone)) {
+        tones.push_back(std::move(*compared));
+      }
+    }
+    name = "set " + std::to_string(index + 1);
+    return tones;
+  }
+  const py::bytes encoded = os.attr("fsencode")(set);
+  const std::string path = encoded;
+  name = py::str(os.attr("fsdecode")(set)).cast<std::string>();
+  if (is_results_file(path)) {
+    std::string problem;
+    {
+      const py::gil_scoped_release release;
+      problem = read_stored_file(path, tones);
+    }
+    if (!problem.empty()) raise_read_error(read_error, encoded, problem, py::list());
+    return tones;
+  }
+  std::vector<std::string> problems;
+  const std::vector<std::string> recordings = expand_folders({path}, false, problems);
+  if (!problems.empty()) raise_read_error(read_error, encoded, problems.front(), py::list());
+  std::size_t next = 0;
+  std::size_t measured = 0;
+  for (const std::string& recording : recordings) {
+    const RecordingResult result =
+        analyse_path(py::bytes(recording), given, options, next, read_error);
+    Tuning equal;
+    equal.a4 = options.a4;
+    std::vector<ComparedTone> found =
+        compared_tones(result, options.tuning.value_or(equal), options.partials);
+    measured += result.tones.size();
+    for (ComparedTone& tone : found) {
+      // A folder's recordings are named as read from it.
+      tone.file = py::str(os.attr("fsdecode")(py::bytes(recording))).cast<std::string>();
+      tones.push_back(std::move(tone));
+    }
+  }
+  warn_of_notes_left(options, next, measured, (name + "'s recordings have").c_str());
   return tones;
+}
+
+// The value of an optional number for a record: None when there is none.
+py::object number_or_none(const std::optional<double>& value) {
+  return value ? py::object(py::float_(*value)) : py::object(py::none());
+}
+
+py::list compare(const py::handle& sets, const py::handle& names, const py::handle& a4,
+                 const py::handle& channel, const py::handle& robust, const py::handle& partials,
+                 const TargetKeywords& target, const py::kwargs& keywords,
+                 const py::object& read_error) {
+  const GivenSettings given = given_settings(keywords);
+  CallOptions options = call_options(a4, channel, robust, partials);
+  set_target(options, target);
+  if (py::isinstance<py::str>(sets) || py::isinstance<py::bytes>(sets) ||
+      !py::isinstance<py::iterable>(sets)) {
+    throw py::type_error("sets must be a list of sets, each a list of Tone objects or a path");
+  }
+  const py::list listed(sets);
+  if (listed.size() < 2) {
+    throw py::value_error("compare needs at least two sets, not " +
+                          std::to_string(listed.size()));
+  }
+  std::vector<std::string> given_names;
+  if (!names.is_none()) {
+    for (const py::handle name : names) given_names.push_back(py::str(name).cast<std::string>());
+    if (given_names.size() != listed.size()) {
+      throw py::value_error("names has " + std::to_string(given_names.size()) +
+                            " names for " + std::to_string(listed.size()) + " sets");
+    }
+  }
+  std::vector<ComparisonSet> compared(listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    compared[i].tones = set_tones(listed[i], i, given, options, read_error, compared[i].name);
+    if (!given_names.empty()) compared[i].name = given_names[i];
+  }
+  Comparison comparison;
+  {
+    const py::gil_scoped_release release;
+    comparison = compare_sets(compared);
+  }
+  py::list records;
+  for (const ComparisonRow& row : comparison_rows(comparison)) {
+    py::dict record;
+    record["note"] = note_name(row.note);
+    record["midi"] = row.note;
+    record["matched"] = row.matched;
+    record["set"] = compared[row.set].name;
+    record["harmonic"] = row.harmonic;
+    record["level_db"] = number_or_none(row.level_db);
+    record["difference_db"] = number_or_none(row.difference_db);
+    record["relative_to"] = row_reference_name(row);
+    record["spread_db"] = number_or_none(row.spread_db);
+    record["tones"] = row.tones;
+    records.append(std::move(record));
+  }
+  return records;
 }
 
 }  // namespace
@@ -372,4 +513,44 @@ opened, or cannot be read to its end (with the tones found up to there).)";
       py::arg("robust") = false, py::arg("partials") = false, py::arg("expect") = py::none(),
       py::arg("temperament") = py::none(), py::arg("temperament_root") = py::none(),
       py::arg("stretch") = py::none(), analyse_file_doc.c_str());
+
+  static const std::string compare_doc = R"(compare(sets: Iterable[Iterable[Tone] | str | os.PathLike], *, names: Iterable[str] | None = None, a4: float = 440.0, channel: str | int = 'mix', robust: bool | Iterable[str] = False, partials: bool = False, expect: str | Iterable[str | int] | None = None, temperament: str | os.PathLike | None = None, temperament_root: str | None = None, stretch: float | None = None, **settings) -> list[dict]
+
+Compares sets of tones note by note, as toneprint-batch compare does: takes
+before and after voicing, two instruments, a rank from bottom to top.
+
+sets: two or more, the first the reference. A set is a list of Tone
+    objects (from analyse() or analyse_file()), the path of a recording or
+    of a folder of recordings (analysed with the keywords below, which are
+    those of analyse_file()), or the path of a .json file of results that
+    toneprint-batch wrote (read as it is).
+names: what each set is called in the records; by default its path, or
+    'set N' for a list of tones.
+
+Tones are matched by the note expected of them where one was given, or
+else by their nearest note; a note measured more than once in a set is
+summarised by its mean and spread (standard deviation). Returns a list of
+records, one per note, set and harmonic (k from 1), that pandas.DataFrame
+takes as it is: note ('A4'), midi (69), matched (whether the reference set
+and another set have the note), set, harmonic, level_db (for k = 1 the
+fundamental's level in dB of full scale, for k >= 2 the level in dB
+relative to the fundamental), relative_to ('full scale' or 'fundamental'),
+spread_db, difference_db (the set's level minus the reference set's; None
+for a note not matched or a harmonic either lacks) and tones (how many of
+the set's tones the note has). Raises ReadError when a set's file cannot
+be read.)";
+  module.def(
+      "compare",
+      [](const py::handle& sets, const py::handle& names, const py::handle& a4,
+         const py::handle& channel, const py::handle& robust, const py::handle& partials,
+         const py::handle& expect, const py::handle& temperament, const py::handle& root,
+         const py::handle& stretch, const py::kwargs& keywords) {
+        return compare(sets, names, a4, channel, robust, partials,
+                       {expect, temperament, root, stretch}, keywords, read_error);
+      },
+      py::arg("sets"), py::kw_only(), py::arg("names") = py::none(), py::arg("a4") = 440.0,
+      py::arg("channel") = "mix", py::arg("robust") = false, py::arg("partials") = false,
+      py::arg("expect") = py::none(), py::arg("temperament") = py::none(),
+      py::arg("temperament_root") = py::none(), py::arg("stretch") = py::none(),
+      compare_doc.c_str());
 }

@@ -88,6 +88,8 @@ struct Tone {
   // The note expected of the tone, as the analysis had it, for
   // best_reference.
   std::optional<MidiNote> expected;
+  // The tone as compare() takes it, when it was measured.
+  std::optional<ComparedTone> compared;
 };
 
 py::array_t<double> array_of(const std::vector<double>& values) {
@@ -217,11 +219,28 @@ std::optional<BestReference> best_reference_of(const py::handle& tones, const Tu
 }  // namespace
 
 py::list tones_of(const RecordingResult& result, double a4, const std::optional<Tuning>& tuning) {
+  // Matched by their expected or nearest note in the tuning asked for, or
+  // else equal temperament at a4; the partials' amplitudes where they were
+  // measured.
+  Tuning equal;
+  equal.a4 = a4;
+  std::vector<ComparedTone> compared = compared_tones(result, tuning.value_or(equal), true);
+  auto next = compared.begin();
   py::list tones;
-  for (const ToneRecord& record : result.tones) {
-    tones.append(py::cast(tone_of(result, record, a4, tuning)));
+  for (std::size_t i = 0; i < result.tones.size(); ++i) {
+    Tone tone = tone_of(result, result.tones[i], a4, tuning);
+    if (next != compared.end() && next->tone == i + 1) tone.compared = std::move(*next++);
+    tones.append(py::cast(std::move(tone)));
   }
   return tones;
+}
+
+std::optional<ComparedTone> compared_of(const py::handle& tone) {
+  if (!py::isinstance<Tone>(tone)) {
+    throw py::type_error("a set of tones must hold Tone objects, not " +
+                         py::repr(tone).cast<std::string>());
+  }
+  return tone.cast<const Tone&>().compared;
 }
 
 void bind_results(py::module_& module) {
