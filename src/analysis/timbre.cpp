@@ -60,9 +60,7 @@ std::optional<TimbreDescriptors> timbre_descriptors(
   return d;
 }
 
-std::optional<TimbreDescriptors> tone_timbre(const ToneRecord& tone, std::uint32_t sample_rate,
-                                             bool partials) {
-  if (!tone.measured()) return std::nullopt;
+std::vector<std::optional<double>> tone_amplitudes(const ToneRecord& tone, bool partials) {
   std::vector<std::optional<double>> amplitudes;
   if (partials && tone.partials) {
     for (const TonePartial& p : tone.partials->partials) {
@@ -71,12 +69,20 @@ std::optional<TimbreDescriptors> tone_timbre(const ToneRecord& tone, std::uint32
       if (amplitudes.size() <= index) amplitudes.resize(index + 1);
       if (!p.below_noise) amplitudes[index] = p.amplitude;
     }
-    return timbre_descriptors(amplitudes, tone.partials->frequency, sample_rate);
+    return amplitudes;
   }
   for (std::size_t k = 0; k < tone.totals.amplitude_sums.size(); ++k) {
     amplitudes.push_back(tone.harmonic(k));
   }
-  return timbre_descriptors(amplitudes, tone.frequency(), sample_rate);
+  return amplitudes;
+}
+
+std::optional<TimbreDescriptors> tone_timbre(const ToneRecord& tone, std::uint32_t sample_rate,
+                                             bool partials) {
+  if (!tone.measured()) return std::nullopt;
+  const std::vector<std::optional<double>> amplitudes = tone_amplitudes(tone, partials);
+  const double f0 = partials && tone.partials ? tone.partials->frequency : tone.frequency();
+  return timbre_descriptors(amplitudes, f0, sample_rate);
 }
 
 }  // namespace toneprint

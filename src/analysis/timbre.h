@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "analysis/tone_results.h"
 
@@ -47,6 +48,12 @@ struct TimbreDescriptors {
 // (Hz) in a recording of `sample_rate`; none when no harmonic is left.
 std::optional<TimbreDescriptors> timbre_descriptors(
     std::span<const std::optional<double>> amplitudes, double f0, std::uint32_t sample_rate);
+
+// A measured tone's amplitudes as its descriptors take them: amplitudes[k - 1]
+// = A_k, from its partials (those below the noise left out) with `partials`
+// where the partials analysis summed them up, otherwise its mean harmonic
+// amplitudes.
+std::vector<std::optional<double>> tone_amplitudes(const ToneRecord& tone, bool partials);
 
 // A measured tone's descriptors: with `partials` (the run asked for them)
 // and where the partials analysis summed them up, from its partials (those
