@@ -66,9 +66,6 @@ struct ParseOutcome {
   int exit_code;  // 0 after --help or --version, 2 after a usage error
 };
 
-// The name that stands for standard input among the recordings.
-inline constexpr const char* standard_input_name = "-";
-
 // Parses the command line. Help and the version go to `out`, usage errors
 // (with the bounds of a value out of them) to `err`.
 ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
@@ -83,9 +80,6 @@ std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,
 // The option's name of setting_bounds[index], e.g. "--harmonics".
 std::string setting_option_name(std::size_t index);
 
-// Whether a file name names a recording by its extension (a folder's files
-// are chosen by it).
-bool is_recording_name(const std::string& file_name);
 
 // The program's name and version, with the readers built in.
 std::string version_text();

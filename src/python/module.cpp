@@ -356,7 +356,7 @@ py::list compare(const py::handle& sets, const py::handle& names, const py::hand
       !py::isinstance<py::iterable>(sets)) {
     throw py::type_error("sets must be a list of sets, each a list of Tone objects or a path");
   }
-  const py::list listed(sets);
+  const py::list listed = py::module_::import("builtins").attr("list")(sets);
   if (listed.size() < 2) {
     throw py::value_error("compare needs at least two sets, not " +
                           std::to_string(listed.size()));

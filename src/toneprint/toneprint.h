@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_settings.h"
 #include "analysis/comparison.h"
@@ -35,6 +36,20 @@ namespace toneprint {
 // `error`, when it cannot.
 std::unique_ptr<SampleSource> open_recording(const std::string& path, ChannelChoice choice,
                                              std::string& error);
+
+// The name that stands for standard input among the recordings.
+inline constexpr const char* standard_input_name = "-";
+
+// Whether a file name names a recording by its extension (a folder's files
+// are chosen by it).
+bool is_recording_name(const std::string& file_name);
+
+// The recordings that `names` stand for: a folder by its audio files in
+// name order (its subfolders' too when `recursive`). A name that is neither
+// a folder nor a file is kept, so that reading it reports it; a folder that
+// cannot be listed goes to `errors` as "cannot read the folder NAME: why".
+std::vector<std::string> expand_folders(const std::vector<std::string>& names, bool recursive,
+                                        std::vector<std::string>& errors);
 
 // The libsndfile this build reads other formats with, or empty.
 std::string sndfile_version();
