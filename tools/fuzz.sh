@@ -36,6 +36,7 @@ targets=(
   "fuzz_analysis fuzz/wave.dict fuzz/seeds/wave tests/corpus/files"
   "fuzz_console fuzz/console.dict fuzz/seeds/console"
   "fuzz_scala fuzz/scala.dict fuzz/seeds/scala"
+  "fuzz_stored_results fuzz/results.dict fuzz/seeds/results"
 )
 
 # The targets write each input to a scratch file in the temporary folder; one

@@ -144,6 +144,7 @@ class JsonWriter final : public ResultWriter {
   JsonWriter(const BatchOptions& options, std::FILE* out) : options_(options), out_(out) {
     document_["program"] = "toneprint-batch";
     document_["version"] = TONEPRINT_VERSION;
+    document_["format_version"] = results_format_version;
     document_["a4_hz"] = options.a4;
     document_["channel"] = channel_text(options.channel);
     if (options.tuning) {
