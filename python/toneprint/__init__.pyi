@@ -273,17 +273,12 @@ def analyse_file(
     peaks: int | None = ...,
 ) -> list[Tone]: ...
 
-class ComparisonRecord(TypedDict):
-    note: str
-    midi: int
-    matched: bool
-    set: str
-    harmonic: int
-    level_db: float | None
-    difference_db: float | None
-    relative_to: Literal["full scale", "fundamental"]
-    spread_db: float | None
-    tones: int
+# A row of compare()'s result (a type for checkers only).
+ComparisonRecord = TypedDict("ComparisonRecord", {
+    "note": str, "midi": int, "matched": bool, "set": str, "harmonic": int,
+    "level_db": float | None, "difference_db": float | None,
+    "relative_to": Literal["full scale", "fundamental"], "spread_db": float | None,
+    "tones": int})
 
 def compare(
     sets: Iterable[Iterable[Tone] | str | PathLike[str]],

@@ -7,7 +7,6 @@ import io
 import json
 import subprocess
 
-import numpy as np
 import pytest
 
 import toneprint
@@ -23,8 +22,9 @@ def takes(tmp_path_factory):
     """A take of three notes, the same at half the amplitude, and a folder
     holding the second take in two files."""
     folder = tmp_path_factory.mktemp("takes")
-    loud = synth([(220.0, 1.2), (329.63, 1.4), (392.0, 1.2)])
-    quiet = np.round(loud / 2).astype(np.int16)
+    # Peaks of 24000 and 12000: both above the default silence threshold.
+    quiet = synth([(220.0, 1.2), (329.63, 1.4), (392.0, 1.2)])
+    loud = 2 * quiet
     split = folder / "split"
     split.mkdir()
     half = int(1.75 * 44100)  # in the silence after the first tone
@@ -60,6 +60,7 @@ def test_records_are_the_batch_programs_rows(takes, batch_binary):
     records = toneprint.compare([takes["loud"], takes["quiet"]])
     rows = batch_rows(batch_binary, takes["loud"], takes["quiet"])
     assert [as_cells(r) for r in records] == [{k: row[k] for k in COLUMNS} for row in rows]
+    assert {r["set"] for r in records} == {str(takes["loud"]), str(takes["quiet"])}
     # Half the amplitude: the fundamental 6 dB lower, the timbre the same.
     first = {(r["note"], r["harmonic"]): r["difference_db"] for r in records
              if r["set"] == str(takes["quiet"])}
