@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 #include "analysis/expectations.h"
 
@@ -28,12 +29,12 @@ class Values {
   std::optional<Spread> spread() const {
     if (values_.empty()) return std::nullopt;
     const double n = static_cast<double>(values_.size());
-    double sum = 0.0;
-    for (double v : values_) sum += v;
     Spread s;
-    s.mean = sum / n;
-    double squares = 0.0;
-    for (double v : values_) squares += (v - s.mean) * (v - s.mean);
+    s.mean = std::accumulate(values_.begin(), values_.end(), 0.0) / n;
+    const double squares =
+        std::accumulate(values_.begin(), values_.end(), 0.0, [&s](double sum, double v) {
+          return sum + (v - s.mean) * (v - s.mean);
+        });
     s.spread = std::sqrt(squares / n);
     s.count = values_.size();
     return s;
@@ -77,9 +78,9 @@ struct Gathered {
   }
 
   static std::vector<std::optional<Spread>> spreads(const std::vector<Values>& values) {
-    std::vector<std::optional<Spread>> result;
-    result.reserve(values.size());
-    for (const Values& v : values) result.push_back(v.spread());
+    std::vector<std::optional<Spread>> result(values.size());
+    std::transform(values.begin(), values.end(), result.begin(),
+                   [](const Values& v) { return v.spread(); });
     return result;
   }
 

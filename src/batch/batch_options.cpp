@@ -141,10 +141,37 @@ const char* const exit_statuses =
     "  toneprint-batch --robust --expect filename --temperament werckmeister-iii \\\n"
     "      --a4 415 -o tuning.html samples/        each note against the one its file\n"
     "                                              names, and the best-fitting A4\n"
+    "  toneprint-batch compare before/ after/      two sets of tones, note by note\n"
+    "                                              (toneprint-batch compare --help)\n"
     "\n"
     "Exit status: 0 when every recording was analysed; 1 when a recording or a folder\n"
     "could not be read (the others are still analysed) or the output not written;\n"
     "2 for a usage error, before any work.\n";
+
+const char* const compare_footer =
+    "Each set is a recording, a folder (its audio files; -r for subfolders) or a .json\n"
+    "file of results that toneprint-batch wrote; the analysis options apply to\n"
+    "recordings and folders, and an --expect list starts afresh with each set. Tones\n"
+    "are matched by the note expected of them, otherwise by the nearest note; a note\n"
+    "measured more than once in a set is taken as the mean of its tones, with their\n"
+    "standard deviation. The first set is the reference.\n"
+    "\n"
+    "csv: note,set,harmonic,level_db,difference_db,relative_to,spread_db,tones, a row\n"
+    "per note (matched notes, then unmatched ones), set and harmonic. level_db is the\n"
+    "set's mean level: harmonic 1's in dB of full scale, the others' in dB of the\n"
+    "fundamental (relative_to says which); difference_db is the set's level minus the\n"
+    "reference's (empty for an unmatched note). Then the tones that went in:\n"
+    "set,file,tone,note,matched_by,frequency_hz,deviation_cents,fundamental_dbfs and\n"
+    "the descriptors, in FILE-tones.csv beside -o FILE.csv, or after a blank line.\n"
+    "\n"
+    "Examples:\n"
+    "  toneprint-batch compare before.wav after.wav     differences in dB, as CSV\n"
+    "  toneprint-batch compare -o rank.html 2025.json rank/\n"
+    "                                      last year's stored results against today's\n"
+    "\n"
+    "Exit status: 0 when every set was read; 1 when a set or a recording could not\n"
+    "be read (with fewer than two sets left, nothing is written) or the output not\n"
+    "written; 2 for a usage error, before any work.\n";
 
 }  // namespace
 
@@ -168,15 +195,23 @@ std::string version_text() {
 
 ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
                            std::ostream& out, std::ostream& err) {
+  // compare's own arguments follow it, and it takes its place as the name.
+  const bool compare = argc > 1 && std::string(argv[1]) == compare_command;
+  if (compare) {
+    --argc;
+    ++argv;
+  }
   CLI::App app{
-      "Measures the pitch and the harmonics of the tones in each recording and writes one row "
-      "per tone.",
-      "toneprint-batch"};
+      compare ? "Compares the harmonics of sets of tones, note by note: the first set against "
+                "each of the others."
+              : "Measures the pitch and the harmonics of the tones in each recording and writes "
+                "one row per tone.",
+      compare ? "toneprint-batch compare" : "toneprint-batch"};
   app.get_formatter()->column_width(30);
   app.get_formatter()->label("REQUIRED", "required");
   // A path that starts with a slash is a recording, on Windows too.
   app.allow_windows_style_options(false);
-  app.footer(exit_statuses);
+  app.footer(compare ? compare_footer : exit_statuses);
 
   // Every value is taken as text and checked here, so that each message
   // has the program's style and the bounds as they are typed.
@@ -205,9 +240,11 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
 
   std::vector<std::string> recordings;
   bool recursive = false;
-  app.add_option("RECORDING", recordings,
-                 "Recordings to analyse: files, folders (their audio files), or - for standard "
-                 "input")
+  app.add_option(compare ? "SET" : "RECORDING", recordings,
+                 compare ? "Sets to compare, the first the reference (two or more): a "
+                           "recording, a folder (its audio files) or a .json file of results"
+                         : "Recordings to analyse: files, folders (their audio files), or - for "
+                           "standard input")
       ->required()
       ->group("Input");
   app.add_flag("-r,--recursive", recursive, "Take the audio files in the folders' subfolders too")
@@ -223,15 +260,19 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   app.set_help_flag("-h,--help", "Show this help and exit")->group("Output");
   std::string output;
   app.add_option("-o,--output", output,
-                 "Output file; - for standard output [default -]. Its extension (.csv, .json, "
-                 ".html) chooses the format")
+                 compare ? "Output file; - for standard output [default -]. Its extension "
+                           "(.csv, .html) chooses the format"
+                         : "Output file; - for standard output [default -]. Its extension (.csv, "
+                           ".json, .html) chooses the format")
       ->type_name("FILE")
       ->group("Output");
   std::string format;
   app.add_option("-f,--format", format,
-                 "csv, partials-csv (a row per tone and partial; implies --partials), json, "
-                 "classic (toneprint's report, one recording) or html (a page with charts) "
-                 "[default: the output's extension, else csv]")
+                 compare ? "csv (the differences, then the tones) or html (one page) "
+                           "[default: the output's extension, else csv]"
+                         : "csv, partials-csv (a row per tone and partial; implies --partials), "
+                           "json, classic (toneprint's report, one recording) or html (a page "
+                           "with charts) [default: the output's extension, else csv]")
       ->type_name("FORMAT")
       ->group("Output");
   bool force = false;
@@ -342,7 +383,7 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
       out << version_text();
       return {false, 0};
     }
-    return usage_error("no recording given");
+    return usage_error(compare ? "compare needs two sets or more" : "no recording given");
   } catch (const CLI::ArgumentMismatch& error) {
     const std::string text = error.what();
     return usage_error(text.substr(0, text.find(':')) + " needs a value");
@@ -403,8 +444,14 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   }
   const std::optional<std::string> extension_format =
       output.empty() || output == "-" ? std::nullopt : format_of_extension(output);
+  if (compare && recordings.size() < 2) return usage_error("compare needs two sets or more");
   const auto chosen = std::find_if(output_formats.begin(), output_formats.end(),
                                    [&](const OutputFormatName& f) { return format == f.name; });
+  // A comparison is written as a table or a page.
+  if (compare && ((!format.empty() && format != "csv" && format != "html") ||
+                  (format.empty() && extension_format && *extension_format == "json"))) {
+    return usage_error("compare writes csv or html, not " + (format.empty() ? output : format));
+  }
   if (!format.empty() && chosen == output_formats.end()) {
     std::string names;
     for (const OutputFormatName& f : output_formats) {
@@ -428,8 +475,29 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
     return usage_error(
         "-: standard input is a terminal; pipe or redirect a recording into it");
   }
-  options.recordings = expand_folders(recordings, recursive, options.folder_errors);
-  if (options.recordings.empty() && options.folder_errors.empty()) {
+  if (compare) {
+    // Each set by itself: a folder's audio files, or the file named.
+    for (const std::string& name : recordings) {
+      SetSource set;
+      set.name = name;
+      set.stored = is_results_file(name);
+      std::vector<std::string> errors;
+      set.recordings = set.stored ? std::vector<std::string>{name}
+                                  : expand_folders({name}, recursive, errors);
+      if (!errors.empty()) {
+        set.error = errors.front();
+      } else if (set.recordings.empty()) {
+        set.error = "no audio files in it";
+      }
+      options.recordings.insert(options.recordings.end(), set.recordings.begin(),
+                                set.recordings.end());
+      options.sets.push_back(std::move(set));
+    }
+    options.compare = true;
+  } else {
+    options.recordings = expand_folders(recordings, recursive, options.folder_errors);
+  }
+  if (!compare && options.recordings.empty() && options.folder_errors.empty()) {
     return usage_error("no audio files in the folders given");
   }
   if (format == "classic" && options.recordings.size() != 1) {

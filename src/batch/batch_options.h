@@ -33,6 +33,15 @@ inline constexpr std::array<OutputFormatName, 5> output_formats = {{
     {"html", OutputFormat::html, "html"},
 }};
 
+// A set of tones that toneprint-batch compare compares: a recording, a
+// folder (its audio files) or a file of stored results.
+struct SetSource {
+  std::string name;  // as given on the command line
+  bool stored = false;  // a file of results (.json), read rather than analysed
+  std::vector<std::string> recordings;  // the recordings analysed for it
+  std::string error;  // why it cannot be read (a folder that cannot be listed, or without audio)
+};
+
 struct BatchOptions {
   // The analysis settings given on the command line, in the order of
   // setting_bounds; the FFT size is held as its menu choice. The others take
@@ -55,6 +64,10 @@ struct BatchOptions {
   unsigned jobs = 1;
   bool quiet = false;
   std::vector<std::string> recordings;
+  // toneprint-batch compare: the sets, in order, the first the reference;
+  // `recordings` then lists every file they name.
+  bool compare = false;
+  std::vector<SetSource> sets;
   // "FOLDER: reason" for each folder that could not be listed; the run
   // reports them and ends with status 1.
   std::vector<std::string> folder_errors;
@@ -66,7 +79,11 @@ struct ParseOutcome {
   int exit_code;  // 0 after --help or --version, 2 after a usage error
 };
 
-// Parses the command line. Help and the version go to `out`, usage errors
+// The subcommand that compares sets of tones, given as the first argument.
+inline constexpr const char* compare_command = "compare";
+
+// Parses the command line (toneprint-batch's own, or compare's). Help and
+// the version go to `out`, usage errors
 // (with the bounds of a value out of them) to `err`.
 ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
                            std::ostream& out, std::ostream& err);

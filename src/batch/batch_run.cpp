@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -10,13 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "toneprint/toneprint.h"
+#include "batch/comparison_csv.h"
 #include "html/chart_scale.h"
 #include "html/report_figures.h"
 
@@ -337,8 +341,8 @@ AnalysisOptions analysis_options(const BatchOptions& options, bool one_thread) {
   run.channel = options.channel;
   run.robust = options.robust;
   run.partials = options.partials;
-  // The page draws the level of every sample.
-  run.keep_levels = options.format == OutputFormat::html;
+  // The page draws the level of every sample (the comparison's does not).
+  run.keep_levels = options.format == OutputFormat::html && !options.compare;
   run.one_thread = one_thread;
   return run;
 }
@@ -455,25 +459,19 @@ bool judge_against_target(const BatchOptions& options, RecordingResult& result,
   return unexpected.empty();
 }
 
-int run_batch(const BatchOptions& options, std::ostream& err) {
-  if (const std::string problem = output_problem(options); !problem.empty()) {
-    err << "toneprint-batch: " << problem << "\n";
-    return 2;
-  }
-  for (const std::string& problem : options.folder_errors) {
-    err << "toneprint-batch: " << problem << "\n";
-  }
-  Output output;
-  std::string problem;
-  if (!output.open(options.output, problem)) {
-    err << "toneprint-batch: cannot write " << options.output << ": " << problem << "\n";
-    return 1;
-  }
-  const std::unique_ptr<ResultWriter> writer = make_writer(options, output.file());
+namespace {
 
+// Analyses `recordings` as the options ask, several at once, and hands each
+// result to `take` in the order of the list, once its problems have gone to
+// `err` and, with a target, its tones have been judged (the expected list
+// from its start) and added to `judged`. False when a recording could not be
+// read or its expectation gave it no note.
+bool analyse_recordings(const BatchOptions& options, const std::vector<std::string>& recordings,
+                        std::vector<JudgedTone>& judged, std::ostream& err,
+                        const std::function<void(const RecordingResult&)>& take) {
   // Each job takes the next recording; results wait in their slot until
   // every one before them has been written.
-  const std::size_t count = options.recordings.size();
+  const std::size_t count = recordings.size();
   std::vector<std::optional<RecordingResult>> slots(count);
   std::vector<Progress> progress(count);
   std::atomic<std::size_t> next{0};
@@ -484,8 +482,7 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   const std::size_t job_count = std::min<std::size_t>(options.jobs, count);
   auto work = [&] {
     for (std::size_t i = next++; i < count; i = next++) {
-      RecordingResult result =
-          analyse_listed(options.recordings[i], options, progress[i], job_count > 1);
+      RecordingResult result = analyse_listed(recordings[i], options, progress[i], job_count > 1);
       const std::lock_guard<std::mutex> lock(mutex);
       slots[i] = std::move(result);
       done.notify_all();
@@ -503,13 +500,11 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   bool progress_shown = false;
   const auto started = std::chrono::steady_clock::now();
   bool all_read = true;
-  // The list's position for the next recording's tones, and the tones the
-  // best reference is fitted to.
+  // The list's position for the next recording's tones.
   std::size_t next_expected = 0;
-  std::vector<JudgedTone> judged;
   for (std::size_t i = 0; i < count; ++i) {
     if (jobs.empty()) {
-      RecordingResult result = analyse_listed(options.recordings[i], options, progress[i], false);
+      RecordingResult result = analyse_listed(recordings[i], options, progress[i], false);
       const std::lock_guard<std::mutex> lock(mutex);
       slots[i] = std::move(result);
     }
@@ -524,12 +519,12 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
       const std::uint64_t frames = progress[i].frames;
       if (frames > 0) {
         std::fprintf(stderr, "\r\033[Ktoneprint-batch: recording %zu of %zu, %s: %.0f %%", i + 1,
-                     count, options.recordings[i].c_str(),
+                     count, recordings[i].c_str(),
                      100.0 * static_cast<double>(read) / static_cast<double>(frames));
       } else {
         std::fprintf(stderr,
                      "\r\033[Ktoneprint-batch: recording %zu of %zu, %s: %.1f million samples",
-                     i + 1, count, options.recordings[i].c_str(), static_cast<double>(read) / 1e6);
+                     i + 1, count, recordings[i].c_str(), static_cast<double>(read) / 1e6);
       }
       std::fflush(stderr);
       progress_shown = true;
@@ -554,17 +549,52 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     for (const std::string& warning : result_warnings(result)) {
       err << "toneprint-batch: " << result.path << ": " << warning << "\n";
     }
-    writer->recording(result);
+    take(result);
   }
   for (std::thread& job : jobs) job.join();
+  const std::size_t listed = options.expectation.notes.size();
+  if (options.tuning && options.expectation.kind == ExpectationKind::list &&
+      next_expected < listed) {
+    err << "toneprint-batch: " << listed - next_expected << " of the " << listed
+        << " expected notes were left over: the recordings have " << next_expected
+        << " tones\n";
+  }
+  return all_read;
+}
+
+// Closes the output; false, after saying why, when it was not written in full.
+bool close_output(Output& output, const std::string& name, std::ostream& err) {
+  std::string problem;
+  if (output.close(problem)) return true;
+  err << "toneprint-batch: the output " << (name.empty() ? "(standard output)" : name)
+      << " could not be written completely: " << problem << "\n";
+  return false;
+}
+
+}  // namespace
+
+int run_batch(const BatchOptions& options, std::ostream& err) {
+  if (const std::string problem = output_problem(options); !problem.empty()) {
+    err << "toneprint-batch: " << problem << "\n";
+    return 2;
+  }
+  for (const std::string& problem : options.folder_errors) {
+    err << "toneprint-batch: " << problem << "\n";
+  }
+  Output output;
+  std::string problem;
+  if (!output.open(options.output, problem)) {
+    err << "toneprint-batch: cannot write " << options.output << ": " << problem << "\n";
+    return 1;
+  }
+  const std::unique_ptr<ResultWriter> writer = make_writer(options, output.file());
+  // The tones the best reference is fitted to.
+  std::vector<JudgedTone> judged;
+  const bool all_read =
+      analyse_recordings(options, options.recordings, judged, err,
+                         [&writer](const RecordingResult& result) { writer->recording(result); });
   std::optional<BestReference> best;
   if (options.tuning) {
-    const std::size_t listed = options.expectation.notes.size();
-    if (options.expectation.kind == ExpectationKind::list && next_expected < listed) {
-      err << "toneprint-batch: " << listed - next_expected << " of the " << listed
-          << " expected notes were left over: the recordings have " << next_expected
-          << " tones\n";
-    }
     best = best_reference(*options.tuning, judged);
     if (best && !options.quiet) {
       char line[160];
@@ -575,13 +605,116 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
   }
   writer->finish(best);
 
-  if (!output.close(problem)) {
-    err << "toneprint-batch: the output "
-        << (options.output.empty() ? "(standard output)" : options.output)
-        << " could not be written completely: " << problem << "\n";
+  if (!close_output(output, options.output, err)) return 1;
+  return all_read && options.folder_errors.empty() ? 0 : 1;
+}
+
+namespace {
+
+// Where -o FILE.csv puts the tones: FILE-tones.csv beside it.
+std::string tones_path(const std::string& output) {
+  fs::path path(output);
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".csv") path.replace_extension();
+  return path.string() + "-tones.csv";
+}
+
+// One set's tones: read from its stored results, or analysed as a run
+// analyses its recordings. Why it gives none, or empty; `all_read` is
+// cleared when one of its recordings could not be read.
+std::string read_set(const BatchOptions& options, const SetSource& source, const Tuning& tuning,
+                     ComparisonSet& set, bool& all_read, std::ostream& err) {
+  if (!source.error.empty()) return source.error;
+  if (source.stored) {
+    if (std::string problem = read_stored_file(source.name, set.tones); !problem.empty()) {
+      return problem;
+    }
+  } else {
+    std::vector<JudgedTone> judged;
+    const auto take = [&](const RecordingResult& result) {
+      std::vector<ComparedTone> tones = compared_tones(result, tuning, options.partials);
+      set.tones.insert(set.tones.end(), std::make_move_iterator(tones.begin()),
+                       std::make_move_iterator(tones.end()));
+    };
+    if (!analyse_recordings(options, source.recordings, judged, err, take)) all_read = false;
+  }
+  return set.tones.empty() ? "no tone measured" : "";
+}
+
+// Writes `write`'s text to `path` (standard output when empty) as a run
+// writes its output; false, after saying why, when it was not written.
+bool write_output(const std::string& path, std::ostream& err,
+                  const std::function<void(std::FILE*)>& write) {
+  Output output;
+  std::string problem;
+  if (!output.open(path, problem)) {
+    err << "toneprint-batch: cannot write " << path << ": " << problem << "\n";
+    return false;
+  }
+  write(output.file());
+  return close_output(output, path, err);
+}
+
+}  // namespace
+
+int run_compare(const BatchOptions& options, std::ostream& err) {
+  const bool tones_apart = options.format == OutputFormat::csv && !options.output.empty();
+  // The tones' file is checked as the output is: it too must not replace a
+  // file without --force, nor one of the sets.
+  BatchOptions tones_output = options;
+  tones_output.output = tones_apart ? tones_path(options.output) : std::string();
+  for (const BatchOptions* checked : {&options, &std::as_const(tones_output)}) {
+    if (const std::string problem = output_problem(*checked); !problem.empty()) {
+      err << "toneprint-batch: " << problem << "\n";
+      return 2;
+    }
+  }
+  // Without a target asked for, tones are judged against equal temperament
+  // at the run's A4.
+  Tuning tuning;
+  tuning.a4 = options.a4;
+  if (options.tuning) tuning = *options.tuning;
+
+  bool all_read = true;
+  std::vector<ComparisonSet> sets;
+  for (const SetSource& source : options.sets) {
+    ComparisonSet set;
+    set.name = source.name;
+    if (const std::string problem = read_set(options, source, tuning, set, all_read, err);
+        !problem.empty()) {
+      err << "toneprint-batch: set " << source.name << ": " << problem << "\n";
+      all_read = false;
+      continue;
+    }
+    sets.push_back(std::move(set));
+  }
+  if (sets.size() < 2) {
+    err << "toneprint-batch: " << (sets.empty() ? "no set" : "one set") << " of the "
+        << options.sets.size() << " could be read; nothing to compare\n";
     return 1;
   }
-  return all_read && options.folder_errors.empty() ? 0 : 1;
+  const Comparison comparison = compare_sets(sets);
+
+  if (options.format == OutputFormat::html) {
+    // The page, html/comparison_page.h, is written here in one call:
+    // write_output(options.output, err, [&](std::FILE* out) { ... }).
+    err << "toneprint-batch: this build cannot write a comparison as html; use -f csv\n";
+    return 1;
+  }
+  const bool written = write_output(options.output, err, [&](std::FILE* out) {
+    write_comparison_csv(comparison, out);
+    if (tones_apart) return;
+    std::fputs("\n", out);
+    write_compared_tones_csv(sets, out);
+  });
+  if (!written) return 1;
+  if (tones_apart && !write_output(tones_output.output, err, [&](std::FILE* out) {
+        write_compared_tones_csv(sets, out);
+      })) {
+    return 1;
+  }
+  return all_read ? 0 : 1;
 }
 
 }  // namespace toneprint

@@ -24,4 +24,10 @@ RecordingResult analyse_listed(const std::string& path, const BatchOptions& opti
 // of the recordings). Errors go to `err`.
 int run_batch(const BatchOptions& options, std::ostream& err);
 
+// toneprint-batch compare: each set's tones, analysed from its recordings
+// as a run analyses them or read from its stored results, compared and
+// written as the options ask. The same statuses as a run; with fewer than
+// two sets read, nothing is written and the status is 1.
+int run_compare(const BatchOptions& options, std::ostream& err);
+
 }  // namespace toneprint

@@ -11,5 +11,6 @@ int main(int argc, char** argv) {
   const toneprint::ParseOutcome outcome =
       toneprint::parse_options(argc, argv, options, std::cout, std::cerr);
   if (!outcome.run) return outcome.exit_code;
-  return toneprint::run_batch(options, std::cerr);
+  return options.compare ? toneprint::run_compare(options, std::cerr)
+                         : toneprint::run_batch(options, std::cerr);
 }

@@ -77,8 +77,11 @@ std::vector<std::string> timbre_table_columns() {
 
 std::vector<std::string> timbre_table_cells(const ToneRecord& tone, std::uint32_t sample_rate,
                                             bool partials) {
+  return descriptor_cells(tone_timbre(tone, sample_rate, partials));
+}
+
+std::vector<std::string> descriptor_cells(const std::optional<TimbreDescriptors>& d) {
   std::vector<std::string> cells(8);
-  const std::optional<TimbreDescriptors> d = tone_timbre(tone, sample_rate, partials);
   if (!d) return cells;
   cells[0] = std::to_string(d->harmonics_used);
   cells[1] = formatted("%.3f", d->centroid_hz);

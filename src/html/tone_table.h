@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,5 +50,7 @@ std::vector<std::string> target_table_cells(const ToneRecord& tone, const Tuning
 std::vector<std::string> timbre_table_columns();
 std::vector<std::string> timbre_table_cells(const ToneRecord& tone, std::uint32_t sample_rate,
                                             bool partials);
+// The same cells of descriptors already computed, all empty for none.
+std::vector<std::string> descriptor_cells(const std::optional<TimbreDescriptors>& descriptors);
 
 }  // namespace toneprint

@@ -219,7 +219,7 @@ std::string read_document(const json& document, std::vector<ComparedTone>& tones
     if (list == nullptr) continue;  // not opened: its error says why
     if (!list->is_array()) return "recording \"" + name + "\": \"tones\" is not a list";
     for (std::size_t i = 0; i < list->size(); ++i) {
-      const std::string error = ToneReader(name, i + 1).read((*list)[i], read);
+      std::string error = ToneReader(name, i + 1).read((*list)[i], read);
       if (!error.empty()) return error;
     }
   }
