@@ -138,7 +138,7 @@ struct ComparisonRow {
   std::optional<double> level_db;
   std::optional<double> spread_db;
   std::optional<double> difference_db;
-  std::size_t tones = 0;
+  std::size_t tones = 0;  // the tones the level is the mean of (0 without one)
 };
 std::vector<ComparisonRow> comparison_rows(const Comparison& comparison);
 

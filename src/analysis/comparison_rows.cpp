@@ -20,13 +20,13 @@ void add_rows(const ComparedNote& compared, bool matched, std::vector<Comparison
       row.set = set;
       row.harmonic = static_cast<int>(k);
       row.relative = k > 1;
-      row.tones = note.tones;
       // The fundamental's level relative to itself is 0 by definition: its
       // row carries the absolute level instead.
       const std::vector<std::optional<Spread>>& levels = k > 1 ? note.relative_db : note.level_dbfs;
       if (k - 1 < levels.size() && levels[k - 1]) {
         row.level_db = levels[k - 1]->mean;
         row.spread_db = levels[k - 1]->spread;
+        row.tones = levels[k - 1]->count;
       }
       if (matched && set < compared.difference_db.size() &&
           k - 1 < compared.difference_db[set].size()) {

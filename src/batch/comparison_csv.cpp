@@ -20,32 +20,16 @@ std::string cell(const char* format, const std::optional<double>& value) {
   return text;
 }
 
-void write_rows(const ComparedNote& note, const std::vector<SetSummary>& sets, std::FILE* out) {
-  const std::string name = note_name(note.note);
-  for (std::size_t s = 0; s < note.sets.size(); ++s) {
-    if (!note.sets[s]) continue;
-    const SetNote& set = *note.sets[s];
-    const std::string set_name = csv_field(sets[s].name);
-    for (std::size_t i = 0; i < set.level_dbfs.size(); ++i) {
-      // The fundamental by its absolute level, the others relative to it.
-      const std::optional<Spread>& level = i == 0 ? set.level_dbfs[i] : set.relative_db[i];
-      const std::optional<double> difference =
-          i < note.difference_db[s].size() ? note.difference_db[s][i] : std::nullopt;
-      std::fprintf(out, "%s,%s,%zu,%s,%s,%s,%s,%zu\n", name.c_str(), set_name.c_str(), i + 1,
-                   cell("%.2f", level ? std::optional(level->mean) : std::nullopt).c_str(),
-                   cell("%.2f", difference).c_str(), i == 0 ? "full scale" : "fundamental",
-                   cell("%.2f", level ? std::optional(level->spread) : std::nullopt).c_str(),
-                   level ? level->count : std::size_t{0});
-    }
-  }
-}
-
 }  // namespace
 
 void write_comparison_csv(const Comparison& comparison, std::FILE* out) {
   std::fputs("note,set,harmonic,level_db,difference_db,relative_to,spread_db,tones\n", out);
-  for (const ComparedNote& note : comparison.matched) write_rows(note, comparison.sets, out);
-  for (const ComparedNote& note : comparison.unmatched) write_rows(note, comparison.sets, out);
+  for (const ComparisonRow& row : comparison_rows(comparison)) {
+    std::fprintf(out, "%s,%s,%d,%s,%s,%s,%s,%zu\n", note_name(row.note).c_str(),
+                 csv_field(comparison.sets[row.set].name).c_str(), row.harmonic,
+                 cell("%.2f", row.level_db).c_str(), cell("%.2f", row.difference_db).c_str(),
+                 row_reference_name(row), cell("%.2f", row.spread_db).c_str(), row.tones);
+  }
 }
 
 void write_compared_tones_csv(const std::vector<ComparisonSet>& sets, std::FILE* out) {

@@ -43,14 +43,15 @@ def batch_rows(batch_binary, *sets):
 
 
 def as_cells(record):
-    """A record as toneprint-batch writes its row: numbers to two decimals."""
+    """A record as toneprint-batch writes its row: numbers to two decimals,
+    a negative zero without its sign."""
     cells = {}
     for name in COLUMNS:
         value = record[name]
         if value is None:
             cells[name] = ""
         elif isinstance(value, float):
-            cells[name] = f"{value:.2f}"
+            cells[name] = f"{value:.2f}".replace("-0.00", "0.00")
         else:
             cells[name] = str(value)
     return cells
