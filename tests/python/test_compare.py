@@ -62,11 +62,13 @@ def test_records_are_the_batch_programs_rows(takes, batch_binary):
     rows = batch_rows(batch_binary, takes["loud"], takes["quiet"])
     assert [as_cells(r) for r in records] == [{k: row[k] for k in COLUMNS} for row in rows]
     assert {r["set"] for r in records} == {str(takes["loud"]), str(takes["quiet"])}
-    # Half the amplitude: the fundamental 6 dB lower, the timbre the same.
+    # Half the amplitude: the fundamental 6 dB lower, the timbre the same
+    # (over the eight partials the takes have: above them lies only the
+    # samples' rounding).
     first = {(r["note"], r["harmonic"]): r["difference_db"] for r in records
              if r["set"] == str(takes["quiet"])}
     assert first[("A3", 1)] == pytest.approx(-6.02, abs=0.01)
-    assert all(d == pytest.approx(0.0, abs=0.01) for (_, k), d in first.items() if k > 1)
+    assert all(d == pytest.approx(0.0, abs=0.01) for (_, k), d in first.items() if 1 < k <= 8)
 
 
 def test_every_kind_of_set_gives_the_same_numbers(takes, batch_binary, tmp_path):
