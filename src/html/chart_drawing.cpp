@@ -78,7 +78,31 @@ td.text, th.text { text-align: left; }
 
 }  // namespace
 
-std::string_view page_style_sheet() { return style_sheet; }
+std::string page_start(const std::string& title, const std::string& generator,
+                       const std::vector<std::string_view>& more) {
+  std::string page = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">";
+  {
+    MarkupWriter w(page);
+    const auto head = w.open_html("head");
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("charset", "utf-8");
+    }
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("name", "viewport").attr("content", "width=device-width, initial-scale=1");
+    }
+    {
+      const auto meta = w.open_html("meta");
+      w.attr("name", "generator").attr("content", generator);
+    }
+    w.element("title", title);
+    const auto style = w.open_html("style");
+    w.raw(style_sheet);
+    for (const std::string_view sheet : more) w.raw(sheet);
+  }
+  return page;
+}
 
 std::string formatted(const char* format, double value) {
   const int length = std::snprintf(nullptr, 0, format, value);

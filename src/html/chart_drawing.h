@@ -15,11 +15,14 @@
 
 namespace toneprint {
 
-// The style sheet every page starts from. Colours come from variables, so
-// that the dark scheme and print only change those; the marks' colours are
-// told apart by colour-blind readers too (blue against vermillion and
-// orange).
-std::string_view page_style_sheet();
+// The page's start: the doctype, and its head with `title`, `generator`
+// (the program and version) and the pages' style sheet followed by `more`,
+// the sheets of what this page draws besides. The pages' sheet takes its
+// colours from variables, so that the dark scheme and print only change
+// those; the marks' colours are told apart by colour-blind readers too
+// (blue against vermillion and orange).
+std::string page_start(const std::string& title, const std::string& generator,
+                       const std::vector<std::string_view>& more);
 
 // printf's formatting of one number, in a text of any length.
 std::string formatted(const char* format, double value);

@@ -851,28 +851,10 @@ std::string format_text(const RecordingResult& result) {
 }  // namespace
 
 std::string HtmlReport::begin() const {
-  std::string page = "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">";
-  {
-    MarkupWriter w(page);
-    const auto head = w.open_html("head");
-    {
-      const auto meta = w.open_html("meta");
-      w.attr("charset", "utf-8");
-    }
-    {
-      const auto meta = w.open_html("meta");
-      w.attr("name", "viewport").attr("content", "width=device-width, initial-scale=1");
-    }
-    {
-      const auto meta = w.open_html("meta");
-      w.attr("name", "generator").attr("content", generator_);
-    }
-    w.element("title", "toneprint report");
-    const auto style = w.open_html("style");
-    w.raw(page_style_sheet());
-    if (partials_) w.raw(partials_style_sheet);
-    if (tuning_) w.raw(target_style_sheet);
-  }
+  std::vector<std::string_view> more;
+  if (partials_) more.push_back(partials_style_sheet);
+  if (tuning_) more.push_back(target_style_sheet);
+  std::string page = page_start("toneprint report", generator_, more);
   page += "\n<body>";
   {
     MarkupWriter w(page);

@@ -9,12 +9,7 @@
 namespace test = toneprint::test;
 
 TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
-#if defined(_WIN32)
-  GTEST_SKIP() << "the browser test runs where Debian's chromium does";
-#else
-  if (!std::filesystem::exists("/usr/bin/chromium")) {
-    GTEST_SKIP() << "Chromium is not installed (Debian's chromium package)";
-  }
+  if (const std::string why = test::without_chromium(); !why.empty()) GTEST_SKIP() << why;
   const test::TempDir dir;
   // A tone, one too short to measure (0.35 s) and another tone.
   constexpr std::uint32_t rate = 44100;
@@ -73,5 +68,4 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
           << shown;  // tone, numbers and settings tables
     }
   }
-#endif
 }

@@ -4,6 +4,7 @@
 // is closed, and the page as Chromium has parsed it.
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -63,7 +64,18 @@ inline bool balanced(const std::string& page) {
   return open.empty();
 }
 
-#if !defined(_WIN32)
+// Why Chromium cannot show a page here, or empty where it can: the browser
+// tests run where Debian's chromium is installed.
+inline std::string without_chromium() {
+#if defined(_WIN32)
+  return "the browser tests run where Debian's chromium does";
+#else
+  return std::filesystem::exists("/usr/bin/chromium")
+             ? std::string()
+             : "Chromium is not installed (Debian's chromium package)";
+#endif
+}
+
 // The document as Chromium has parsed it; empty when it could not run. Its
 // profile goes to a folder of the test's own, its shared memory to /tmp
 // (a container's /dev/shm can be too small).
@@ -80,6 +92,5 @@ inline std::string rendered(const TempDir& dir, const std::string& page) {
           .append("\" 2>/dev/null");
   return std::system(command.c_str()) == 0 ? test::read_file(dom) : std::string();
 }
-#endif
 
 }  // namespace toneprint::test
