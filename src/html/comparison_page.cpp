@@ -409,7 +409,9 @@ void note_figure(MarkupWriter& w, const Comparison& comparison, const ComparedNo
     }
     const SetNote& set = *note.sets[i];
     std::string text = ": " + count_text(set.tones, "tone", "tones");
-    text += ", deviation " + spread_text(set.deviation_cents, "%+.1f") + " c";
+    text += usable(set.deviation_cents)
+                ? ", deviation " + spread_text(set.deviation_cents, "%+.1f") + " c"
+                : std::string(", no deviation");
     const std::optional<Spread> fundamental = at(set.level_dbfs, 0);
     text += ", fundamental " + (fundamental ? spread_text(fundamental, "%.1f") + " dBFS"
                                             : std::string("not measured"));
@@ -498,8 +500,9 @@ void trend_chart(MarkupWriter& w, const Comparison& comparison, std::size_t set,
   const auto trend_of = [&](std::size_t k) -> std::optional<TrendLine> {
     if (k - 1 >= summary.trends.size() || !summary.trends[k - 1]) return std::nullopt;
     const TrendLine& t = *summary.trends[k - 1];
-    if (!std::isfinite(t.intercept_db) || !std::isfinite(t.slope_db_per_octave))
+    if (t.notes < 2 || !std::isfinite(t.intercept_db) || !std::isfinite(t.slope_db_per_octave)) {
       return std::nullopt;
+    }
     return t;
   };
   for (std::size_t k = 1; k <= trend_harmonics && !measured.empty(); ++k) {
@@ -769,17 +772,18 @@ void sections(MarkupWriter& w, const Comparison& comparison) {
     const auto section = w.open_html("section");
     w.attr("id", "notes");
     w.element("h2", "Note by note");
-    w.element("p",
-              "For each note that the reference and another set measured: on the left, each "
-              "set's harmonics k ≥ 2 in dB re its fundamental (the whiskers span ± the standard "
-              "deviation over the set's tones of the note); on the right, each other set's "
-              "difference from the reference in dB, at k = 1 that of the fundamental's absolute "
-              "level, above it that of the relative levels.");
     if (comparison.matched.empty()) {
       w.element("p", comparison.sets.size() < 2
                          ? "Only one set: there is nothing to compare it with."
                          : "No note was measured by both the reference and another set: there "
                            "is nothing to compare note by note.");
+    } else {
+      w.element("p",
+                "For each note that the reference and another set measured: on the left, each "
+                "set's harmonics k ≥ 2 in dB re its fundamental (the whiskers span ± the standard "
+                "deviation over the set's tones of the note); on the right, each other set's "
+                "difference from the reference in dB, at k = 1 that of the fundamental's absolute "
+                "level, above it that of the relative levels.");
     }
     for (const ComparedNote& note : comparison.matched) note_figure(w, comparison, note);
   }

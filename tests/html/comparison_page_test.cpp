@@ -302,7 +302,7 @@ TEST(ComparisonPage, HasAFigurePerMatchedNoteAndListsTheUnmatched) {
        broken_values(),
        {"note-As3"},
        {"Every note was matched."},
-       {"No set measured a harmonic above the fundamental"}},
+       {"No set measured a harmonic above the fundamental", "1 tone, no deviation"}},
       {"no sets", Comparison{}, {}, {"no unmatched section"}, {"No set to compare."}},
   };
   for (const auto& c : cases) {
