@@ -46,7 +46,8 @@ figcaption ul { list-style: none; padding: 0; margin: 0.3em 0 0; }
 figure.compared-note { border-top: 1px solid var(--grid); padding-top: 0.4em; }
 .panel-title { font-weight: 600; }
 .empty-note { font-style: italic; }
-td.set { text-align: left; white-space: normal; overflow-wrap: anywhere; min-width: 8em; }
+table.compared-sets th, table.compared-sets td { white-space: normal; }
+td.set { text-align: left; overflow-wrap: anywhere; min-width: 8em; }
 @media print { .compared-charts { column-gap: 0.5em; } }
 )";
 
@@ -101,7 +102,8 @@ std::string spread_text(const std::optional<Spread>& value, const char* format) 
   std::string unsigned_format(format);
   unsigned_format.erase(std::remove(unsigned_format.begin(), unsigned_format.end(), '+'),
                         unsigned_format.end());
-  if (s->count > 1) text += " ± " + formatted(unsigned_format.c_str(), s->spread);
+  // A line may break before the ±, never after it.
+  if (s->count > 1) text += " ±\u00a0" + formatted(unsigned_format.c_str(), s->spread);
   return text;
 }
 
@@ -701,7 +703,7 @@ void summary_table(MarkupWriter& w, const Comparison& comparison) {
       columns.push_back("k = " + std::to_string(k));
     }
     columns.insert(columns.end(), {"centroid (harmonic)", "odd/even (dB)", "T1", "T2", "T3",
-                                   "slope (dB/octave)", "deviation (c)"});
+                                   "slope (dB/oct.)", "deviation (c)"});
     for (const std::string& column : columns) {
       const auto cell = w.open_html("th");
       if (column == "set") w.attr("class", "text");

@@ -291,7 +291,7 @@ TEST(ComparisonPage, HasAFigurePerMatchedNoteAndListsTheUnmatched) {
        {"D4: measured by after.json (1 tone)",
         "B4: measured by before &lt;voicing&gt; &amp; after (1 tone)"},
        {"before &lt;voicing&gt; &amp; after</b> (the reference): 5 tones, 4 notes",
-        "2 tones, deviation +6.0 ± 2.5 c, fundamental -9.0 ± 2.5 dBFS", "not measured"}},
+        "2 tones, deviation +6.0 ±\u00a02.5 c, fundamental -9.0 ±\u00a02.5 dBFS", "not measured"}},
       {"ten sets", many_sets(10), {"note-A4"}, {"Every note was matched."}, {}},
       {"bare sets",
        bare_sets(),
