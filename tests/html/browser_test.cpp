@@ -3,40 +3,13 @@
 
 #include <sstream>
 
+#include "html/page_checks.h"
 #include "support/test_support.h"
 
 namespace test = toneprint::test;
 
-#if !defined(_WIN32)
-namespace {
-
-// The document as Chromium has parsed it; empty when it could not run. Its
-// profile goes to a folder of the test's own, its shared memory to /tmp
-// (a container's /dev/shm can be too small).
-std::string rendered(const test::TempDir& dir, const std::string& page) {
-  const std::string dom = dir.file("dom");
-  const std::string command =
-      std::string("timeout 120 chromium --headless --no-sandbox --disable-gpu ")
-          .append("--disable-dev-shm-usage --user-data-dir=\"")
-          .append(dir.file("profile"))
-          .append("\" --dump-dom \"file://")
-          .append(page)
-          .append("\" > \"")
-          .append(dom)
-          .append("\" 2>/dev/null");
-  return std::system(command.c_str()) == 0 ? test::read_file(dom) : std::string();
-}
-
-}  // namespace
-#endif
-
 TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
-#if defined(_WIN32)
-  GTEST_SKIP() << "the browser test runs where Debian's chromium does";
-#else
-  if (!std::filesystem::exists("/usr/bin/chromium")) {
-    GTEST_SKIP() << "Chromium is not installed (Debian's chromium package)";
-  }
+  if (const std::string why = test::without_chromium(); !why.empty()) GTEST_SKIP() << why;
   const test::TempDir dir;
   // A tone, one too short to measure (0.35 s) and another tone.
   constexpr std::uint32_t rate = 44100;
@@ -85,7 +58,7 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
     std::filesystem::copy_file(page, dir.file("page.xhtml"),
                                std::filesystem::copy_options::overwrite_existing);
     for (const std::string& shown : {page, dir.file("page.xhtml")}) {
-      const std::string dom = rendered(dir, shown);
+      const std::string dom = test::rendered(dir, shown);
       ASSERT_FALSE(dom.empty()) << "Chromium did not render " << shown;
       EXPECT_EQ(test::occurrences(dom, "parsererror"), 0u) << shown;
       EXPECT_EQ(test::occurrences(dom, "class=\"tone-mark"), tones_listed) << shown;
@@ -95,5 +68,4 @@ TEST(HtmlReportInBrowser, ShowsAMarkADotAndARowForEveryToneOfEachRecording) {
           << shown;  // tone, numbers and settings tables
     }
   }
-#endif
 }

@@ -2,6 +2,7 @@
 
 #include "analysis/tone_analysis.h"
 #include "html/chart_scale.h"
+#include "html/page_checks.h"
 #include "html/report_figures.h"
 #include "support/test_support.h"
 
@@ -12,6 +13,9 @@
 #include <sstream>
 
 using namespace toneprint;
+using test::balanced;
+using test::Tag;
+using test::tags;
 
 namespace {
 
@@ -147,62 +151,11 @@ std::string page_of(const RecordingResult& result, bool partials,
   return page + report.end(best);
 }
 
-// A tag of the page: its name, its attributes, and the text that follows
-// it up to the next tag. Read by hand, as std::regex's recursion
-// overflows the Windows stack on the long paths.
-struct Tag {
-  std::string whole;  // between < and >
-  std::string name;   // "/g" for an end tag
-  std::map<std::string, std::string> a;
-  std::string text;
-  double number(const char* key) const { return std::stod(a.at(key)); }
-  std::string attr(const char* key) const { return a.count(key) ? a.at(key) : std::string(); }
-};
-
-std::vector<Tag> tags(const std::string& page) {
-  std::vector<Tag> all;
-  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
-    const std::size_t close = page.find('>', at);
-    Tag tag;
-    tag.whole = page.substr(at + 1, close - at - 1);
-    tag.name = tag.whole.substr(0, tag.whole.find_first_of(" /", 1));
-    for (std::size_t eq = tag.whole.find("=\""); eq != std::string::npos;
-         eq = tag.whole.find("=\"", eq + 1)) {
-      const std::size_t key = tag.whole.rfind(' ', eq) + 1, end = tag.whole.find('"', eq + 2);
-      tag.a[tag.whole.substr(key, eq - key)] = tag.whole.substr(eq + 2, end - eq - 2);
-      eq = end;
-    }
-    tag.text = page.substr(close + 1, page.find('<', close) - close - 1);
-    all.push_back(std::move(tag));
-  }
-  return all;
-}
-
 // "12.34": cents as the tables write them.
 std::string formatted_cents(double cents) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", cents);
   return text;
-}
-
-// Every start tag has its end tag, in order (the page has no comments and
-// its style sheet no '<').
-bool balanced(const std::string& page) {
-  std::vector<std::string> open;
-  for (std::size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
-    if (page.compare(at, 2, "<!") == 0) continue;
-    const std::size_t close = page.find('>', at);
-    if (close == std::string::npos) return false;
-    const std::string tag = page.substr(at + 1, close - at - 1);
-    const std::string name = tag.substr(0, tag.find_first_of(" /"));
-    if (tag.front() == '/') {
-      if (open.empty() || open.back() != tag.substr(1)) return false;
-      open.pop_back();
-    } else if (tag.back() != '/') {
-      open.push_back(name);
-    }
-  }
-  return open.empty();
 }
 
 }  // namespace
