@@ -22,6 +22,7 @@
 #include "toneprint/toneprint.h"
 #include "batch/comparison_csv.h"
 #include "html/chart_scale.h"
+#include "html/comparison_page.h"
 #include "html/report_figures.h"
 
 #if defined(_WIN32)
@@ -697,10 +698,12 @@ int run_compare(const BatchOptions& options, std::ostream& err) {
   const Comparison comparison = compare_sets(sets);
 
   if (options.format == OutputFormat::html) {
-    // The page, html/comparison_page.h, is written here in one call:
-    // write_output(options.output, err, [&](std::FILE* out) { ... }).
-    err << "toneprint-batch: this build cannot write a comparison as html; use -f csv\n";
-    return 1;
+    const bool written = write_output(options.output, err, [&](std::FILE* out) {
+      const std::string page =
+          comparison_page(comparison, std::string("toneprint-batch ") + TONEPRINT_VERSION);
+      std::fwrite(page.data(), 1, page.size(), out);
+    });
+    return written && all_read ? 0 : 1;
   }
   const bool written = write_output(options.output, err, [&](std::FILE* out) {
     write_comparison_csv(comparison, out);

@@ -378,11 +378,37 @@ void difference_panel(MarkupWriter& w, const ComparedNote& note, std::size_t har
   }
 }
 
-// One matched note: both panels, and a caption naming what each set
-// measured of it.
+// One matched note: a caption naming what each set measured of it, and
+// both panels.
 void note_figure(MarkupWriter& w, const Comparison& comparison, const ComparedNote& note) {
   const auto figure = w.open_html("figure");
   w.attr("class", "compared-note").attr("id", note_id(note.note));
+  // The caption first: the note heads its figure.
+  {
+    const auto caption = w.open_html("figcaption");
+    w.element("b", note_name(note.note));
+    w.text(": what each set measured of it.");
+    const auto list = w.open_html("ul");
+    for (std::size_t i = 0; i < note.sets.size(); ++i) {
+      const auto item = w.open_html("li");
+      set_key(w, i);
+      const std::string name = i < comparison.sets.size() ? comparison.sets[i].name : "set";
+      w.element("b", name);
+      if (!note.sets[i]) {
+        w.text(": not measured");
+        continue;
+      }
+      const SetNote& set = *note.sets[i];
+      std::string text = ": " + count_text(set.tones, "tone", "tones");
+      text += usable(set.deviation_cents)
+                  ? ", deviation " + spread_text(set.deviation_cents, "%+.1f") + " c"
+                  : std::string(", no deviation");
+      const std::optional<Spread> fundamental = at(set.level_dbfs, 0);
+      text += ", fundamental " + (fundamental ? spread_text(fundamental, "%.1f") + " dBFS"
+                                              : std::string("not measured"));
+      w.text(text);
+    }
+  }
   const std::size_t harmonics = note_harmonics(note);
   {
     const auto charts = w.open_html("div");
@@ -395,29 +421,6 @@ void note_figure(MarkupWriter& w, const Comparison& comparison, const ComparedNo
       w.text("No set measured a harmonic above the fundamental of this note.");
     }
     if (harmonics >= 1) difference_panel(w, note, harmonics);
-  }
-  const auto caption = w.open_html("figcaption");
-  w.element("b", note_name(note.note));
-  w.text(": what each set measured of it.");
-  const auto list = w.open_html("ul");
-  for (std::size_t i = 0; i < note.sets.size(); ++i) {
-    const auto item = w.open_html("li");
-    set_key(w, i);
-    const std::string name = i < comparison.sets.size() ? comparison.sets[i].name : "set";
-    w.element("b", name);
-    if (!note.sets[i]) {
-      w.text(": not measured");
-      continue;
-    }
-    const SetNote& set = *note.sets[i];
-    std::string text = ": " + count_text(set.tones, "tone", "tones");
-    text += usable(set.deviation_cents)
-                ? ", deviation " + spread_text(set.deviation_cents, "%+.1f") + " c"
-                : std::string(", no deviation");
-    const std::optional<Spread> fundamental = at(set.level_dbfs, 0);
-    text += ", fundamental " + (fundamental ? spread_text(fundamental, "%.1f") + " dBFS"
-                                            : std::string("not measured"));
-    w.text(text);
   }
 }
 
