@@ -171,3 +171,24 @@ TEST(Compare, RefusesWhatItCannotCompare) {
     EXPECT_NE(run.console.find(c.message), std::string::npos) << c.arguments << "\n" << run.console;
   }
 }
+
+// The page has a figure for each note both sets measured, and no other.
+TEST(Compare, PageHasAFigurePerMatchedNote) {
+  const test::TempDir dir;
+  const std::string full = dir.write("full.wav", test::wave(three_notes(1)));
+  const std::string half = dir.write("half.wav", test::wave(three_notes(2)));
+  const std::string page = dir.file("sets.html");
+  const test::ProgramRun run =
+      test::run_program(TONEPRINT_BATCH_BINARY, "compare -q -o " + page + " " + full + " " + half,
+                        dir.write("input", ""), dir.file("console"));
+  ASSERT_EQ(run.status, 0) << run.console;
+  const std::string html = test::read_file(page);
+  std::vector<std::string> figures;
+  const std::string marker = "class=\"compared-note\" id=\"";
+  for (std::size_t at = html.find(marker); at != std::string::npos; at = html.find(marker, at + 1)) {
+    const std::size_t id = at + marker.size();
+    figures.push_back(html.substr(id, html.find('"', id) - id));
+  }
+  EXPECT_EQ(figures, (std::vector<std::string>{"note-A3", "note-E4", "note-A4"}));
+  EXPECT_NE(html.find("Every note was matched."), std::string::npos);
+}
