@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <span>
 #include <string>
@@ -363,7 +364,8 @@ py::list compare(const py::handle& sets, const py::handle& names, const py::hand
   }
   std::vector<std::string> given_names;
   if (!names.is_none()) {
-    for (const py::handle name : names) given_names.push_back(py::str(name).cast<std::string>());
+    std::transform(py::iter(names), py::iterator::sentinel(), std::back_inserter(given_names),
+                   [](const py::handle name) { return py::str(name).cast<std::string>(); });
     if (given_names.size() != listed.size()) {
       throw py::value_error("names has " + std::to_string(given_names.size()) +
                             " names for " + std::to_string(listed.size()) + " sets");
