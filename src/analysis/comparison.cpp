@@ -10,11 +10,11 @@
 namespace toneprint {
 namespace {
 
-// The level of an amplitude in dB of `reference`; none where either has no
-// logarithm (not measured, zero, not finite).
+// The level of an amplitude in dB of `reference`; none where either is not
+// there (not measured, not finite, not above amplitude_floor).
 std::optional<double> level_db(const std::optional<double>& amplitude, double reference) {
-  if (!amplitude || !std::isfinite(*amplitude) || !(*amplitude > 0.0) || !std::isfinite(reference) ||
-      !(reference > 0.0)) {
+  if (!amplitude || !std::isfinite(*amplitude) || !(*amplitude > amplitude_floor) ||
+      !std::isfinite(reference) || !(reference > amplitude_floor)) {
     return std::nullopt;
   }
   return 20.0 * std::log10(*amplitude / reference);

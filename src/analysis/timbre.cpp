@@ -23,7 +23,7 @@ std::optional<TimbreDescriptors> timbre_descriptors(
   for (std::size_t i = 0; i < amplitudes.size(); ++i) {
     const std::optional<double>& a = amplitudes[i];
     const double k = static_cast<double>(i + 1);
-    if (!a || !std::isfinite(*a) || *a <= 0.0 || k * f0 > nyquist) continue;
+    if (!a || !std::isfinite(*a) || !(*a > amplitude_floor) || k * f0 > nyquist) continue;
     ++d.harmonics_used;
     sum += *a;
     weighted += k * *a;

@@ -16,9 +16,9 @@
 //   log2(k), in dB per octave (the slope of a spectrum's regression line,
 //   Peeters et al. as above, on the harmonics' levels).
 //
-// A harmonic above half the sample rate, not measured, or of no positive
-// finite amplitude (its level has no logarithm) is left out of every sum;
-// harmonics_used counts those that were not.
+// A harmonic above half the sample rate, not measured, or not above
+// amplitude_floor is left out of every sum; harmonics_used counts those
+// that were not.
 
 #include <cstdint>
 #include <optional>
@@ -28,6 +28,14 @@
 #include "analysis/tone_results.h"
 
 namespace toneprint {
+
+// The smallest amplitude (on the 16-bit scale) taken as a harmonic that is
+// there: 1e-4, -170 dBFS, below the noise of any recording (a 24-bit one's
+// lies near -180 dBFS in a frame's single frequency, a 16-bit one's near
+// -130). What a measurement reads below it, where a tone has no such
+// harmonic, is the rounding of its sums, which differs from one harmonic
+// kernel to another; counted, its logarithm would decide the descriptors.
+inline constexpr double amplitude_floor = 1e-4;
 
 struct TimbreDescriptors {
   int harmonics_used = 0;
