@@ -223,6 +223,22 @@ val analyse(const val& args, const val& inputs, const val& progress) {
   return result;
 }
 
+// What toneprint-batch says of `args` before any work: its usage error, or
+// empty when it would run them.
+std::string check(const val& args) {
+  std::vector<std::string> words = {"toneprint-batch"};
+  const auto arg_count = args["length"].as<std::size_t>();
+  for (std::size_t i = 0; i < arg_count; ++i) words.push_back(args[i].as<std::string>());
+  // A recording that is never read, for the parser's sake.
+  words.insert(words.end(), {"--", "recording.wav"});
+  std::vector<const char*> argv;
+  for (const std::string& word : words) argv.push_back(word.c_str());
+  BatchOptions options;
+  std::ostringstream out, errors;
+  parse_options(static_cast<int>(argv.size()), argv.data(), options, out, errors);
+  return errors.str();
+}
+
 // toneprint-batch's options, as its --help describes them.
 val options() {
   val list = val::array();
@@ -249,6 +265,7 @@ std::string version() { return version_text(); }
 
 EMSCRIPTEN_BINDINGS(toneprint) {
   emscripten::function("analyse", &toneprint::analyse);
+  emscripten::function("check", &toneprint::check);
   emscripten::function("options", &toneprint::options);
   emscripten::function("version", &toneprint::version);
 }
