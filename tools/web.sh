@@ -21,7 +21,10 @@ case "${1-}" in
 esac
 
 packages=(emscripten cmake make libcli11-dev nlohmann-json3-dev nodejs python3)
-[ "$mode" = test ] && packages+=(chromium npm g++ libsndfile1-dev)
+[ "$mode" = test ] && packages+=(chromium g++ libsndfile1-dev)
+# Debian's npm only where no npm came with the machine's Node.js: the two
+# cannot be installed together.
+[ "$mode" = test ] && ! command -v npm >/dev/null 2>&1 && packages+=(npm)
 require_debian_packages "${packages[@]}"
 
 # Emscripten's tools need Debian's node modules (acorn), which a Node.js
