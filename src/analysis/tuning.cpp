@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <system_error>
 
 #include "analysis/tone_results.h"
@@ -244,10 +246,19 @@ std::optional<double> scale_note_cents(std::string_view token) {
     // what it would accept (exponents, "inf", "nan").
     const std::string_view number = token.front() == '+' ? token.substr(1) : token;
     double value = 0.0;
+#if defined(__EMSCRIPTEN__)
+    // Emscripten's C++ library has no from_chars for double; its C library's
+    // strtod reads a point whatever the locale, and rounds as correctly.
+    const std::string copy(number);
+    char* stop = nullptr;
+    value = std::strtod(copy.c_str(), &stop);
+    if (stop != copy.c_str() + copy.size() || !std::isfinite(value)) return std::nullopt;
+#else
     const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error != std::errc{} || end != number.data() + number.size() || !std::isfinite(value)) {
       return std::nullopt;
     }
+#endif
     return value;
   }
   const std::size_t slash = token.find('/');

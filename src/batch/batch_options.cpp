@@ -193,8 +193,26 @@ std::string version_text() {
                           : "Reads WAVE files, and other formats through " + sndfile + ".\n");
 }
 
-ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
-                           std::ostream& out, std::ostream& err) {
+namespace {
+
+// What an option's help says of its default: "10" of "... [default 10, 1 to
+// 100]", "mix" of "[default mix]"; empty where it says none.
+std::string default_of(const std::string& help) {
+  const std::string mark = "[default";
+  const std::size_t at = help.rfind(mark);
+  if (at == std::string::npos) return {};
+  std::size_t first = at + mark.size();
+  if (first < help.size() && help[first] == ':') ++first;
+  while (first < help.size() && help[first] == ' ') ++first;
+  const std::size_t last = help.find_first_of(",]", first);
+  return help.substr(first, last == std::string::npos ? std::string::npos : last - first);
+}
+
+// Parses the command line, or, with `table`, only describes its options
+// there.
+ParseOutcome parse_or_describe(int argc, const char* const* argv, BatchOptions& options,
+                               std::ostream& out, std::ostream& err,
+                               std::vector<OptionDescription>* table) {
   // compare's own arguments follow it, and it takes its place as the name.
   const bool compare = argc > 1 && std::string(argv[1]) == compare_command;
   if (compare) {
@@ -369,6 +387,31 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
                   number_text(max_stretch_cents) + " to " + number_text(max_stretch_cents) + "]",
               "Tuning", false, -max_stretch_cents, max_stretch_cents, &stretch);
   const std::size_t stretch_index = checked.size() - 1;
+
+  if (table != nullptr) {
+    for (const CLI::Option* option : app.get_options()) {
+      OptionDescription entry;
+      const std::vector<std::string>& long_names = option->get_lnames();
+      entry.name = long_names.empty() ? option->get_name() : "--" + long_names.front();
+      if (!option->get_snames().empty()) entry.short_name = "-" + option->get_snames().front();
+      entry.group = option->get_group();
+      entry.help = option->get_description();
+      entry.default_value = default_of(entry.help);
+      entry.positional = long_names.empty() && option->get_snames().empty();
+      // A flag takes no value, and so has no value's name.
+      entry.kind = option->get_type_name().empty() ? "flag" : option->get_type_name();
+      const std::string name = entry.name;
+      const auto bound = std::find_if(checked.begin(), checked.end(), [&name](const Checked& c) {
+        return c.option == name;
+      });
+      if (bound != checked.end()) {
+        entry.minimum = bound->minimum;
+        entry.maximum = bound->maximum;
+      }
+      table->push_back(std::move(entry));
+    }
+    return {false, 0};
+  }
 
   const auto usage_error = [&err](const std::string& problem) {
     err << "toneprint-batch: " << problem << "\nRun with --help for more information.\n";
@@ -552,6 +595,22 @@ ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& opti
   options.jobs = checked[0].text.empty() ? processors : static_cast<unsigned>(jobs_value);
   options.quiet = quiet;
   return {true, 0};
+}
+
+}  // namespace
+
+ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
+                           std::ostream& out, std::ostream& err) {
+  return parse_or_describe(argc, argv, options, out, err, nullptr);
+}
+
+std::vector<OptionDescription> option_table() {
+  const char* const argv[] = {"toneprint-batch"};
+  BatchOptions options;
+  std::ostringstream ignored;
+  std::vector<OptionDescription> table;
+  parse_or_describe(1, argv, options, ignored, ignored, &table);
+  return table;
 }
 
 std::string settings_for(const BatchOptions& options, std::uint32_t sample_rate,

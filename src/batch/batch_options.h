@@ -88,6 +88,21 @@ inline constexpr const char* compare_command = "compare";
 ParseOutcome parse_options(int argc, const char* const* argv, BatchOptions& options,
                            std::ostream& out, std::ostream& err);
 
+// One of the options as --help describes it, for a form that offers them.
+struct OptionDescription {
+  std::string name;        // "--harmonics", or the positional's name ("RECORDING")
+  std::string short_name;  // "-o", or empty
+  std::string group;       // --help's heading: "Input", "Output", "Modes", ...
+  std::string kind;        // "flag", "N" (whole), "X" (number), or the value's name ("FILE")
+  std::string default_value;  // as the help states it, or empty
+  std::optional<double> minimum, maximum;  // the bounds of a number
+  std::string help;
+  bool positional = false;
+};
+
+// toneprint-batch's options (not compare's), in --help's order.
+std::vector<OptionDescription> option_table();
+
 // The settings for a recording of this sample rate: its defaults with the
 // given values stored over them. Empty, or why they cannot serve (a hop
 // longer than the FFT).

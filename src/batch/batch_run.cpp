@@ -469,12 +469,18 @@ namespace {
 // read or its expectation gave it no note.
 bool analyse_recordings(const BatchOptions& options, const std::vector<std::string>& recordings,
                         std::vector<JudgedTone>& judged, std::ostream& err,
-                        const std::function<void(const RecordingResult&)>& take) {
+                        const std::function<void(const RecordingResult&)>& take,
+                        const ProgressReport& report = {}) {
   // Each job takes the next recording; results wait in their slot until
   // every one before them has been written.
   const std::size_t count = recordings.size();
   std::vector<std::optional<RecordingResult>> slots(count);
   std::vector<Progress> progress(count);
+  if (report) {
+    for (std::size_t i = 0; i < count; ++i) {
+      progress[i].report = [&report, i](const Progress& done) { report(i, done); };
+    }
+  }
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::condition_variable done;
@@ -589,11 +595,23 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
     return 1;
   }
   const std::unique_ptr<ResultWriter> writer = make_writer(options, output.file());
+  ResultWriter* const writers[] = {writer.get()};
+  const bool all_read = write_results(options, writers, err);
+
+  if (!close_output(output, options.output, err)) return 1;
+  return all_read && options.folder_errors.empty() ? 0 : 1;
+}
+
+bool write_results(const BatchOptions& options, std::span<ResultWriter* const> writers,
+                   std::ostream& err, const ProgressReport& report) {
   // The tones the best reference is fitted to.
   std::vector<JudgedTone> judged;
-  const bool all_read =
-      analyse_recordings(options, options.recordings, judged, err,
-                         [&writer](const RecordingResult& result) { writer->recording(result); });
+  const bool all_read = analyse_recordings(
+      options, options.recordings, judged, err,
+      [&writers](const RecordingResult& result) {
+        for (ResultWriter* writer : writers) writer->recording(result);
+      },
+      report);
   std::optional<BestReference> best;
   if (options.tuning) {
     best = best_reference(*options.tuning, judged);
@@ -604,10 +622,8 @@ int run_batch(const BatchOptions& options, std::ostream& err) {
       err << "toneprint-batch: " << line << "\n";
     }
   }
-  writer->finish(best);
-
-  if (!close_output(output, options.output, err)) return 1;
-  return all_read && options.folder_errors.empty() ? 0 : 1;
+  for (ResultWriter* writer : writers) writer->finish(best);
+  return all_read;
 }
 
 namespace {

@@ -5,7 +5,10 @@
 // in the order of the arguments, the output file replaced only when written
 // in full.
 
+#include <cstddef>
+#include <functional>
 #include <ostream>
+#include <span>
 #include <string>
 
 #include "batch/batch_options.h"
@@ -23,6 +26,17 @@ RecordingResult analyse_listed(const std::string& path, const BatchOptions& opti
 // output that must not be written (an existing file without --force, one
 // of the recordings). Errors go to `err`.
 int run_batch(const BatchOptions& options, std::ostream& err);
+
+// How far the analysis of the list's recording `index` has come.
+using ProgressReport = std::function<void(std::size_t index, const Progress& progress)>;
+
+// A run's work apart from its output: the options' recordings analysed,
+// each result handed to every writer in the order of the list and the
+// writers finished, the problems written to `err` as a run writes them;
+// `report`, when set, hears of each analysis as it reads. Whether every
+// recording was read (and met its expectation).
+bool write_results(const BatchOptions& options, std::span<ResultWriter* const> writers,
+                   std::ostream& err, const ProgressReport& report = {});
 
 // toneprint-batch compare: each set's tones, analysed from its recordings
 // as a run analyses them or read from its stored results, compared and

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace toneprint {
@@ -82,10 +83,18 @@ void MarkupWriter::close() {
 std::string MarkupWriter::number(double value) const {
   if (!std::isfinite(value)) return "0";
   std::array<char, 64> digits{};
+#if defined(__EMSCRIPTEN__)
+  // Emscripten's C++ library has no to_chars for double; its C library's
+  // printf rounds the exact value as to_chars does, in every locale.
+  const int length = std::snprintf(digits.data(), digits.size(), "%.*f", decimals_, value);
+  if (length < 0 || static_cast<std::size_t>(length) >= digits.size()) return "0";
+  std::string written(digits.data(), static_cast<std::size_t>(length));
+#else
   auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value,
                                     std::chars_format::fixed, decimals_);
   if (error != std::errc()) return "0";
   std::string written(digits.data(), end);
+#endif
   if (written.find('.') != std::string::npos) {
     while (written.back() == '0') written.pop_back();
     if (written.back() == '.') written.pop_back();

@@ -46,6 +46,14 @@ std::uint64_t little_endian(const unsigned char* bytes, std::uint32_t count) {
   return value;
 }
 
+// The IEEE value that `stored` holds. Not std::bit_cast: Emscripten's C++
+// library lacks it; the compiler's own builtin is the same cast.
+template <typename Float, typename Bits>
+Float float_of(Bits stored) {
+  static_assert(sizeof(Float) == sizeof(Bits));
+  return __builtin_bit_cast(Float, stored);
+}
+
 // The value of a sample stored in `bytes` little-endian bytes from `at`,
 // on the 16-bit scale.
 template <std::uint32_t bytes, bool is_float>
@@ -53,9 +61,9 @@ double sample(const unsigned char* at) {
   const std::uint64_t stored = little_endian(at, bytes);
   if constexpr (is_float) {
     if constexpr (bytes == 4) {
-      return std::bit_cast<float>(static_cast<std::uint32_t>(stored)) * 32768.0;
+      return float_of<float>(static_cast<std::uint32_t>(stored)) * 32768.0;
     } else {
-      return std::bit_cast<double>(stored) * 32768.0;
+      return float_of<double>(stored) * 32768.0;
     }
   } else {
     // The container's bits at the top of 32, so that the sign is bit 31 and

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "classic/classic_report.h"
 #include "readers/memory_source.h"
@@ -31,6 +32,35 @@ TONEPRINT_MEMORY_SOURCE(float)
 TONEPRINT_MEMORY_SOURCE(double)
 #undef TONEPRINT_MEMORY_SOURCE
 
+namespace {
+
+// Tells progress.report of the reading every so many samples.
+class ReportingSource final : public SampleSource {
+ public:
+  ReportingSource(std::unique_ptr<SampleSource> source, const Progress& progress)
+      : source_(std::move(source)), progress_(progress) {}
+  std::size_t read(std::span<double> out) override {
+    const std::size_t got = source_->read(out);
+    unreported_ += got;
+    if (unreported_ >= report_interval) {
+      unreported_ = 0;
+      progress_.report(progress_);
+    }
+    return got;
+  }
+  bool seek(std::uint64_t frame) override { return source_->seek(frame); }
+  const RecordingFormat& format() const override { return source_->format(); }
+  const std::string& error() const override { return source_->error(); }
+
+ private:
+  static constexpr std::uint64_t report_interval = 1u << 18;
+  std::unique_ptr<SampleSource> source_;
+  const Progress& progress_;
+  std::uint64_t unreported_ = 0;
+};
+
+}  // namespace
+
 RecordingResult analyse_file(const std::string& path, const std::string& name,
                              const AnalysisOptions& options, const SettingsFor& settings_for,
                              Progress& progress) {
@@ -44,8 +74,14 @@ RecordingResult analyse_file(const std::string& path, const std::string& name,
   if (result.format.frames != RecordingFormat::unknown_frames) {
     progress.frames = result.format.frames;
   }
+  const auto reported = [&progress](std::unique_ptr<SampleSource> opened) {
+    if (opened == nullptr || !progress.report) return opened;
+    return std::unique_ptr<SampleSource>(
+        std::make_unique<ReportingSource>(std::move(opened), progress));
+  };
+  source = reported(std::move(source));
   const Reopen reopen = [&](std::string& error) {
-    return open_recording(path, options.channel, error);
+    return reported(open_recording(path, options.channel, error));
   };
   analyse_source(source, reopen, options, result, progress.read);
   return result;

@@ -68,6 +68,9 @@ std::unique_ptr<SampleSource> memory_source(std::span<const Sample> samples,
 struct Progress {
   std::atomic<std::uint64_t> read{0};    // samples read
   std::atomic<std::uint64_t> frames{0};  // samples in the recording, 0 until known
+  // Called now and then as the samples are read, on the analysing thread:
+  // for a caller that cannot watch the counts from another thread.
+  std::function<void(const Progress&)> report;
 };
 
 // The settings for a recording of `sample_rate`, or why there are none.
