@@ -25,7 +25,7 @@ const copy = (from) => {
   return to;
 };
 const demo = copy(path.join(root, "demo/demo.wav"));
-const tone = copy(path.join(corpus, "fmt_size_16_pcm_tone.wav"));
+const tone = copy(path.join(corpus, "block_align_0_tone.wav"));
 const hostile = copy(path.join(corpus, "fmt_size_near_max.wav"));
 
 // toneprint-batch's CSV and standard error for files of `folder`.
