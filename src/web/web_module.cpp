@@ -115,9 +115,7 @@ class MemoryFile {
 // The file name a recording is stored under: its own, without folders, and
 // made unique within the run.
 std::string stored_name(std::string name, const std::vector<std::string>& taken) {
-  for (char& c : name) {
-    if (c == '/' || c == '\\') c = '_';
-  }
+  std::replace_if(name.begin(), name.end(), [](char c) { return c == '/' || c == '\\'; }, '_');
   // "-" would be standard input.
   if (name.empty() || name == "." || name == ".." || name == standard_input_name) {
     name = "recording";
@@ -127,6 +125,23 @@ std::string stored_name(std::string name, const std::vector<std::string>& taken)
     name = base + " (" + std::to_string(copy) + ")";
   }
   return name;
+}
+
+// The words of toneprint-batch's command line: its name, then `args` (a
+// JavaScript array of strings).
+std::vector<std::string> command_words(const val& args) {
+  std::vector<std::string> words = {"toneprint-batch"};
+  const auto arg_count = args["length"].as<std::size_t>();
+  for (std::size_t i = 0; i < arg_count; ++i) words.push_back(args[i].as<std::string>());
+  return words;
+}
+
+// The words as a program's argv; they must outlive it.
+std::vector<const char*> argv_of(const std::vector<std::string>& words) {
+  std::vector<const char*> argv(words.size());
+  std::transform(words.begin(), words.end(), argv.begin(),
+                 [](const std::string& word) { return word.c_str(); });
+  return argv;
 }
 
 // Analyses the inputs as toneprint-batch analyses files given with `args`.
@@ -169,42 +184,39 @@ val analyse(const val& args, const val& inputs, const val& progress) {
 
   // The command line toneprint-batch would be given: the options, then the
   // recordings after "--", so that a name is never taken for an option.
-  std::vector<std::string> words = {"toneprint-batch"};
-  const auto arg_count = args["length"].as<std::size_t>();
-  for (std::size_t i = 0; i < arg_count; ++i) words.push_back(args[i].as<std::string>());
+  std::vector<std::string> words = command_words(args);
   words.emplace_back("--");
   words.insert(words.end(), names.begin(), names.end());
-  std::vector<const char*> argv;
-  for (const std::string& word : words) argv.push_back(word.c_str());
+  const std::vector<const char*> argv = argv_of(words);
 
-  BatchOptions options;
+  BatchOptions batch;
   std::ostringstream ignored;
   int status = 1;
   std::string csv, json, html;
   if (errors.str().empty()) {
     const ParseOutcome parsed =
-        parse_options(static_cast<int>(argv.size()), argv.data(), options, ignored, errors);
+        parse_options(static_cast<int>(argv.size()), argv.data(), batch, ignored, errors);
     status = parsed.exit_code;
     if (parsed.run) {
       // The page gets every format at once from one analysis; the levels
       // are kept for the page's drawing, as a run with -f html keeps them.
-      options.output.clear();
-      options.jobs = 1;
-      options.format = OutputFormat::html;
-      BatchOptions csv_options = options, json_options = options;
+      batch.output.clear();
+      batch.jobs = 1;
+      batch.format = OutputFormat::html;
+      BatchOptions csv_options = batch, json_options = batch;
       csv_options.format = OutputFormat::csv;
       json_options.format = OutputFormat::json;
       MemoryFile csv_file, json_file, html_file;
       const auto csv_writer = make_writer(csv_options, csv_file.file());
       const auto json_writer = make_writer(json_options, json_file.file());
-      const auto html_writer = make_writer(options, html_file.file());
+      const auto html_writer = make_writer(batch, html_file.file());
       ResultWriter* const writers[] = {csv_writer.get(), json_writer.get(), html_writer.get()};
       const ProgressReport report = [&progress](std::size_t index, const Progress& done) {
         progress(index, static_cast<double>(done.read.load()),
                  static_cast<double>(done.frames.load()));
       };
       const bool all_read =
-          write_results(options, writers, errors, progress.isUndefined() ? ProgressReport{} : report);
+          write_results(batch, writers, errors, progress.isUndefined() ? ProgressReport{} : report);
       status = all_read ? 0 : 1;
       csv = csv_file.text();
       json = json_file.text();
@@ -226,16 +238,13 @@ val analyse(const val& args, const val& inputs, const val& progress) {
 // What toneprint-batch says of `args` before any work: its usage error, or
 // empty when it would run them.
 std::string check(const val& args) {
-  std::vector<std::string> words = {"toneprint-batch"};
-  const auto arg_count = args["length"].as<std::size_t>();
-  for (std::size_t i = 0; i < arg_count; ++i) words.push_back(args[i].as<std::string>());
+  std::vector<std::string> words = command_words(args);
   // A recording that is never read, for the parser's sake.
   words.insert(words.end(), {"--", "recording.wav"});
-  std::vector<const char*> argv;
-  for (const std::string& word : words) argv.push_back(word.c_str());
-  BatchOptions options;
+  const std::vector<const char*> argv = argv_of(words);
+  BatchOptions batch;
   std::ostringstream out, errors;
-  parse_options(static_cast<int>(argv.size()), argv.data(), options, out, errors);
+  parse_options(static_cast<int>(argv.size()), argv.data(), batch, out, errors);
   return errors.str();
 }
 
