@@ -49,7 +49,7 @@ class Values {
 struct Gathered {
   std::size_t tones = 0;
   std::vector<Values> level, relative;
-  Values deviation, frequency, centroid_harmonic, centroid_hz, odd_even, t1, t2, t3, slope;
+  Values deviation, centroid_harmonic, centroid_hz, odd_even, t1, t2, t3, slope;
 
   void add(const ComparedTone& tone) {
     ++tones;
@@ -64,7 +64,6 @@ struct Gathered {
       relative[i].add(first ? level_db(tone.amplitudes[i], *first) : std::nullopt);
     }
     deviation.add(tone.deviation_cents);
-    frequency.add(tone.frequency_hz);
     if (tone.descriptors) {
       const TimbreDescriptors& d = *tone.descriptors;
       centroid_harmonic.add(d.centroid_harmonic);
@@ -171,7 +170,6 @@ Comparison compare_sets(const std::vector<ComparisonSet>& sets) {
       SetNote set_note;
       set_note.tones = per_set[s].tones;
       per_set[s].fill(set_note);
-      set_note.frequency_hz = per_set[s].frequency.spread();
       for (std::size_t k = 0; k < trend_harmonics && k < set_note.level_dbfs.size(); ++k) {
         if (set_note.level_dbfs[k]) points[s][k].emplace_back(note, set_note.level_dbfs[k]->mean);
       }

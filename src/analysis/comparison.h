@@ -62,7 +62,6 @@ struct SetNote {
   std::vector<std::optional<Spread>> level_dbfs;
   std::vector<std::optional<Spread>> relative_db;
   std::optional<Spread> deviation_cents;
-  std::optional<Spread> frequency_hz;
   // The descriptors, each over the tones that have it.
   std::optional<Spread> centroid_harmonic, centroid_hz, odd_even_db, t1, t2, t3,
       slope_db_per_octave;
