@@ -2,8 +2,9 @@
 # Builds toneprint and runs it on the demo recording, answering its
 # questions through standard input as a user would type them: the recording,
 # the report file, "no" to changing the settings, and Enter at the end.
-# Then shows the report, the same analysis by toneprint-batch, and the Vamp
-# plugin's tones as vamp-simple-host prints them.
+# Then shows the report, the same analysis by toneprint-batch, the Vamp
+# plugin's tones as vamp-simple-host prints them, and the Python module's
+# notes (the module is built for Debian's /usr/bin/python3 in build/demo/python).
 #
 #   tools/demo.sh
 #
@@ -14,8 +15,9 @@ cd "$(dirname "$0")/.."
 . tools/lib/debian_packages.sh
 
 require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev \
-  vamp-plugin-sdk vamp-examples
-cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF >/dev/null
+  vamp-plugin-sdk vamp-examples python3-dev pybind11-dev python3-numpy
+cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF \
+  -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build build/demo --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 report=build/demo/demo-report.txt
@@ -48,3 +50,11 @@ echo "toneprint-batch -f html: the page $page (open it in a browser)."
 echo
 echo "vamp-simple-host toneprint:tones:tones demo/demo.wav:"
 VAMP_PATH=build/demo/vamp vamp-simple-host toneprint:tones:tones demo/demo.wav 2>/dev/null
+
+# And in Python, from the build folder.
+echo
+echo "PYTHONPATH=build/demo/python /usr/bin/python3: each tone's note and cents:"
+PYTHONPATH=build/demo/python /usr/bin/python3 -c '
+import toneprint
+for tone in toneprint.analyse_file("demo/demo.wav"):
+    print(tone.note, round(tone.cents, 1))'

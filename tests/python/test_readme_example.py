@@ -32,10 +32,11 @@ def test_the_readme_example_prints_what_the_readme_shows(tmp_path):
     assert re.search(r"analyse_file\(\"demo/demo.wav\"\)", example)
 
     (tmp_path / "demo").symlink_to(SOURCE / "demo")
+    (tmp_path / "build").mkdir()
     (tmp_path / "example.py").write_text(example, encoding="utf-8")
     environment = dict(os.environ, MPLBACKEND="Agg")
     run = subprocess.run([sys.executable, "example.py"], cwd=tmp_path, env=environment,
                          capture_output=True, text=True, timeout=120, check=False)
     assert run.returncode == 0, run.stderr
     assert run.stdout == shown
-    assert (tmp_path / "harmonics.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert (tmp_path / "build" / "harmonics.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
