@@ -75,5 +75,6 @@ case "$mode" in
         puppeteer-core@24.6.1
     fi
     NODE_PATH=$PWD/build/web-test/node_modules node tests/web/page_test.cjs
+    NODE_PATH=$PWD/build/web-test/node_modules node tests/web/record_test.cjs
     ;;
 esac

@@ -33,6 +33,7 @@ worker.onmessage = (event) => {
     options = data.options;
     buildForm();
     $("status").textContent = "Ready. " + data.version.split("\n")[0] + ".";
+    $("record").disabled = false;
     return;
   }
   if (data.type === "progress") {
@@ -46,11 +47,22 @@ worker.onmessage = (event) => {
   if (resolve) resolve(data);
 };
 
+// The settings the page remembered, or none where what is stored is not an
+// object of them (another version's, or damaged): the defaults then.
+function storedSettings() {
+  try {
+    const stored = JSON.parse(localStorage.getItem(storageKey) || "{}");
+    return stored !== null && typeof stored === "object" && !Array.isArray(stored) ? stored : {};
+  } catch {
+    return {};
+  }
+}
+
 // The settings form, from the module's description of the options.
 function buildForm() {
   const form = $("settings");
   form.replaceChildren();
-  const stored = JSON.parse(localStorage.getItem(storageKey) || "{}");
+  const stored = storedSettings();
   const groups = new Map();
   for (const option of options) {
     if (option.positional || notInPage.has(option.name)) continue;
@@ -200,9 +212,13 @@ function parseCsv(text) {
 }
 
 function showTable(csv) {
+  showRows(parseCsv(csv));
+}
+
+// The header's cells, then a row of cells per tone.
+function showRows(rows) {
   const table = $("tones");
   table.replaceChildren();
-  const rows = parseCsv(csv);
   if (rows.length === 0) return;
   const head = table.createTHead().insertRow();
   for (const name of rows[0]) {
@@ -224,8 +240,14 @@ function offer(id, text, type) {
   $(id).href = url;
 }
 
-async function analyse(files) {
+let lastFiles = [];
+let lastTake = false;
+
+async function analyse(files, take = false) {
   if (files.length === 0 || running) return;
+  lastFiles = files;
+  lastTake = take;
+  $("analyse").disabled = false;
   if (!(await settingsChanged())) {
     $("status").textContent = "The settings need a change first (see Settings).";
     $("settings-box").open = true;
@@ -270,8 +292,12 @@ function showResult(result) {
   $("report").srcdoc = result.html;
   const tones = Math.max(0, parseCsv(result.csv).length - 1);
   $("status").textContent = "Done: " + tones + " tone" + (tones === 1 ? "" : "s") +
-    (result.status === 0 ? "." : " (see the messages below).");
+    (result.status === 0 ? "." : " (see the messages below).") +
+    (lastTake && tones === 0 && result.status === 0
+      ? " The take has no tone: nothing held above the silence threshold long enough." : "");
 }
+
+$("analyse").addEventListener("click", () => analyse(lastFiles, lastTake));
 
 $("open").addEventListener("change", (event) => {
   analyse([...event.target.files]);
@@ -287,3 +313,246 @@ document.addEventListener("drop", (event) => {
   document.body.classList.remove("dropping");
   analyse([...event.dataTransfer.files]);
 });
+
+// Recording at the bench: the microphone's first channel at the context's
+// rate, as 16-bit samples (what the saved take holds, so that its analysis
+// and the live one read the same values). The Worker keeps the take and,
+// several times a second, analyses its open part: the tones whose closing
+// silence is decided join the table, and the tone still sounding gives the
+// live note.
+
+// A block of samples (full scale 1.0) as 16-bit values, rounded and clipped.
+function toSixteen(channel) {
+  const out = new Int16Array(channel.length);
+  let peak = 0;
+  for (let i = 0; i < channel.length; ++i) {
+    const value = Math.max(-32768, Math.min(32767, Math.round(channel[i] * 32768)));
+    out[i] = value;
+    peak = Math.max(peak, Math.abs(value));
+  }
+  return { samples: out, peak };
+}
+
+// The AudioWorklet that hands the samples on in blocks of 4096; "flush"
+// sends what it holds. A page opened from a file cannot load a module from a
+// URL, so it comes from a Blob of this text.
+const captureSource = `${toSixteen.toString()}
+class Capture extends AudioWorkletProcessor {
+  constructor() {
+    super();
+    this.block = new Float32Array(4096);
+    this.filled = 0;
+    this.port.onmessage = () => { this.send(); this.port.postMessage({ flushed: true }); };
+  }
+  send() {
+    if (this.filled === 0) return;
+    const { samples, peak } = toSixteen(this.block.subarray(0, this.filled));
+    this.port.postMessage({ samples, peak }, [samples.buffer]);
+    this.filled = 0;
+  }
+  process(inputs) {
+    const channel = inputs[0] && inputs[0][0];
+    if (channel) {
+      for (let i = 0; i < channel.length; ++i) {
+        this.block[this.filled++] = channel[i];
+        if (this.filled === this.block.length) this.send();
+      }
+    }
+    return true;
+  }
+}
+registerProcessor("toneprint-capture", Capture);
+`;
+
+// The options that the live analysis leaves out: the modes (some need the
+// whole take, and they are applied when the take is analysed once
+// recording stops) and the expected notes, counted from the take's start.
+function liveArgs() {
+  const modes = new Set(options.filter((option) => option.group === "Modes").map((option) => option.name));
+  return settingsArgs().args.filter((arg) => {
+    const name = arg.split("=")[0];
+    return !modes.has(name) && name !== "--expect";
+  });
+}
+
+// The silence threshold in dBFS: the form's value, else the analysis's
+// default, in 16-bit sample units as the analysis takes it.
+function thresholdDb() {
+  const input = $("settings").querySelector("input[name='--threshold']");
+  const option = options.find((o) => o.name === "--threshold");
+  const given = Number(input && input.value !== "" ? input.value : NaN);
+  const value = Number.isFinite(given) && given > 0 ? given : Number(option ? option.default : 3200);
+  return 20 * Math.log10(value / 32768);
+}
+
+const meterFloor = -90;  // dBFS at the meter's left edge
+const meterPlace = (db) => Math.max(0, Math.min(100, (db - meterFloor) / -meterFloor * 100)) + "%";
+let recorder = null;
+let takeUrl = null;
+
+function takeName(now) {
+  const two = (n) => String(n).padStart(2, "0");
+  return "take-" + now.getFullYear() + two(now.getMonth() + 1) + two(now.getDate()) + "-" +
+    two(now.getHours()) + two(now.getMinutes()) + two(now.getSeconds()) + ".wav";
+}
+
+function drawMeter() {
+  if (!recorder) return;
+  const db = recorder.peak > 0 ? 20 * Math.log10(recorder.peak / 32768) : -Infinity;
+  recorder.peak = 0;
+  $("meter-bar").style.width = meterPlace(db);
+  $("meter-level").textContent = (db === -Infinity ? "−∞" : db.toFixed(1).replace("-", "−")) + " dBFS";
+  const threshold = thresholdDb();
+  $("meter-threshold").style.left = meterPlace(threshold);
+  $("meter").title = "Peak level; the line is the silence threshold, " + threshold.toFixed(1) + " dBFS";
+}
+
+function captured(samples, peak) {
+  if (!recorder) return;
+  recorder.peak = Math.max(recorder.peak, peak);
+  worker.postMessage({ type: "take-chunk", samples }, [samples.buffer]);
+}
+
+// The samples' way from the microphone to the page: an AudioWorklet, or a
+// ScriptProcessorNode where a worklet cannot be loaded.
+async function captureNode(context, source) {
+  try {
+    const url = URL.createObjectURL(new Blob([captureSource], { type: "text/javascript" }));
+    await context.audioWorklet.addModule(url);
+    URL.revokeObjectURL(url);
+    const node = new AudioWorkletNode(context, "toneprint-capture");
+    node.port.onmessage = (event) => {
+      if (event.data.samples) captured(event.data.samples, event.data.peak);
+    };
+    source.connect(node);
+    return {
+      node,
+      flush: () => new Promise((resolve) => {
+        node.port.onmessage = (event) => {
+          if (event.data.samples) captured(event.data.samples, event.data.peak);
+          if (event.data.flushed) resolve();
+        };
+        node.port.postMessage("flush");
+      }),
+    };
+  } catch {
+    const node = context.createScriptProcessor(4096, 2, 1);
+    node.onaudioprocess = (event) => {
+      const { samples, peak } = toSixteen(event.inputBuffer.getChannelData(0));
+      captured(samples, peak);
+    };
+    source.connect(node);
+    return { node, flush: () => Promise.resolve() };
+  }
+}
+
+// Why recording cannot start, as one line.
+function microphoneProblem(error) {
+  const name = error && error.name;
+  if (name === "NotAllowedError" || name === "SecurityError") {
+    return "The microphone may not be used: permission was denied (allow it in the browser's site settings).";
+  }
+  if (name === "NotFoundError" || name === "OverconstrainedError") return "No microphone was found.";
+  if (name === "NotReadableError") return "The microphone is in use by another program or cannot be read.";
+  return "The microphone could not be opened: " + (error && error.message ? error.message : String(error));
+}
+
+async function startRecording() {
+  $("record-status").textContent = "";
+  if (!window.isSecureContext || !navigator.mediaDevices || !navigator.mediaDevices.getUserMedia) {
+    $("record-status").textContent = "Recording needs a secure page: open it from https://, localhost or a file.";
+    return;
+  }
+  $("record").disabled = true;
+  let stream = null, context = null;
+  try {
+    // Echo cancellation, noise suppression and gain control change the tone.
+    stream = await navigator.mediaDevices.getUserMedia({
+      audio: { echoCancellation: false, noiseSuppression: false, autoGainControl: false },
+    });
+    context = new AudioContext();
+    const source = context.createMediaStreamSource(stream);
+    const name = takeName(new Date());
+    recorder = { stream, context, name, peak: 0, rows: [], header: null, timer: null };
+    worker.postMessage({ type: "take-start", rate: context.sampleRate, name });
+    const capture = await captureNode(context, source);
+    // A node only runs while it leads to the output; this one adds nothing to it.
+    const mute = context.createGain();
+    mute.gain.value = 0;
+    capture.node.connect(mute).connect(context.destination);
+    recorder.capture = capture;
+    recorder.meter = setInterval(drawMeter, 100);
+    await context.resume();
+  } catch (error) {
+    if (stream) stream.getTracks().forEach((track) => track.stop());
+    if (context) context.close();
+    if (recorder) worker.postMessage({ type: "take-stop", id: 0 });
+    recorder = null;
+    $("record-status").textContent = microphoneProblem(error);
+    $("record").disabled = false;
+    return;
+  }
+  $("record").textContent = "Stop";
+  $("record").classList.add("recording");
+  $("record").disabled = false;
+  $("live-note").textContent = "";
+  $("results").hidden = false;
+  $("tones").replaceChildren();
+  // The last analysis's downloads and report are not the take's.
+  $("downloads").hidden = true;
+  $("report").srcdoc = "";
+  $("status").textContent = "Recording " + recorder.name + " at " + recorder.context.sampleRate + " Hz…";
+  liveTick(recorder);
+}
+
+// One look at the take's open part; the next follows its answer.
+async function liveTick(take) {
+  if (recorder !== take) return;
+  const answer = await ask({ type: "take-live", args: liveArgs() });
+  if (recorder !== take) return;
+  const live = answer.live;
+  if (live) {
+    if (live.header) take.header = parseCsv(live.header)[0];
+    for (const row of live.decided) {
+      const cells = parseCsv(row)[0];
+      cells[1] = String(take.rows.length + 1);  // the tone's number in the take
+      take.rows.push(cells);
+    }
+    if (live.decided.length > 0) showRows([take.header, ...take.rows]);
+    $("live-note").textContent = live.pass
+      ? live.pass.note + " " + (live.pass.cents >= 0 ? "+" : "−") + Math.abs(live.pass.cents).toFixed(1) + " cents"
+      : "";
+    if (live.status !== 0) $("record-status").textContent = live.errors.trim();
+  }
+  take.timer = setTimeout(() => liveTick(take), 250);
+}
+
+async function stopRecording() {
+  const take = recorder;
+  $("record").disabled = true;
+  await take.capture.flush();
+  recorder = null;
+  clearTimeout(take.timer);
+  clearInterval(take.meter);
+  take.stream.getTracks().forEach((track) => track.stop());
+  take.context.close();
+  $("record").textContent = "Record";
+  $("record").classList.remove("recording");
+  $("live-note").textContent = "";
+  const answer = await ask({ type: "take-stop" });
+  $("record").disabled = false;
+  if (takeUrl) URL.revokeObjectURL(takeUrl);
+  takeUrl = URL.createObjectURL(answer.blob);
+  $("take").href = takeUrl;
+  $("take").download = take.name;
+  $("take").textContent = "Download " + take.name;
+  $("take").hidden = false;
+  if (answer.frames === 0) {
+    $("status").textContent = "The take is empty: no sound came from the microphone.";
+    return;
+  }
+  // The saved file, analysed as an opened one is.
+  await analyse([new File([answer.blob], take.name, { type: "audio/wav" })], true);
+}
+
+$("record").addEventListener("click", () => (recorder ? stopRecording() : startRecording()));

@@ -151,10 +151,11 @@ std::vector<const char*> argv_of(const std::vector<std::string>& words) {
 // each is read. The result: {status, csv, json, html, errors, inputs: [{name,
 // decoder}]}; status and errors are toneprint-batch's exit status and
 // standard error.
-val analyse(const val& args, const val& inputs, const val& progress) {
-  val result = val::object();
-  std::ostringstream errors;
-  std::vector<std::string> names;
+// Stores each input as a file of the recordings' folder (made the working
+// folder), adding its name to `names` and a line to `errors` for one that
+// could not be stored; the inputs as the result describes them: [{name,
+// decoder}].
+val store_inputs(const val& inputs, std::vector<std::string>& names, std::ostream& errors) {
   val described = val::array();
   std::filesystem::create_directories(recordings_folder);
   std::filesystem::current_path(recordings_folder);
@@ -180,6 +181,28 @@ val analyse(const val& args, const val& inputs, const val& progress) {
     entry.set("decoder", decoder);
     described.call<void>("push", entry);
   }
+  return described;
+}
+
+void remove_inputs(const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    std::error_code ignored_error;
+    std::filesystem::remove(name, ignored_error);
+  }
+}
+
+// Analyses the inputs as toneprint-batch analyses files given with `args`.
+// Each input is {name, bytes: Uint8Array} for a file read by the WAVE
+// reader, or {name, samples: Float32Array, rate, channels, decoder} for
+// audio the browser decoded. `progress(index, read, frames)` is called as
+// each is read. The result: {status, csv, json, html, errors, inputs: [{name,
+// decoder}]}; status and errors are toneprint-batch's exit status and
+// standard error.
+val analyse(const val& args, const val& inputs, const val& progress) {
+  val result = val::object();
+  std::ostringstream errors;
+  std::vector<std::string> names;
+  const val described = store_inputs(inputs, names, errors);
   result.set("inputs", described);
 
   // The command line toneprint-batch would be given: the options, then the
@@ -223,15 +246,107 @@ val analyse(const val& args, const val& inputs, const val& progress) {
       html = html_file.text();
     }
   }
-  for (const std::string& name : names) {
-    std::error_code ignored_error;
-    std::filesystem::remove(name, ignored_error);
-  }
+  remove_inputs(names);
   result.set("status", status);
   result.set("errors", errors.str());
   result.set("csv", csv);
   result.set("json", json);
   result.set("html", html);
+  return result;
+}
+
+// Hands each result to `next` with its positions moved by `offset` samples,
+// so that a part of a take analysed alone gives the rows (times and all) of
+// the same tones in the whole take; keeps the last result for the caller.
+class ShiftingWriter : public ResultWriter {
+ public:
+  ShiftingWriter(ResultWriter& next, std::uint64_t offset) : next_(next), offset_(offset) {}
+  void recording(const RecordingResult& result) override {
+    last_ = result;
+    for (ToneRecord& tone : last_.tones) {
+      tone.start += offset_;
+      tone.end += offset_;
+      for (MeasuredPass& pass : tone.passes) pass.first += offset_;
+      for (FailedPass& failure : tone.failures) failure.first += offset_;
+    }
+    next_.recording(last_);
+  }
+  void finish(const std::optional<BestReference>& best) override { next_.finish(best); }
+  const RecordingResult& last() const { return last_; }
+
+ private:
+  ResultWriter& next_;
+  std::uint64_t offset_;
+  RecordingResult last_;
+};
+
+// The lighter analysis that a take's live display makes several times a
+// second: `input` ({name, bytes}, a WAVE file) is the part of the take from
+// sample `offset` on, analysed with `args` into CSV rows only. The result:
+// {status, errors, csv, rate, silence (samples of quiet that end a tone),
+// threshold, tones: [{start, end}] (the take's positions), pass: the last
+// tone's last pass as {hz, note, cents} against the tuning, or null}.
+val analyse_live(const val& args, const val& input, double offset) {
+  val result = val::object();
+  std::ostringstream errors;
+  std::vector<std::string> names;
+  const val inputs = val::array();
+  inputs.call<void>("push", input);
+  store_inputs(inputs, names, errors);
+  std::vector<std::string> words = command_words(args);
+  words.emplace_back("--");
+  words.insert(words.end(), names.begin(), names.end());
+  const std::vector<const char*> argv = argv_of(words);
+
+  BatchOptions batch;
+  std::ostringstream ignored;
+  int status = 1;
+  std::string csv;
+  val tones = val::array();
+  val pass = val::null();
+  if (errors.str().empty()) {
+    const ParseOutcome parsed =
+        parse_options(static_cast<int>(argv.size()), argv.data(), batch, ignored, errors);
+    status = parsed.exit_code;
+    if (parsed.run) {
+      batch.output.clear();
+      batch.jobs = 1;
+      batch.format = OutputFormat::csv;
+      MemoryFile csv_file;
+      const auto csv_writer = make_writer(batch, csv_file.file());
+      ShiftingWriter shifting(*csv_writer, static_cast<std::uint64_t>(std::max(0.0, offset)));
+      ResultWriter* const writers[] = {&shifting};
+      status = write_results(batch, writers, errors) ? 0 : 1;
+      csv = csv_file.text();
+      const RecordingResult& done = shifting.last();
+      for (const ToneRecord& tone : done.tones) {
+        val entry = val::object();
+        entry.set("start", static_cast<double>(tone.start));
+        entry.set("end", static_cast<double>(tone.end));
+        tones.call<void>("push", entry);
+      }
+      if (!done.tones.empty() && !done.tones.back().passes.empty()) {
+        const double hz = done.tones.back().passes.back().fundamental;
+        Tuning tuning = batch.tuning.value_or(Tuning{});
+        tuning.a4 = batch.a4;
+        const TargetNote target = nearest_target(tuning, hz);
+        pass = val::object();
+        pass.set("hz", hz);
+        pass.set("note", note_name(target.midi));
+        pass.set("cents", target.cents);
+      }
+      result.set("rate", done.settings.sample_rate);
+      result.set("silence",
+                 duration_samples(done.settings.sample_rate, done.settings.silence_seconds));
+      result.set("threshold", done.settings.silence_threshold);
+    }
+  }
+  remove_inputs(names);
+  result.set("status", status);
+  result.set("errors", errors.str());
+  result.set("csv", csv);
+  result.set("tones", tones);
+  result.set("pass", pass);
   return result;
 }
 
@@ -274,6 +389,7 @@ std::string version() { return version_text(); }
 
 EMSCRIPTEN_BINDINGS(toneprint) {
   emscripten::function("analyse", &toneprint::analyse);
+  emscripten::function("analyseLive", &toneprint::analyse_live);
   emscripten::function("check", &toneprint::check);
   emscripten::function("options", &toneprint::options);
   emscripten::function("version", &toneprint::version);
