@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace toneprint {
 
@@ -10,7 +11,9 @@ LevelEnvelope::LevelEnvelope(std::size_t max_blocks, std::uint64_t first_block)
       block_(std::max<std::uint64_t>(first_block, 1)) {}
 
 void LevelEnvelope::add(std::span<const double> samples) {
-  for (const double sample : samples) {
+  // A block's samples at a time: a division per sample costs more than the
+  // rest of the work.
+  while (!samples.empty()) {
     if (samples_ / block_ == max_blocks_) {
       // Full: pairs of blocks become one of twice the length.
       for (std::size_t i = 0; i < max_blocks_ / 2; ++i) {
@@ -21,8 +24,15 @@ void LevelEnvelope::add(std::span<const double> samples) {
     }
     const auto slot = static_cast<std::size_t>(samples_ / block_);
     if (slot == peaks_.size()) peaks_.push_back(0.0);
-    peaks_[slot] = std::max(peaks_[slot], std::fabs(sample));
-    ++samples_;
+    const std::uint64_t room = (slot + 1) * block_ - samples_;
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(room, samples.size()));
+    const std::span<const double> run = samples.first(count);
+    peaks_[slot] = std::accumulate(run.begin(), run.end(), peaks_[slot],
+                                   [](double peak, double sample) {
+                                     return std::max(peak, std::fabs(sample));
+                                   });
+    samples_ += count;
+    samples = samples.subspan(count);
   }
 }
 
