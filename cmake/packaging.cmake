@@ -169,6 +169,9 @@ its silences, skips each note's attack, finds each tone's fundamental and
 measures the fundamental and every harmonic asked for over frames of whole
 cycles. Each tone comes with its nearest note, cents, harmonics and each
 measurement pass.")
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+      ${CMAKE_CURRENT_LIST_DIR}/packaging/python3-toneprint/prerm)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
     install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright ${TONEPRINT_DOCUMENTS}
       DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-toneprint COMPONENT python)
   endif()
