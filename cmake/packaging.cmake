@@ -30,7 +30,9 @@ toneprint asks its questions on the console or in file dialogs;
 toneprint-batch analyses many recordings (WAVE, FLAC, AIFF, Ogg Vorbis,
 Opus, MP3) from the command line and writes CSV, JSON or a page of charts
 for a browser. A Vamp plugin shows the tones, their harmonics and each
-measurement pass in Sonic Visualiser and other Vamp hosts.")
+measurement pass in Sonic Visualiser and other Vamp hosts, and a page in
+/usr/share/toneprint/web runs toneprint-batch's analysis in a browser,
+offline.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
