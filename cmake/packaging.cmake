@@ -3,7 +3,8 @@
 #   cpack -G DEB   (Debian and the like)  toneprint_VERSION_ARCH.deb, into /usr
 #   cpack -G ZIP   (a Windows build)      toneprint-VERSION-win64.zip (win32 for
 #                                         a 32-bit build), the .exe files with a
-#                                         README.txt and the manual as text
+#                                         README.txt, the manual as text and the
+#                                         licences
 #
 # tools/package.sh makes both. The version is the one of project() above.
 
@@ -29,7 +30,9 @@ toneprint asks its questions on the console or in file dialogs;
 toneprint-batch analyses many recordings (WAVE, FLAC, AIFF, Ogg Vorbis,
 Opus, MP3) from the command line and writes CSV, JSON or a page of charts
 for a browser. A Vamp plugin shows the tones, their harmonics and each
-measurement pass in Sonic Visualiser and other Vamp hosts.")
+measurement pass in Sonic Visualiser and other Vamp hosts, and a page in
+/usr/share/toneprint/web runs toneprint-batch's analysis in a browser,
+offline.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -86,6 +89,23 @@ are in toneprint's source.")
     ${toneprint_windows_dir}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS toneprint toneprint-batch RUNTIME DESTINATION . COMPONENT windows_zip)
   install(FILES ${toneprint_windows_dir}/README.txt DESTINATION . COMPONENT windows_zip)
+  # The licences: ours, the texts of what the programs compile in, and the
+  # notices of the MinGW-w64 runtime that -static links into them, from
+  # the toolchain's own copyright file.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/packaging/copyright.in
+    ${toneprint_windows_dir}/COPYRIGHT.txt @ONLY)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    ${toneprint_windows_dir}/COPYRIGHT.txt DESTINATION . COMPONENT windows_zip)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/licences.md DESTINATION docs COMPONENT windows_zip)
+  set(TONEPRINT_MINGW_NOTICES /usr/share/doc/mingw-w64-common/copyright CACHE FILEPATH
+    "The MinGW-w64 runtime's copyright notices, which the Windows zip must carry")
+  if(EXISTS ${TONEPRINT_MINGW_NOTICES})
+    install(FILES ${TONEPRINT_MINGW_NOTICES} DESTINATION licences RENAME mingw-w64.txt
+      COMPONENT windows_zip)
+  else()
+    message(WARNING "Windows zip: no ${TONEPRINT_MINGW_NOTICES}; name the MinGW-w64 runtime's "
+      "copyright file in TONEPRINT_MINGW_NOTICES, which the zip must carry")
+  endif()
 
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL windows_zip)
@@ -93,8 +113,9 @@ are in toneprint's source.")
   set(CPACK_ARCHIVE_FILE_NAME ${CPACK_PACKAGE_FILE_NAME})
 else()
   # The Debian package: the programs in /usr/bin, their pages in
-  # /usr/share/man/man1 (the install rules above), and the README and a
-  # copyright file in /usr/share/doc/toneprint.
+  # /usr/share/man/man1, the browser page in /usr/share/toneprint/web, the
+  # licence and changes in /usr/share/doc/toneprint (the install rules
+  # above), and the README and a copyright file beside them.
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -150,7 +171,10 @@ its silences, skips each note's attack, finds each tone's fundamental and
 measures the fundamental and every harmonic asked for over frames of whole
 cycles. Each tone comes with its nearest note, cents, harmonics and each
 measurement pass.")
-    install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright
+    set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+      ${CMAKE_CURRENT_LIST_DIR}/packaging/python3-toneprint/prerm)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    install(FILES ${PROJECT_BINARY_DIR}/debian-package/copyright ${TONEPRINT_DOCUMENTS}
       DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-toneprint COMPONENT python)
   endif()
 endif()

@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Builds the packages that install toneprint for people who do not build it.
 #
-#   tools/package.sh            Release build in build/package and its Debian
-#                               packages, build/package/toneprint_VERSION_ARCH.deb
-#                               and python3-toneprint_VERSION_ARCH.deb
+#   tools/package.sh            the browser page (tools/web.sh), a Release build
+#                               in build/package and its Debian packages,
+#                               build/package/toneprint_VERSION_ARCH.deb and
+#                               python3-toneprint_VERSION_ARCH.deb
 #   tools/package.sh --check    the same, then (as root on Debian) installs the
-#                               packages with apt-get, runs the installed programs,
-#                               the Vamp plugin and the Python module on the demo
-#                               recording, checks their version and manual page,
-#                               runs the README's Python example, installs the
-#                               module with pip into a virtual environment, and
-#                               removes the packages again
+#                               packages with apt-get and, from the installed
+#                               files only, runs both programs (toneprint-batch
+#                               in every format), the Vamp plugin, the Python
+#                               module and the page's browser test on the demo,
+#                               checks their version, manual pages and licence
+#                               files, runs the README's Python example,
+#                               installs the module with pip into a virtual
+#                               environment, purges the packages and checks
+#                               that none of their files is left
 #   tools/package.sh --windows  MinGW-w64 Release builds in build/package-windows-*
 #                               and their zips, toneprint-VERSION-win64.zip and
-#                               -win32.zip; the 64-bit one's toneprint-batch.exe
-#                               analyses the demo under wine64, unpacked
+#                               -win32.zip; the 64-bit one's programs analyse
+#                               the demo under wine64, unpacked
 #
 # Missing Debian packages are installed when run as root; otherwise the
 # script names them and stops.
@@ -40,6 +44,13 @@ if [ -z "$version" ]; then
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 [ "$jobs" -gt 2 ] && jobs=2
+sizes() {  # sizes FILE...: each package's size, as a table
+  local file
+  printf '%-48s %10s\n' Package "Size (KiB)"
+  for file in "$@"; do
+    printf '%-48s %10s\n' "$(basename "$file")" "$(( ($(stat -c %s "$file") + 1023) / 1024 ))"
+  done
+}
 
 if [ "$mode" = windows ]; then
   require_debian_packages cmake make g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 \
@@ -73,9 +84,11 @@ if [ "$mode" = windows ]; then
   # Into a folder named after the zip, as Windows' "Extract All" does.
   folder=build/package-windows-x86_64/unpacked/toneprint-$version-win64
   rm -rf "$folder"
+  mkdir -p "$(dirname "$folder")"
   unzip -q "$zip" -d "$folder"
   for file in toneprint.exe toneprint-batch.exe README.txt manual/toneprint.txt \
-              manual/toneprint-batch.txt; do
+              manual/toneprint-batch.txt LICENSE CHANGELOG.md COPYRIGHT.txt docs/licences.md \
+              licences/mingw-w64.txt; do
     [ -f "$folder/$file" ] || { echo "$zip lacks $file" >&2; exit 1; }
   done
   export WINEDEBUG=-all WINEPREFIX="$PWD/build/wine"
@@ -88,6 +101,12 @@ if [ "$mode" = windows ]; then
   "$wine" "$folder/toneprint-batch.exe" -q -f classic demo/demo.wav | tr -d '\r' |
     diff -u demo/expected-report.txt - ||
     { echo "The zipped toneprint-batch.exe's report of the demo differs." >&2; exit 1; }
+  # The interactive program with a user's answers on its standard input,
+  # which it then reads instead of opening file dialogs.
+  rm -f "$folder/report.txt"
+  printf '%s\r\n' demo/demo.wav "$folder/report.txt" no "" | "$wine" "$folder/toneprint.exe" >/dev/null
+  tr -d '\r' <"$folder/report.txt" | diff -u demo/expected-report.txt - ||
+    { echo "The zipped toneprint.exe's report of the demo differs." >&2; exit 1; }
   shown=$("$wine" "$folder/toneprint-batch.exe" --version | tr -d '\r' | head -n 1)
   [ "$shown" = "toneprint-batch $version" ] ||
     { echo "toneprint-batch.exe --version says \"$shown\", not toneprint-batch $version" >&2; exit 1; }
@@ -95,7 +114,9 @@ if [ "$mode" = windows ]; then
   unzip -l "$zip"
   unzip -l build/package-windows-i686/toneprint-"$version"-win32.zip | tail -n 1
   echo "Windows zips: build/package-windows-x86_64/toneprint-$version-win64.zip and" \
-    "build/package-windows-i686/toneprint-$version-win32.zip; the 64-bit one's demo report matches."
+    "build/package-windows-i686/toneprint-$version-win32.zip; the 64-bit one's programs give the"\
+    "demo's report, and it holds the licences."
+  sizes "$zip" build/package-windows-i686/toneprint-"$version"-win32.zip
   exit 0
 fi
 
@@ -103,12 +124,21 @@ fi
 # cpack finds the programs among the files with file.
 require_debian_packages cmake make g++ libsleef-dev libcli11-dev nlohmann-json3-dev libsndfile1-dev \
   vamp-plugin-sdk python3-dev pybind11-dev python3-pybind11 dpkg-dev file
+# The page first, so that the package always has it. --check runs the
+# page's browser test on the installed copy, which needs the test's tools
+# (puppeteer, a native toneprint-batch) that tools/web.sh --test sets up.
+if [ "$mode" = check ] &&
+   { [ ! -d build/web-test/node_modules/puppeteer-core ] || [ ! -x build/release/toneprint-batch ]; }; then
+  tools/web.sh --test
+else
+  tools/web.sh
+fi
 build=build/package
 # The Python module is for Debian's Python 3, whatever python3 comes first
 # on the PATH, in Debian's place for modules.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTONEPRINT_BUILD_TESTS=OFF \
   -DPython3_EXECUTABLE=/usr/bin/python3 -DTONEPRINT_PYTHON_INSTALL_DIR=lib/python3/dist-packages \
-  >/dev/null
+  -DTONEPRINT_WEB_PAGE="$PWD/build/web" >/dev/null
 cmake --build "$build" --parallel "$jobs" >/dev/null
 rm -f "$build"/toneprint_*.deb "$build"/python3-toneprint_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -120,7 +150,10 @@ for file in "$deb" "$python_deb"; do
   dpkg-deb -c "$file"
 done
 echo "The Debian packages: $deb and $python_deb (the Python module)"
-[ "$mode" = check ] || exit 0
+if [ "$mode" != check ]; then
+  sizes "$deb" "$python_deb"
+  exit 0
+fi
 
 # --check: the package as a user installs it, on this machine, left as it was.
 if [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null 2>&1; then
@@ -139,7 +172,8 @@ for package in toneprint python3-toneprint; do
     exit 1
   fi
 done
-require_debian_packages man-db vamp-examples python3-numpy python3-pytest python3-matplotlib python3-venv
+require_debian_packages man-db vamp-examples python3-numpy python3-pytest python3-matplotlib python3-venv \
+  chromium nodejs
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] ||
   { echo "$deb has version $(dpkg-deb -f "$deb" Version), CMakeLists.txt $version" >&2; exit 1; }
 
@@ -148,13 +182,16 @@ remove_package() {
   local package
   for package in python3-toneprint toneprint; do
     if installed "$package"; then
-      DEBIAN_FRONTEND=noninteractive apt-get remove -y -q "$package" >/dev/null
+      DEBIAN_FRONTEND=noninteractive apt-get purge -y -q "$package" >/dev/null
     fi
   done
   rm -rf "$scratch"
 }
 trap remove_package EXIT
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" "./$python_deb"
+# What the packages put on the machine, to check after their removal.
+installed_files=$build/installed-files.txt
+dpkg -L toneprint python3-toneprint | grep -vx '/\.' | sort -u >"$installed_files"
 
 failed=0
 check() {  # check WHAT COMMAND...: runs the command, says whether it passed
@@ -168,10 +205,58 @@ batch_report() {
 }
 interactive_report() {
   # The answers a user types: recording, report, no settings, Enter. On the
-  # console even in a graphical session.
-  printf '%s\n' demo/demo.wav "$scratch/report.txt" no "" |
-    env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/toneprint >/dev/null &&
-    diff -u demo/expected-report.txt "$scratch/report.txt"
+  # console even in a graphical session. The installed program's report is
+  # the expected one and the one of the program just built from the source.
+  local program
+  for program in /usr/bin/toneprint "$build/toneprint"; do
+    rm -f "$scratch/report.txt"
+    printf '%s\n' demo/demo.wav "$scratch/report.txt" no "" |
+      env -u DISPLAY -u WAYLAND_DISPLAY "$program" >/dev/null || return 1
+    cp "$scratch/report.txt" "$scratch/report-$(basename "$(dirname "$program")").txt"
+  done
+  diff -u demo/expected-report.txt "$scratch/report-bin.txt" &&
+    diff -u "$scratch/report-package.txt" "$scratch/report-bin.txt"
+}
+batch_formats() {
+  # Each format non-empty and well-formed: the CSV's rows as long as its
+  # header, the JSON parsed, the HTML's elements closed in order.
+  local format
+  for format in csv json classic html; do
+    /usr/bin/toneprint-batch -q -f "$format" -o "$scratch/demo.$format" demo/demo.wav || return 1
+    [ -s "$scratch/demo.$format" ] || { echo "  -f $format wrote nothing"; return 1; }
+  done
+  diff -u demo/expected-report.txt "$scratch/demo.classic" &&
+    /usr/bin/python3 - "$scratch/demo" <<'PYTHON'
+import csv, html.parser, json, sys
+stem = sys.argv[1]
+with open(stem + ".csv", newline="") as f:
+    rows = list(csv.reader(f))
+assert len(rows) > 1 and all(len(row) == len(rows[0]) for row in rows), "CSV rows"
+with open(stem + ".json") as f:
+    assert json.load(f)["recordings"], "JSON without recordings"
+VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta", "source",
+        "track", "wbr"}
+class Checker(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.open, self.seen = [], set()
+    def handle_starttag(self, tag, attrs):
+        self.seen.add(tag)
+        if tag not in VOID:
+            self.open.append(tag)
+    def handle_startendtag(self, tag, attrs):
+        self.seen.add(tag)
+    def handle_endtag(self, tag):
+        assert self.open and self.open[-1] == tag, f"</{tag}> closes {self.open[-1:]}"
+        self.open.pop()
+checker = Checker()
+with open(stem + ".html") as f:
+    checker.feed(f.read())
+checker.close()
+assert not checker.open, f"unclosed {checker.open}"
+assert {"html", "head", "body", "svg", "table"} <= checker.seen, checker.seen
+print("  csv, json, classic and html are well-formed")
+PYTHON
 }
 version_shown() {
   local shown
@@ -185,8 +270,28 @@ manual_found() {
   local page
   page=$(man -w toneprint-batch) && echo "  $page" &&
     [ "$page" = /usr/share/man/man1/toneprint-batch.1 ] &&
-    [ "$(man -w toneprint)" = /usr/share/man/man1/toneprint.1 ] &&
-    [ -f /usr/share/doc/toneprint/copyright ]
+    [ "$(man -w toneprint)" = /usr/share/man/man1/toneprint.1 ] || return 1
+  # Rendered without an error, with its options; groff's warnings that a
+  # long line could not be justified are typography, not faults.
+  MANPAGER=cat MANWIDTH=80 man toneprint-batch >"$scratch/man.txt" 2>"$scratch/man-errors.txt" &&
+    ! grep -v 'cannot adjust line' "$scratch/man-errors.txt" &&
+    grep -q -- '--min-tone' "$scratch/man.txt" && grep -q '^DESCRIPTION' "$scratch/man.txt"
+}
+licences_installed() {
+  local folder file
+  for folder in /usr/share/doc/toneprint /usr/share/doc/python3-toneprint; do
+    for file in LICENSE copyright CHANGELOG.md licences.md; do
+      [ -s "$folder/$file" ] || { echo "  no $folder/$file"; return 1; }
+    done
+    cmp LICENSE "$folder/LICENSE" || return 1
+  done
+  grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
+    /usr/share/doc/toneprint/copyright
+}
+page_installed() {
+  [ -f /usr/share/toneprint/web/index.html ] &&
+    TONEPRINT_PAGE=/usr/share/toneprint/web/index.html NODE_PATH="$PWD/build/web-test/node_modules" \
+      node tests/web/page_test.cjs
 }
 plugin_runs() {
   # Hosts find the plugin in /usr/lib/vamp without being told; it gives the
@@ -231,13 +336,17 @@ assert "/venv/" in toneprint.__file__, toneprint.__file__') &&
       -p no:cacheprovider tests/python/test_readme_example.py
 }
 check "/usr/bin/toneprint-batch -f classic demo/demo.wav matches demo/expected-report.txt" batch_report
-check "/usr/bin/toneprint's report of the demo matches demo/expected-report.txt" interactive_report
+check "/usr/bin/toneprint's report of the demo matches demo/expected-report.txt and the source build's" \
+  interactive_report
+check "/usr/bin/toneprint-batch writes csv, json, classic and html, each well-formed" batch_formats
 check "toneprint-batch --version and both pages' title lines show $version, the version in CMakeLists.txt" version_shown
-check "man -w finds both pages in /usr/share/man/man1; the copyright file is there" manual_found
+check "man -w finds both pages in /usr/share/man/man1, and man renders toneprint-batch's" manual_found
+check "both packages' doc folders hold LICENSE, copyright, CHANGELOG.md and licences.md" licences_installed
 check "vamp-simple-host finds /usr/lib/vamp/toneprint.so and gives the demo's notes" plugin_runs
 check "Debian's python3 imports the installed module and gets the demo's notes" module_runs
 check "the README's Python example runs as shown with the installed module" readme_example
 check "pip install --no-build-isolation . into a virtual environment, offline, runs the example" pip_install
+check "the installed page passes the browser test" page_installed
 
 remove_package
 trap - EXIT
@@ -247,11 +356,20 @@ for package in toneprint python3-toneprint; do
     failed=1
   fi
 done
-for file in /usr/bin/toneprint-batch /usr/lib/vamp/toneprint.so /usr/lib/python3/dist-packages/toneprint; do
-  if [ -e "$file" ]; then
-    echo "FAILED: $file is left after apt-get remove" >&2
-    failed=1
+# Every file the packages installed is gone; a folder stays only where
+# another package owns it too.
+left=0
+while IFS= read -r path; do
+  if [ -d "$path" ] && [ ! -L "$path" ]; then
+    dpkg -S "$path" >/dev/null 2>&1 && continue
+  elif [ ! -e "$path" ] && [ ! -L "$path" ]; then
+    continue
   fi
-done
+  echo "FAILED: $path is left after apt-get purge" >&2
+  left=$((left + 1))
+done <"$installed_files"
+[ "$left" -eq 0 ] || failed=1
 [ "$failed" -eq 0 ] || exit 1
-echo "The installed packages passed their checks and were removed again."
+echo "The installed packages passed their checks and were purged, leaving none of their" \
+  "$(wc -l <"$installed_files") paths."
+sizes "$deb" "$python_deb"

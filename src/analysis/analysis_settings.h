@@ -96,7 +96,7 @@ struct SettingName {
 
 inline constexpr std::array<SettingName, setting_bounds.size()> setting_names = {{
     {Setting::harmonic_count, "harmonics", "Harmonics measured above the fundamental"},
-    {Setting::min_tone_seconds, "min-tone", "Shortest measurement frame, seconds"},
+    {Setting::min_tone_seconds, "min-tone", "Minimum tone duration (the measurement frame), seconds"},
     {Setting::attack_seconds, "attack", "Attack skipped at each tone's start, seconds"},
     {Setting::peak_threshold, "peak-threshold",
      "Spectral peak level, a multiple of the mean magnitude"},

@@ -26,7 +26,7 @@ struct ParameterLook {
 };
 constexpr std::array<ParameterLook, setting_bounds.size()> parameter_looks = {{
     {"Harmonics", ""},
-    {"Shortest measurement frame", "s"},
+    {"Minimum tone duration", "s"},
     {"Attack skip", "s"},
     {"Peak threshold", ""},
     {"Silence between tones", "s"},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 using namespace toneprint;
@@ -83,4 +85,18 @@ TEST(SettingsDialogue, AsksEachSettingAndStoresEachAnswerTruncatedIfWhole) {
     EXPECT_EQ(fields(settings), record);
     EXPECT_EQ(settings.sample_rate, rate);
   }
+}
+
+// The other front-ends label --min-tone in the dialogue's words, so that a
+// user of both reads one meaning for it.
+TEST(SettingsDialogue, OtherFrontEndsNameTheMinimumToneAsItDoes) {
+  const std::string words = "minimum tone duration";
+  ASSERT_NE(basic_prompts.find("Enter the " + words + " in seconds."), std::string::npos);
+  const auto named = std::find_if(setting_names.begin(), setting_names.end(),
+      [](const SettingName& n) { return n.setting == Setting::min_tone_seconds; });
+  ASSERT_NE(named, setting_names.end());
+  std::string label = named->description;
+  std::transform(label.begin(), label.end(), label.begin(),
+      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  EXPECT_EQ(label.rfind(words, 0), 0U) << named->description;
 }

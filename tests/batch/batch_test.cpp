@@ -158,7 +158,7 @@ TEST(Batch, ExitStatusesAndMessagesSayWhatWentWrong) {
     const char* message;  // a part of the console's text
     const char* output;   // a part of the output file, or null when not checked
   } cases[] = {
-    {"--version", 0, "toneprint-batch 0.1.0\nReads WAVE files", nullptr},
+    {"--version", 0, "toneprint-batch " TONEPRINT_VERSION "\nReads WAVE files", nullptr},
     {"--help", 0, "  --harmonics N               Harmonics measured above the fundamental [default 10, 0 to 50]\n", nullptr},
     {"--bogus " + good, 2, "--bogus", nullptr},
     {"--harmonics 51 " + good, 2, "--harmonics: 51 is not within 0 to 50\n", nullptr},

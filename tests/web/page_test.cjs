@@ -13,7 +13,9 @@ const puppeteer = require("puppeteer-core");
 
 const root = path.resolve(__dirname, "../..");
 const batch = path.join(root, "build/release/toneprint-batch");
-const page_url = "file://" + path.join(root, "build/web/index.html");
+// TONEPRINT_PAGE names another copy of the page, such as an installed one.
+const page_url =
+  "file://" + path.resolve(process.env.TONEPRINT_PAGE || path.join(root, "build/web/index.html"));
 const corpus = path.join(root, "tests/corpus/files");
 
 // Each recording copied to one folder, so that the page and toneprint-batch
