@@ -80,7 +80,8 @@ std::string store_samples(const std::string& path, const val& samples, std::uint
     return "the decoded audio has " + std::to_string(channels) + " channels at " +
            std::to_string(rate) + " Hz";
   }
-  const auto count = samples["length"].as<std::uint64_t>();
+  // embind has no 64-bit integers here: a length is a double, exact to 2^53.
+  const auto count = static_cast<std::uint64_t>(samples["length"].as<double>());
   const std::uint64_t data_bytes = count * 4;
   if (data_bytes > 0xFFFFFFFFull - 36) return "the decoded audio is too long for a WAVE file";
   std::FILE* const file = std::fopen(path.c_str(), "wb");
