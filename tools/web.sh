@@ -5,6 +5,8 @@
 #   tools/web.sh           builds build/web/ (index.html and its scripts)
 #   tools/web.sh --serve   builds it and serves it on http://localhost:8000
 #   tools/web.sh --test    builds it and runs the browser test (tests/web/)
+#   tools/web.sh --screenshot OUT.png
+#                          builds it and photographs it with the demo's results
 #
 # Missing Debian packages are installed when run as root; otherwise the
 # script names them and stops.
@@ -17,14 +19,18 @@ case "${1-}" in
   "") ;;
   --serve) mode=serve ;;
   --test) mode=test ;;
-  *) echo "usage: tools/web.sh [--serve|--test]" >&2; exit 2 ;;
+  --screenshot) mode=screenshot; shot=${2:?usage: tools/web.sh --screenshot OUT.png} ;;
+  *) echo "usage: tools/web.sh [--serve|--test|--screenshot OUT.png]" >&2; exit 2 ;;
 esac
 
 packages=(emscripten cmake make libcli11-dev nlohmann-json3-dev nodejs python3)
-[ "$mode" = test ] && packages+=(chromium g++ libsndfile1-dev)
+browser=no
+[ "$mode" = test ] || [ "$mode" = screenshot ] && browser=yes
+[ "$mode" = test ] && packages+=(g++ libsndfile1-dev sox)
+[ "$browser" = yes ] && packages+=(chromium)
 # Debian's npm only where no npm came with the machine's Node.js: the two
 # cannot be installed together.
-[ "$mode" = test ] && ! command -v npm >/dev/null 2>&1 && packages+=(npm)
+[ "$browser" = yes ] && ! command -v npm >/dev/null 2>&1 && packages+=(npm)
 require_debian_packages "${packages[@]}"
 
 # Emscripten's tools need Debian's node modules (acorn), which a Node.js
@@ -58,6 +64,13 @@ node -e '
 ' build/web-cmake/web/toneprint.js web/worker.js build/web/worker-source.js
 echo "build/web: $(du -sh build/web | cut -f1)"
 
+# puppeteer-core from the npm registry, driving Debian's Chromium.
+if [ "$browser" = yes ] && [ ! -d build/web-test/node_modules/puppeteer-core ]; then
+  mkdir -p build/web-test
+  PUPPETEER_SKIP_DOWNLOAD=1 npm install --prefix build/web-test --no-audit --no-fund \
+    puppeteer-core@24.6.1
+fi
+
 case "$mode" in
   serve)
     echo "Serving build/web on http://localhost:8000 (Ctrl-C stops)"
@@ -69,12 +82,11 @@ case "$mode" in
       cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTONEPRINT_WERROR=ON >/dev/null
       cmake --build build/release --target toneprint-batch --parallel "$(nproc 2>/dev/null || echo 2)"
     fi
-    if [ ! -d build/web-test/node_modules/puppeteer-core ]; then
-      mkdir -p build/web-test
-      PUPPETEER_SKIP_DOWNLOAD=1 npm install --prefix build/web-test --no-audit --no-fund \
-        puppeteer-core@24.6.1
-    fi
     NODE_PATH=$PWD/build/web-test/node_modules node tests/web/page_test.cjs
     NODE_PATH=$PWD/build/web-test/node_modules node tests/web/record_test.cjs
+    ;;
+  screenshot)
+    NODE_PATH=$PWD/build/web-test/node_modules node tools/web/screenshot.cjs "$shot"
+    echo "$shot"
     ;;
 esac

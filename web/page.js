@@ -215,10 +215,11 @@ function showTable(csv) {
   showRows(parseCsv(csv));
 }
 
-// The header's cells, then a row of cells per tone.
+// The header's cells, then a row of cells per tone; and a card per tone.
 function showRows(rows) {
   const table = $("tones");
   table.replaceChildren();
+  showCards(rows);
   if (rows.length === 0) return;
   const head = table.createTHead().insertRow();
   for (const name of rows[0]) {
@@ -228,10 +229,86 @@ function showRows(rows) {
     head.append(th);
   }
   const body = table.createTBody();
+  const fundamental = rows[0].indexOf("h0");
+  const note = rows[0].indexOf("note");
+  const harmonic = rows[0].map((name) => /^h[0-9]+$/.test(name));
   for (const cells of rows.slice(1)) {
     const tr = body.insertRow();
-    for (const cell of cells) tr.insertCell().textContent = cell;
+    cells.forEach((cell, column) => {
+      const td = tr.insertCell();
+      td.textContent = cell;
+      if (column === note) td.classList.add("note");
+      if (harmonic[column]) drawBar(td, Number(cell), Number(cells[fundamental]));
+    });
   }
+}
+
+const svgNs = "http://www.w3.org/2000/svg";
+
+// Each tone at a glance, for someone at the bench: its note, how far it
+// lies from its target, and its harmonics' levels relative to the
+// fundamental as bars (0 to -60 dB), from the table's own cells.
+function showCards(rows) {
+  const cards = $("cards");
+  cards.replaceChildren();
+  if (rows.length < 2) return;
+  const header = rows[0];
+  const at = (name) => header.indexOf(name);
+  const harmonics = header.map((name, column) => (/^h[0-9]+$/.test(name) ? column : -1))
+    .filter((column) => column >= 0);
+  const target = at("deviation_cents") >= 0 ? at("deviation_cents") : at("cents");
+  const files = new Set(rows.slice(1).map((cells) => cells[at("file")]));
+  for (const cells of rows.slice(1)) {
+    const card = document.createElement("figure");
+    card.className = "card";
+    const note = document.createElement("div");
+    note.className = "card-note";
+    note.textContent = cells[at("note")] || "–";
+    const cents = document.createElement("div");
+    const deviation = Number(cells[target]);
+    cents.className = "card-cents" + (cells[target] !== "" && Math.abs(deviation) > 5 ? " off" : "");
+    cents.textContent = cells[target] === "" ? "too short" :
+      (deviation > 0 ? "+" : "") + cells[target] + " ¢" +
+      (at("expected_note") >= 0 ? " from " + cells[at("expected_note")] : "");
+    const bars = document.createElementNS(svgNs, "svg");
+    bars.setAttribute("viewBox", "0 0 " + harmonics.length * 10 + " 60");
+    bars.setAttribute("preserveAspectRatio", "none");
+    bars.setAttribute("class", "card-bars");
+    const fundamental = Number(cells[at("h0")]);
+    harmonics.forEach((column, k) => {
+      const amplitude = Number(cells[column]);
+      if (!(amplitude > 0 && fundamental > 0)) return;
+      const db = 20 * Math.log10(amplitude / fundamental);
+      const height = Math.min(60, Math.max(0.5, db + 60));
+      const bar = document.createElementNS(svgNs, "rect");
+      bar.setAttribute("x", k * 10 + 1);
+      bar.setAttribute("width", 8);
+      bar.setAttribute("y", 60 - height);
+      bar.setAttribute("height", height);
+      const title = document.createElementNS(svgNs, "title");
+      title.textContent = "h" + k + ": " + db.toFixed(1) + " dB";
+      bar.append(title);
+      bars.append(bar);
+    });
+    const caption = document.createElement("figcaption");
+    caption.textContent = cells[at("frequency_hz")] + " Hz · " +
+      (files.size > 1 ? cells[at("file")] + " " : "") + "at " +
+      Number(cells[at("start_s")]).toFixed(1) + " s";
+    card.append(note, cents, bars, caption);
+    cards.append(card);
+  }
+}
+
+// A harmonic's cell holds a bar of its level relative to the fundamental,
+// from -60 dB (empty) to 0 dB (full), so that a row reads as a spectrum; the
+// cell's text stays the CSV's.
+function drawBar(cell, amplitude, fundamental) {
+  if (!(amplitude > 0 && fundamental > 0)) return;
+  const db = 20 * Math.log10(amplitude / fundamental);
+  const filled = Math.min(100, Math.max(0, (db + 60) / 60 * 100));
+  cell.classList.add("bar");
+  cell.style.setProperty("--level", filled.toFixed(1) + "%");
+  cell.title = (db >= 0 ? "+" : "") + db.toFixed(1) + " dB re the fundamental";
 }
 
 function offer(id, text, type) {
