@@ -127,6 +127,7 @@ async function settingsChanged() {
   localStorage.setItem(storageKey, JSON.stringify(kept));
   const answer = await ask({ type: "check", args });
   $("settings-error").textContent = answer.error;
+  placeThreshold();
   return answer.error === "";
 }
 
@@ -353,6 +354,7 @@ async function analyse(files, take = false) {
 
 function showResult(result) {
   $("results").hidden = false;
+  $("status").dataset.seconds = result.seconds;
   $("inputs").replaceChildren(...result.inputs.map((input) => {
     const item = document.createElement("li");
     item.textContent = input.name + ": read by " + input.decoder;
@@ -479,6 +481,11 @@ function drawMeter() {
   recorder.peak = 0;
   $("meter-bar").style.width = meterPlace(db);
   $("meter-level").textContent = (db === -Infinity ? "−∞" : db.toFixed(1).replace("-", "−")) + " dBFS";
+  placeThreshold();
+}
+
+// The silence threshold's line on the meter, from the settings as they are.
+function placeThreshold() {
   const threshold = thresholdDb();
   $("meter-threshold").style.left = meterPlace(threshold);
   $("meter").title = "Peak level; the line is the silence threshold, " + threshold.toFixed(1) + " dBFS";

@@ -27,12 +27,14 @@ const file = path.resolve(process.argv[2]);
   await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Done"),
     { timeout: 600000 });
   const wall = (Date.now() - started) / 1000;
+  const module = Number(await page.evaluate(() => document.getElementById("status").dataset.seconds));
   const renderer = (await cpu()) - before;
   await browser.close();
 
   const native = spawnSync("/usr/bin/time", ["-f", "%U %S", path.join(root, "build/release/toneprint-batch"),
     "-j", "1", "-q", file], { encoding: "utf8" });
   const [user, system] = native.stderr.trim().split("\n").pop().split(" ").map(Number);
-  console.log(`page: ${wall.toFixed(2)} s from opening to the table (renderer process time ${renderer.toFixed(2)} s)`);
+  console.log(`page: ${wall.toFixed(2)} s from opening to the table (renderer process time ${renderer.toFixed(2)} s,` +
+    ` of which the module's analysis ${module.toFixed(2)} s)`);
   console.log(`toneprint-batch -j 1: ${(user + system).toFixed(2)} s processor time`);
 })();

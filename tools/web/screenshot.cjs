@@ -8,7 +8,7 @@ const path = require("path");
 const puppeteer = require("puppeteer-core");
 
 const root = path.resolve(__dirname, "../..");
-const [out, width = "1200", height = "1000"] = process.argv.slice(2);
+const [out, width = "1100", height = "760"] = process.argv.slice(2);
 
 (async () => {
   const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
