@@ -1,5 +1,5 @@
 // Photographs the page as a user first sees its results: the demo opened,
-// its table of tones and the top of the report, in the light scheme.
+// from the page's top to its cards of tones, in the light scheme.
 //   node tools/web/screenshot.cjs OUT.png [WIDTH HEIGHT]
 // Run by tools/web.sh --screenshot, which builds the page first.
 "use strict";
@@ -8,7 +8,7 @@ const path = require("path");
 const puppeteer = require("puppeteer-core");
 
 const root = path.resolve(__dirname, "../..");
-const [out, width = "1100", height = "760"] = process.argv.slice(2);
+const [out, width = "900", height = "1000"] = process.argv.slice(2);
 
 (async () => {
   const browser = await puppeteer.launch({ executablePath: "/usr/bin/chromium", headless: true,
@@ -23,7 +23,10 @@ const [out, width = "1100", height = "760"] = process.argv.slice(2);
     await page.waitForFunction(() => document.getElementById("status").textContent.startsWith("Done"));
     // Let the report's frame draw.
     await new Promise((resolve) => setTimeout(resolve, 500));
-    await page.screenshot({ path: path.resolve(out) });
+    // From the page's top to its cards: the part a newcomer reads.
+    const bottom = await page.evaluate(() => document.getElementById("cards").getBoundingClientRect().bottom);
+    await page.screenshot({ path: path.resolve(out),
+      clip: { x: 0, y: 0, width: Number(width), height: Math.min(Number(height), Math.ceil(bottom) + 16) } });
   } finally {
     await browser.close();
   }
