@@ -166,6 +166,18 @@ std::vector<const char*> argv_of(const std::vector<std::string>& words) {
 // each is read. The result: {status, csv, json, html, errors, inputs: [{name,
 // decoder}]}; status and errors are toneprint-batch's exit status and
 // standard error.
+// Parses `args` as toneprint-batch parses its options for the recordings
+// `names`, which follow "--" so that a name is never taken for an option.
+ParseOutcome parse_for(const val& args, const std::vector<std::string>& names,
+                       BatchOptions& batch, std::ostream& errors) {
+  std::vector<std::string> words = command_words(args);
+  words.emplace_back("--");
+  words.insert(words.end(), names.begin(), names.end());
+  const std::vector<const char*> argv = argv_of(words);
+  std::ostringstream ignored;
+  return parse_options(static_cast<int>(argv.size()), argv.data(), batch, ignored, errors);
+}
+
 // Stores each input as a file of the recordings' folder (made the working
 // folder), adding its name to `names` and a line to `errors` for one that
 // could not be stored; the inputs as the result describes them: [{name,
@@ -220,20 +232,11 @@ val analyse(const val& args, const val& inputs, const val& progress) {
   const val described = store_inputs(inputs, names, errors);
   result.set("inputs", described);
 
-  // The command line toneprint-batch would be given: the options, then the
-  // recordings after "--", so that a name is never taken for an option.
-  std::vector<std::string> words = command_words(args);
-  words.emplace_back("--");
-  words.insert(words.end(), names.begin(), names.end());
-  const std::vector<const char*> argv = argv_of(words);
-
   BatchOptions batch;
-  std::ostringstream ignored;
   int status = 1;
   std::string csv, json, html;
   if (errors.str().empty()) {
-    const ParseOutcome parsed =
-        parse_options(static_cast<int>(argv.size()), argv.data(), batch, ignored, errors);
+    const ParseOutcome parsed = parse_for(args, names, batch, errors);
     status = parsed.exit_code;
     if (parsed.run) {
       // The page gets every format at once from one analysis; the levels
@@ -308,20 +311,14 @@ val analyse_live(const val& args, const val& input, double offset) {
   const val inputs = val::array();
   inputs.call<void>("push", input);
   store_inputs(inputs, names, errors);
-  std::vector<std::string> words = command_words(args);
-  words.emplace_back("--");
-  words.insert(words.end(), names.begin(), names.end());
-  const std::vector<const char*> argv = argv_of(words);
 
   BatchOptions batch;
-  std::ostringstream ignored;
   int status = 1;
   std::string csv;
   val tones = val::array();
   val pass = val::null();
   if (errors.str().empty()) {
-    const ParseOutcome parsed =
-        parse_options(static_cast<int>(argv.size()), argv.data(), batch, ignored, errors);
+    const ParseOutcome parsed = parse_for(args, names, batch, errors);
     status = parsed.exit_code;
     if (parsed.run) {
       batch.output.clear();
@@ -368,13 +365,10 @@ val analyse_live(const val& args, const val& input, double offset) {
 // What toneprint-batch says of `args` before any work: its usage error, or
 // empty when it would run them.
 std::string check(const val& args) {
-  std::vector<std::string> words = command_words(args);
-  // A recording that is never read, for the parser's sake.
-  words.insert(words.end(), {"--", "recording.wav"});
-  const std::vector<const char*> argv = argv_of(words);
   BatchOptions batch;
-  std::ostringstream out, errors;
-  parse_options(static_cast<int>(argv.size()), argv.data(), batch, out, errors);
+  std::ostringstream errors;
+  // A recording that is never read, for the parser's sake.
+  parse_for(args, {"recording.wav"}, batch, errors);
   return errors.str();
 }
 

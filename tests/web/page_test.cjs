@@ -10,6 +10,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const puppeteer = require("puppeteer-core");
+const { check, finish } = require("./checks.cjs");
 
 const root = path.resolve(__dirname, "../..");
 const batch = path.join(root, "build/release/toneprint-batch");
@@ -60,16 +61,6 @@ function firstDifference(shown, expected) {
   return "";
 }
 
-let passed = 0, failed = 0;
-function check(name, ok, detail) {
-  if (ok) {
-    ++passed;
-    console.log("ok   " + name);
-  } else {
-    ++failed;
-    console.log("FAIL " + name + (detail ? "\n     " + detail : ""));
-  }
-}
 
 (async () => {
   const browser = await puppeteer.launch({
@@ -175,10 +166,5 @@ function check(name, ok, detail) {
     await browser.close();
     fs.rmSync(folder, { recursive: true, force: true });
   }
-  console.log(passed + " passed, " + failed + " failed");
-  process.exit(failed === 0 ? 0 : 1);
-})().catch((error) => {
-  console.log(String(error && error.stack ? error.stack : error));
-  console.log(passed + " passed, " + (failed + 1) + " failed");
-  process.exit(1);
-});
+  finish();
+})().catch(finish);

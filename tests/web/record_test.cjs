@@ -12,6 +12,7 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const puppeteer = require("puppeteer-core");
+const { check, finish } = require("./checks.cjs");
 
 const root = path.resolve(__dirname, "../..");
 const batch = path.join(root, "build/release/toneprint-batch");
@@ -53,16 +54,6 @@ function samplesMissing(takeBytes, demoBytes) {
   return "";
 }
 
-let passed = 0, failed = 0;
-function check(name, ok, detail) {
-  if (ok) {
-    ++passed;
-    console.log("ok   " + name);
-  } else {
-    ++failed;
-    console.log("FAIL " + name + (detail ? "\n     " + detail : ""));
-  }
-}
 
 const tableRows = () => [...document.querySelectorAll("#tones tr")].map((tr) =>
   [...tr.children].map((cell) => cell.textContent));
@@ -194,10 +185,5 @@ const tableRows = () => [...document.querySelectorAll("#tones tr")].map((tr) =>
     fs.rmSync(folder, { recursive: true, force: true });
   }
   console.log("record test: " + ((Date.now() - started) / 1000).toFixed(1) + " s");
-  console.log(passed + " passed, " + failed + " failed");
-  process.exit(failed === 0 ? 0 : 1);
-})().catch((error) => {
-  console.log(String(error && error.stack ? error.stack : error));
-  console.log(passed + " passed, " + (failed + 1) + " failed");
-  process.exit(1);
-});
+  finish();
+})().catch(finish);
