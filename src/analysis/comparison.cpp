@@ -83,8 +83,7 @@ struct Gathered {
     return result;
   }
 
-  template <typename Summary>
-  void fill(Summary& summary) const {
+  void fill(ToneSpreads& summary) const {
     summary.level_dbfs = spreads(level);
     summary.relative_db = spreads(relative);
     summary.deviation_cents = deviation.spread();

@@ -54,17 +54,22 @@ struct Spread {
   std::size_t count = 0;
 };
 
-// One set's tones of one note.
-struct SetNote {
-  std::size_t tones = 0;
-  // Per harmonic number k (index k - 1) up to the longest of the set's
-  // tones: the absolute and the relative level.
+// What a group of tones measured, each number as its mean and spread over
+// the tones that have it.
+struct ToneSpreads {
+  // Per harmonic number k (index k - 1) up to the longest of the tones: the
+  // absolute and the relative level.
   std::vector<std::optional<Spread>> level_dbfs;
   std::vector<std::optional<Spread>> relative_db;
   std::optional<Spread> deviation_cents;
-  // The descriptors, each over the tones that have it.
+  // The descriptors.
   std::optional<Spread> centroid_harmonic, centroid_hz, odd_even_db, t1, t2, t3,
       slope_db_per_octave;
+};
+
+// One set's tones of one note.
+struct SetNote : ToneSpreads {
+  std::size_t tones = 0;
 };
 
 // A note and what each set measured of it.
@@ -87,17 +92,11 @@ struct TrendLine {
   double at(int note) const { return intercept_db + slope_db_per_octave * note / 12.0; }
 };
 
-// One set over all its notes.
-struct SetSummary {
+// One set over all its notes: its numbers over all its tones.
+struct SetSummary : ToneSpreads {
   std::string name;
   std::size_t tones = 0;
   std::size_t notes = 0;
-  // Per harmonic number: the mean and spread over the set's tones.
-  std::vector<std::optional<Spread>> relative_db;
-  std::vector<std::optional<Spread>> level_dbfs;
-  std::optional<Spread> deviation_cents;
-  std::optional<Spread> centroid_harmonic, centroid_hz, odd_even_db, t1, t2, t3,
-      slope_db_per_octave;
   // Per harmonic number up to trend_harmonics: the absolute level's trend
   // over the set's notes (each note's mean); none with fewer than two notes.
   std::vector<std::optional<TrendLine>> trends;
