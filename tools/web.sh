@@ -84,6 +84,17 @@ case "$mode" in
     fi
     NODE_PATH=$PWD/build/web-test/node_modules node tests/web/page_test.cjs
     NODE_PATH=$PWD/build/web-test/node_modules node tests/web/record_test.cjs
+    # Served over http, as from a static host, the page captures through its
+    # AudioWorklet instead.
+    python3 -m http.server 8731 --bind 127.0.0.1 --directory build/web >/dev/null 2>&1 &
+    server=$!
+    trap 'kill $server 2>/dev/null' EXIT
+    for _ in $(seq 50); do
+      python3 -c 'import urllib.request; urllib.request.urlopen("http://127.0.0.1:8731/")' 2>/dev/null && break
+      sleep 0.1
+    done
+    TONEPRINT_PAGE_URL=http://127.0.0.1:8731/index.html NODE_PATH=$PWD/build/web-test/node_modules \
+      node tests/web/record_test.cjs
     ;;
   screenshot)
     NODE_PATH=$PWD/build/web-test/node_modules node tools/web/screenshot.cjs "$shot"

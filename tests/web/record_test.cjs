@@ -16,7 +16,11 @@ const { check, finish } = require("./checks.cjs");
 
 const root = path.resolve(__dirname, "../..");
 const batch = path.join(root, "build/release/toneprint-batch");
-const pageUrl = "file://" + path.join(root, "build/web/index.html");
+// TONEPRINT_PAGE_URL names the page served over http, where the capture is
+// an AudioWorklet; opened from the disk, Chromium refuses the worklet's
+// module and the page captures through a ScriptProcessorNode.
+const pageUrl = process.env.TONEPRINT_PAGE_URL || "file://" + path.join(root, "build/web/index.html");
+const served = pageUrl.startsWith("http");
 const folder = fs.mkdtempSync(path.join(os.tmpdir(), "toneprint-record-"));
 const demo = path.join(folder, "demo.wav");
 fs.copyFileSync(path.join(root, "demo/demo.wav"), demo);
@@ -133,6 +137,13 @@ const tableRows = () => [...document.querySelectorAll("#tones tr")].map((tr) =>
         }).observe(document.getElementById("live-note"), { childList: true, characterData: true, subtree: true });
       });
       await page.click("#record");
+      await page.waitForFunction(() => document.getElementById("record").textContent === "Stop",
+        { timeout: 20000 });
+      const capture = await page.evaluate(() => recorder.capture.node.constructor.name);
+      if (attempt === 1) {
+        check("the take is captured by " + (served ? "an AudioWorklet" : "a ScriptProcessorNode"),
+          capture === (served ? "AudioWorkletNode" : "ScriptProcessorNode"), capture);
+      }
       // A take that lost samples may never show all the tones: it is
       // stopped all the same, and judged below.
       await page.waitForFunction((count) => document.querySelectorAll("#tones tbody tr").length >= count,
