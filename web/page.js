@@ -30,10 +30,21 @@ function ask(message) {
 worker.onmessage = (event) => {
   const data = event.data;
   if (data.type === "ready") {
+    // Again after the module stopped and was started afresh: the page, its
+    // form and the message that says why stay as they are.
+    if (options.length > 0) return;
     options = data.options;
     buildForm();
     $("status").textContent = "Ready. " + data.version.split("\n")[0] + ".";
     $("record").disabled = false;
+    return;
+  }
+  if (data.type === "take-full") {
+    if (recorder) {
+      stopRecording();
+      $("record-status").textContent = "The take was stopped at " + Math.round(data.seconds / 60) +
+        " minutes, the longest the page keeps.";
+    }
     return;
   }
   if (data.type === "progress") {

@@ -4,7 +4,8 @@
 // "result", "checked". A take from the microphone is kept here too:
 // "take-start" {rate, name}, "take-chunk" {samples: Int16Array}, "take-live"
 // {id, args} (answer "live") and "take-stop" {id} (answer "take": the WAVE
-// file as a Blob).
+// file as a Blob); "take-full" {seconds} says that the take is as long as
+// it may be.
 /* global createToneprint */
 "use strict";
 
@@ -23,6 +24,10 @@ let loading = start();
 // the open part starts: the take's start, or where the tone loop goes on
 // after a decided tone's closing silence.
 let take = null;
+
+// The longest take kept: 2^29 samples, 1 GiB, over three hours at 48000 Hz.
+// Past it a take is stopped rather than left to exhaust the browser's memory.
+const longestTake = 2 ** 29;
 
 function takeSamples(from) {
   const parts = [];
@@ -105,7 +110,10 @@ onmessage = async (event) => {
     return;
   }
   if (type === "take-chunk") {
-    if (take) {
+    if (take && take.length + event.data.samples.length > longestTake) {
+      if (!take.full) postMessage({ type: "take-full", seconds: take.length / take.rate });
+      take.full = true;
+    } else if (take) {
       take.chunks.push(event.data.samples);
       take.length += event.data.samples.length;
     }
