@@ -288,9 +288,8 @@ function showCards(rows) {
     bars.setAttribute("class", "card-bars");
     const fundamental = Number(cells[at("h0")]);
     harmonics.forEach((column, k) => {
-      const amplitude = Number(cells[column]);
-      if (!(amplitude > 0 && fundamental > 0)) return;
-      const db = 20 * Math.log10(amplitude / fundamental);
+      const db = relativeDb(Number(cells[column]), fundamental);
+      if (db === null) return;
       const height = Math.min(60, Math.max(0.5, db + 60));
       const bar = document.createElementNS(svgNs, "rect");
       bar.setAttribute("x", k * 10 + 1);
@@ -311,12 +310,17 @@ function showCards(rows) {
   }
 }
 
+// A harmonic's level in dB relative to the fundamental; null without both.
+function relativeDb(amplitude, fundamental) {
+  return amplitude > 0 && fundamental > 0 ? 20 * Math.log10(amplitude / fundamental) : null;
+}
+
 // A harmonic's cell holds a bar of its level relative to the fundamental,
 // from -60 dB (empty) to 0 dB (full), so that a row reads as a spectrum; the
 // cell's text stays the CSV's.
 function drawBar(cell, amplitude, fundamental) {
-  if (!(amplitude > 0 && fundamental > 0)) return;
-  const db = 20 * Math.log10(amplitude / fundamental);
+  const db = relativeDb(amplitude, fundamental);
+  if (db === null) return;
   const filled = Math.min(100, Math.max(0, (db + 60) / 60 * 100));
   cell.classList.add("bar");
   cell.style.setProperty("--level", filled.toFixed(1) + "%");

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,13 +160,6 @@ std::vector<const char*> argv_of(const std::vector<std::string>& words) {
   return argv;
 }
 
-// Analyses the inputs as toneprint-batch analyses files given with `args`.
-// Each input is {name, bytes: Uint8Array} for a file read by the WAVE
-// reader, or {name, samples: Float32Array, rate, channels, decoder} for
-// audio the browser decoded. `progress(index, read, frames)` is called as
-// each is read. The result: {status, csv, json, html, errors, inputs: [{name,
-// decoder}]}; status and errors are toneprint-batch's exit status and
-// standard error.
 // Parses `args` as toneprint-batch parses its options for the recordings
 // `names`, which follow "--" so that a name is never taken for an option.
 ParseOutcome parse_for(const val& args, const std::vector<std::string>& names,
@@ -211,11 +205,29 @@ val store_inputs(const val& inputs, std::vector<std::string>& names, std::ostrea
   return described;
 }
 
-void remove_inputs(const std::vector<std::string>& names) {
+// Runs toneprint-batch's options `args` over the stored recordings `names`
+// (unless storing them gave `errors`): where it would run, `run` gets the
+// options, set for one job and no output file, and says whether every
+// recording was read. The recordings are removed afterwards. The exit
+// status toneprint-batch would give.
+int run_stored(const val& args, const std::vector<std::string>& names, std::ostringstream& errors,
+               const std::function<bool(BatchOptions&)>& run) {
+  int status = 1;
+  if (errors.str().empty()) {
+    BatchOptions batch;
+    const ParseOutcome parsed = parse_for(args, names, batch, errors);
+    status = parsed.exit_code;
+    if (parsed.run) {
+      batch.output.clear();
+      batch.jobs = 1;
+      status = run(batch) ? 0 : 1;
+    }
+  }
   for (const std::string& name : names) {
     std::error_code ignored_error;
     std::filesystem::remove(name, ignored_error);
   }
+  return status;
 }
 
 // Analyses the inputs as toneprint-batch analyses files given with `args`.
@@ -232,39 +244,30 @@ val analyse(const val& args, const val& inputs, const val& progress) {
   const val described = store_inputs(inputs, names, errors);
   result.set("inputs", described);
 
-  BatchOptions batch;
-  int status = 1;
   std::string csv, json, html;
-  if (errors.str().empty()) {
-    const ParseOutcome parsed = parse_for(args, names, batch, errors);
-    status = parsed.exit_code;
-    if (parsed.run) {
-      // The page gets every format at once from one analysis; the levels
-      // are kept for the page's drawing, as a run with -f html keeps them.
-      batch.output.clear();
-      batch.jobs = 1;
-      batch.format = OutputFormat::html;
-      BatchOptions csv_options = batch, json_options = batch;
-      csv_options.format = OutputFormat::csv;
-      json_options.format = OutputFormat::json;
-      MemoryFile csv_file, json_file, html_file;
-      const auto csv_writer = make_writer(csv_options, csv_file.file());
-      const auto json_writer = make_writer(json_options, json_file.file());
-      const auto html_writer = make_writer(batch, html_file.file());
-      ResultWriter* const writers[] = {csv_writer.get(), json_writer.get(), html_writer.get()};
-      const ProgressReport report = [&progress](std::size_t index, const Progress& done) {
-        progress(index, static_cast<double>(done.read.load()),
-                 static_cast<double>(done.frames.load()));
-      };
-      const bool all_read =
-          write_results(batch, writers, errors, progress.isUndefined() ? ProgressReport{} : report);
-      status = all_read ? 0 : 1;
-      csv = csv_file.text();
-      json = json_file.text();
-      html = html_file.text();
-    }
-  }
-  remove_inputs(names);
+  const int status = run_stored(args, names, errors, [&](BatchOptions& batch) {
+    // The page gets every format at once from one analysis; the levels are
+    // kept for the page's drawing, as a run with -f html keeps them.
+    batch.format = OutputFormat::html;
+    BatchOptions csv_options = batch, json_options = batch;
+    csv_options.format = OutputFormat::csv;
+    json_options.format = OutputFormat::json;
+    MemoryFile csv_file, json_file, html_file;
+    const auto csv_writer = make_writer(csv_options, csv_file.file());
+    const auto json_writer = make_writer(json_options, json_file.file());
+    const auto html_writer = make_writer(batch, html_file.file());
+    ResultWriter* const writers[] = {csv_writer.get(), json_writer.get(), html_writer.get()};
+    const ProgressReport report = [&progress](std::size_t index, const Progress& done) {
+      progress(index, static_cast<double>(done.read.load()),
+               static_cast<double>(done.frames.load()));
+    };
+    const bool all_read =
+        write_results(batch, writers, errors, progress.isUndefined() ? ProgressReport{} : report);
+    csv = csv_file.text();
+    json = json_file.text();
+    html = html_file.text();
+    return all_read;
+  });
   result.set("status", status);
   result.set("errors", errors.str());
   result.set("csv", text_of(csv));
@@ -312,48 +315,40 @@ val analyse_live(const val& args, const val& input, double offset) {
   inputs.call<void>("push", input);
   store_inputs(inputs, names, errors);
 
-  BatchOptions batch;
-  int status = 1;
   std::string csv;
   val tones = val::array();
   val pass = val::null();
-  if (errors.str().empty()) {
-    const ParseOutcome parsed = parse_for(args, names, batch, errors);
-    status = parsed.exit_code;
-    if (parsed.run) {
-      batch.output.clear();
-      batch.jobs = 1;
-      batch.format = OutputFormat::csv;
-      MemoryFile csv_file;
-      const auto csv_writer = make_writer(batch, csv_file.file());
-      ShiftingWriter shifting(*csv_writer, static_cast<std::uint64_t>(std::max(0.0, offset)));
-      ResultWriter* const writers[] = {&shifting};
-      status = write_results(batch, writers, errors) ? 0 : 1;
-      csv = csv_file.text();
-      const RecordingResult& done = shifting.last();
-      for (const ToneRecord& tone : done.tones) {
-        val entry = val::object();
-        entry.set("start", static_cast<double>(tone.start));
-        entry.set("end", static_cast<double>(tone.end));
-        tones.call<void>("push", entry);
-      }
-      if (!done.tones.empty() && !done.tones.back().passes.empty()) {
-        const double hz = done.tones.back().passes.back().fundamental;
-        Tuning tuning = batch.tuning.value_or(Tuning{});
-        tuning.a4 = batch.a4;
-        const TargetNote target = nearest_target(tuning, hz);
-        pass = val::object();
-        pass.set("hz", hz);
-        pass.set("note", note_name(target.midi));
-        pass.set("cents", target.cents);
-      }
-      result.set("rate", done.settings.sample_rate);
-      result.set("silence",
-                 duration_samples(done.settings.sample_rate, done.settings.silence_seconds));
-      result.set("threshold", done.settings.silence_threshold);
+  const int status = run_stored(args, names, errors, [&](BatchOptions& batch) {
+    batch.format = OutputFormat::csv;
+    MemoryFile csv_file;
+    const auto csv_writer = make_writer(batch, csv_file.file());
+    ShiftingWriter shifting(*csv_writer, static_cast<std::uint64_t>(std::max(0.0, offset)));
+    ResultWriter* const writers[] = {&shifting};
+    const bool all_read = write_results(batch, writers, errors);
+    csv = csv_file.text();
+    const RecordingResult& done = shifting.last();
+    for (const ToneRecord& tone : done.tones) {
+      val entry = val::object();
+      entry.set("start", static_cast<double>(tone.start));
+      entry.set("end", static_cast<double>(tone.end));
+      tones.call<void>("push", entry);
     }
-  }
-  remove_inputs(names);
+    if (!done.tones.empty() && !done.tones.back().passes.empty()) {
+      const double hz = done.tones.back().passes.back().fundamental;
+      Tuning tuning = batch.tuning.value_or(Tuning{});
+      tuning.a4 = batch.a4;
+      const TargetNote target = nearest_target(tuning, hz);
+      pass = val::object();
+      pass.set("hz", hz);
+      pass.set("note", note_name(target.midi));
+      pass.set("cents", target.cents);
+    }
+    result.set("rate", done.settings.sample_rate);
+    result.set("silence",
+               duration_samples(done.settings.sample_rate, done.settings.silence_seconds));
+    result.set("threshold", done.settings.silence_threshold);
+    return all_read;
+  });
   result.set("status", status);
   result.set("errors", errors.str());
   result.set("csv", text_of(csv));
